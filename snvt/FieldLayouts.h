@@ -1,0 +1,21 @@
+#pragma once
+// Field layouts of the structured SNVTs: for each such type the points it expands into,
+// in order, with each field's offset, variable type, parameter, kind and units.
+
+#include "snvt/LonDefines.h"
+
+#include <QList>
+#include <QString>
+
+struct FieldRow {
+    QString suffix;             // appended to the variable's name; empty: the name alone
+    int offset = 0;
+    int variableType = 0;
+    int parameter = 0;
+    PointKind kind = KindAnalog;
+    QString units;              // ignored when temperatureUnits is set
+    bool temperatureUnits = false;   // "°C", or "°F" when temperatures are in Fahrenheit
+};
+
+// The layout of a structured type (those of ExpansionGroup::Fields); empty for any other.
+const QList<FieldRow> &FieldLayout(int typeNumber);
