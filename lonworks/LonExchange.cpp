@@ -1,0 +1,82 @@
+#include "lonworks/LonLib.h"
+#include "lonworks/LDV32.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+quint8 NextTag(TniNetworkInterface &ni)
+{
+    ++ni.TagCounter;
+    if (ni.TagCounter >= 15)
+        ni.TagCounter = 0;
+    return ni.TagCounter;
+}
+
+std::unique_ptr<TniMessage> ReadMessage(TniNetworkInterface &ni)
+{
+    std::array<quint8, LonWire::ReadBufferSize> buffer{};
+    if (LDV32::Read(ni.Handle, buffer.data(), qint16(buffer.size())) != 0)
+        return nullptr;
+    return LonWire::ParseFrame(buffer);
+}
+
+std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni)
+{
+    for (int attempt = 0; attempt < LonLib::WaitAttempts; ++attempt) {
+        if (auto message = ReadMessage(ni))
+            return message;
+        QThread::msleep(LonLib::WaitIntervalMs);
+        QCoreApplication::processEvents();
+    }
+    return nullptr;
+}
+
+qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
+                       quint8 domain, quint8 subnet, quint8 node)
+{
+    using namespace LonWire;
+    message.Code = code;
+    // The local interface answers once; network transactions end with a completion event.
+    bool firstAnswer = false;
+    if (message.AddressType == AddrLocal) {
+        firstAnswer = true;
+        message.ExplicitAddress = true;
+    } else if (domain != 0 || subnet != 0) {
+        message.Domain = domain;
+        message.Subnet = subnet;
+        message.Node = node;
+        message.ExplicitAddress = true;
+    } else if (message.AddressType == AddrBroadcast || message.AddressType == AddrNeuronId) {
+        message.ExplicitAddress = true;
+    }
+    if (message.Tag == 15)
+        message.Tag = NextTag(ni);
+    if (message.Response)
+        message.ExplicitAddress = false;
+
+    const QByteArray frame = BuildFrame(message);
+    const qint16 written = LDV32::Write(ni.Handle, frame.constData(), qint16(frame.size()));
+    if (written != 0)
+        return written;
+
+    for (int collected = 0; collected < LonLib::MaxMessagesPerExchange; ++collected) {
+        std::unique_ptr<TniMessage> answer = WaitForMessage(ni);
+        if (!answer)
+            return LonStatus::NoAnswer;
+        if (answer->Response) {
+            const bool sameTag = answer->Tag == message.Tag;
+            ni.AddResponse(std::move(answer));
+            if (sameTag && (message.Command == CmdLocal || firstAnswer))
+                return LonStatus::Ok;
+            continue;
+        }
+        if (answer->Tag == message.Tag && answer->Code == message.Code) {
+            if (answer->CompletionCode == 1)
+                return LonStatus::Ok;
+            if (answer->CompletionCode == 2)
+                return LonStatus::Failed;
+        }
+        ni.AddUnsolicited(std::move(answer));
+    }
+    return LonStatus::NoAnswer;
+}

@@ -1,0 +1,90 @@
+#pragma once
+// Request/response transactions with LonWorks devices and with the local network
+// interface, over the driver library: exchange, domains, memory, self-documentation,
+// discovery, network variables and file transfer. Every operation returns a status.
+
+#include "lonworks/LonTypes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <span>
+
+class TSite;
+
+namespace LonStatus {
+constexpr qint16 Ok = 0;
+constexpr qint16 BadDomainIndex = 251;  // nothing was sent
+constexpr qint16 BadLength = 252;       // an answer of unexpected length (or a value too long to send)
+constexpr qint16 NoAnswer = 253;        // nothing arrived within one receive wait
+constexpr qint16 Failed = 254;          // the interface reported the transaction as failed
+} // namespace LonStatus
+
+namespace LonLib {
+constexpr int WaitAttempts = 75;        // per receive wait
+constexpr int WaitIntervalMs = 25;
+// An exchange stops collecting after this many messages (a network that never falls
+// silent must not hold the exchange forever); it then answers NoAnswer.
+constexpr int MaxMessagesPerExchange = 4096;
+// Query ID passes of FindDevices: the cycle ends after MaxStalePasses passes in a row in
+// which no device answered that this run had not seen before (a device that ignores
+// Respond to Query keeps answering), and after MaxQueryIdPasses passes in any case.
+constexpr int MaxStalePasses = 3;
+constexpr int MaxQueryIdPasses = 255;
+// ReadFile: idle polls 10 ms apart before giving up, and frames read per transfer.
+constexpr int FileIdleLimit = 300;
+constexpr int FileIntervalMs = 10;
+constexpr int MaxFileFrames = 65536;
+// Variable indexes past this are not produced by the self-documentation parse.
+constexpr int MaxVariableIndex = 0xFFFF;
+} // namespace LonLib
+
+// Exchange (LonExchange.cpp)
+quint8 NextTag(TniNetworkInterface &ni);
+std::unique_ptr<TniMessage> ReadMessage(TniNetworkInterface &ni);
+std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni);
+qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
+                       quint8 domain, quint8 subnet, quint8 node);
+
+// Domains, memory and read-only structure (LonMemory.cpp)
+qint16 QueryDomain(TniNetworkInterface &ni, quint8 index, TniDomainTableEntry &entry);
+qint16 UpdateDomain(TniNetworkInterface &ni, quint8 index, const TniDomainTableEntry &entry);
+// count bytes from address, chunk bytes per request (0: 16); stores at most buffer.size().
+qint16 ReadMemory(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
+                  quint16 address, quint16 count, quint8 chunk, std::span<quint8> buffer);
+qint16 QuerySnvt(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
+                 quint16 offset, quint16 count, quint8 chunk, std::span<quint8> buffer);
+qint16 ReadReadOnlyStructure(TniNetworkInterface &ni, TniReadOnlyStructure &structure,
+                             quint8 domain, quint8 subnet, quint8 node);
+
+// Self-documentation (LonSelfDoc.cpp). Appends "{domain}{subnet}{node}{index}{snvt}{name}"
+// per variable (array elements one by one); always 0.
+qint16 ReadSelfDocumentation(TniNetworkInterface &ni, QStringList &lines,
+                             quint8 domain, quint8 subnet, quint8 node);
+// The parse alone, on the self-documentation bytes read (the whole span is data).
+void ParseSelfDocumentation(std::span<const quint8> bytes, quint8 domain, quint8 subnet,
+                            quint8 node, QStringList &lines);
+
+// Discovery (LonDiscovery.cpp): appends "domain:subnet:node:" + six Neuron ID characters
+// for each device not yet listed under either domain.
+qint16 FindDevices(TniNetworkInterface &ni, quint8 domain, QStringList &devices);
+
+// Network variables (LonVariables.cpp)
+// Stores at most buffer.size() bytes of the value; length is the number stored.
+qint16 FetchNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
+                            quint16 index, std::span<quint8> buffer, quint8 &length);
+qint16 QueryNvConfig(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
+                     quint16 index, quint8 &configByte, quint16 &selector);
+// A value longer than LonWire::MaxDataLength - 1 bytes is refused with BadLength.
+qint16 UpdateNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
+                             quint16 index, std::span<const quint8> value);
+
+// File transfer (LonFile.cpp): the number of bytes stored in buffer, 0 on failure or for a
+// domain index other than 0 or 1.
+int ReadFile(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
+             quint16 fileIndex, quint16 requestIndex, std::span<quint8> buffer);
+
+// Interface start-up and domain IDs (LonStart.cpp)
+void StartNetworkInterface(TniNetworkInterface &ni, const TSite &site);
+bool ParseDomainId(const QString &text, TniDomainTableEntry &entry);

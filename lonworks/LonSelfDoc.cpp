@@ -1,0 +1,162 @@
+#include "lonworks/LonLib.h"
+#include "support/StrLib.h"
+#include "support/Windows1252.h"
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+// Sequential reads of the self-documentation bytes; every read past the end fails.
+class TDocReader
+{
+public:
+    explicit TDocReader(std::span<const quint8> bytes) : FBytes(bytes) {}
+
+    size_t Position() const { return FPos; }
+    void Seek(size_t pos) { FPos = pos; }
+    std::optional<quint8> Byte(size_t at) const
+    {
+        return at < FBytes.size() ? std::optional<quint8>(FBytes[at]) : std::nullopt;
+    }
+    std::optional<quint8> Next()
+    {
+        auto b = Byte(FPos);
+        if (b)
+            ++FPos;
+        return b;
+    }
+    // A NUL-terminated string; fails when the terminator is missing.
+    std::optional<QString> String()
+    {
+        for (size_t i = FPos; i < FBytes.size(); ++i) {
+            if (FBytes[i] == 0) {
+                const auto text = FBytes.subspan(FPos, i - FPos);
+                FPos = i + 1;
+                return FromWindows1252(QByteArrayView(text.data(), qsizetype(text.size())));
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::span<const quint8> FBytes;
+    size_t FPos = 0;
+};
+
+struct TExtension
+{
+    QString Name;
+    int Count = 1;
+};
+
+// One extension record; nullopt when it runs past the bytes read.
+std::optional<TExtension> ReadExtension(TDocReader &reader, quint8 version)
+{
+    TExtension ext;
+    const auto e = reader.Next();
+    if (!e)
+        return std::nullopt;
+    if ((*e & 0x80) && !reader.Next())
+        return std::nullopt;
+    if ((*e & 0x40) && !reader.Next())
+        return std::nullopt;
+    if (*e & 0x20) {
+        const auto name = reader.String();
+        if (!name)
+            return std::nullopt;
+        ext.Name = *name;
+    }
+    if (*e & 0x10) {
+        const auto doc = reader.String();
+        if (!doc)
+            return std::nullopt;
+        if (ext.Name.isEmpty() && doc->contains(u';'))
+            ext.Name = TextAfter(*doc, QStringLiteral(";"));
+    }
+    if (version > 0 && (*e & 0x08)) {
+        const auto high = reader.Next();
+        const auto low = reader.Next();
+        if (!high || !low)
+            return std::nullopt;
+        ext.Count = *high << 8 | *low;
+    }
+    return ext;
+}
+
+QString Line(quint8 domain, quint8 subnet, quint8 node, int index, quint8 snvt, const QString &name)
+{
+    return QStringLiteral("{%1}{%2}{%3}{%4}{%5}{%6}")
+        .arg(domain).arg(subnet).arg(node).arg(index).arg(snvt).arg(name);
+}
+
+} // namespace
+
+void ParseSelfDocumentation(std::span<const quint8> bytes, quint8 domain, quint8 subnet,
+                            quint8 node, QStringList &lines)
+{
+    TDocReader reader(bytes);
+    const quint8 version = reader.Byte(3).value_or(0);
+    const int count = version == 0 ? reader.Byte(2).value_or(0)
+                                   : reader.Byte(4).value_or(0) << 8 | reader.Byte(2).value_or(0);
+    const size_t descriptors = version == 0 ? 5 : 6;
+    if (count == 0)
+        return;
+
+    // The device's documentation string follows the descriptors; records follow it.
+    reader.Seek(descriptors + 2 * size_t(count));
+    if (!reader.String())
+        return;
+
+    // Version 1 and later: one descriptor per array, so element indexes run on across
+    // descriptors instead of being the descriptor's position.
+    int variableIndex = 0;
+    for (int i = 0; i < count && variableIndex <= LonLib::MaxVariableIndex; ++i) {
+        const auto d0 = reader.Byte(descriptors + 2 * size_t(i));
+        const auto d1 = reader.Byte(descriptors + 2 * size_t(i) + 1);
+        if (!d0 || !d1)
+            return;
+        if (!(*d0 & 0x80)) {
+            ++variableIndex;
+            continue;
+        }
+        const auto ext = ReadExtension(reader, version);
+        if (!ext)
+            return;
+        const QString name = ext->Name.isEmpty()
+                                 ? QStringLiteral("NoName") + QString::number(variableIndex)
+                                 : ext->Name;
+        for (int j = 0; j < ext->Count && variableIndex + j <= LonLib::MaxVariableIndex; ++j) {
+            const QString element = ext->Count > 1 ? name + u'[' + QString::number(j) + u']' : name;
+            lines.append(Line(domain, subnet, node, variableIndex + j, *d1, element));
+        }
+        variableIndex += ext->Count;
+    }
+}
+
+qint16 ReadSelfDocumentation(TniNetworkInterface &ni, QStringList &lines,
+                             quint8 domain, quint8 subnet, quint8 node)
+{
+    TniReadOnlyStructure structure;
+    if (ReadReadOnlyStructure(ni, structure, domain, subnet, node) != LonStatus::Ok
+        || structure.SnvtAddress == 0)
+        return LonStatus::Ok;
+
+    const bool byQuery = structure.SnvtAddress == 0xFFFF;
+    const auto read = [&](quint16 count, quint8 chunk, std::span<quint8> buffer) {
+        return byQuery ? QuerySnvt(ni, domain, subnet, node, 0, count, chunk, buffer)
+                       : ReadMemory(ni, domain, subnet, node, structure.SnvtAddress, count, chunk, buffer);
+    };
+
+    std::vector<quint8> b(0x10000, 0);
+    if (read(16, 16, b) != LonStatus::Ok)
+        return LonStatus::Ok;
+    const quint16 total = quint16(b[0] << 8 | b[1]);
+    const int count = b[3] == 0 ? b[2] : (b[4] << 8 | b[2]);
+    if (count == 0)
+        return LonStatus::Ok;
+    if (read(total, 0, b) != LonStatus::Ok)
+        return LonStatus::Ok;
+    ParseSelfDocumentation(std::span<const quint8>(b.data(), total), domain, subnet, node, lines);
+    return LonStatus::Ok;
+}

@@ -1,0 +1,97 @@
+#include "lonworks/LonLib.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+// A variable's index on the wire: one byte below 63, else the escape 0xFF and two bytes.
+void SetIndexData(TniMessage &message, quint16 index)
+{
+    if (index < 63)
+        message.SetData(std::array<quint8, 1>{quint8(index)});
+    else
+        message.SetData(std::array<quint8, 3>{0xFF, quint8(index >> 8), quint8(index & 0xFF)});
+}
+
+// The value of a fetch answer for index, or nothing when the answer is for another
+// variable or too short to name one.
+std::optional<std::span<const quint8>> FetchedValue(const TniMessage &answer, quint16 index)
+{
+    const auto r = answer.Received();
+    if (answer.Code != LonWire::SuccessCode(LonWire::CodeNvFetch) || r.empty())
+        return std::nullopt;
+    if (r[0] == 0xFF) {
+        if (r.size() < 3 || quint16(r[1] << 8 | r[2]) != index)
+            return std::nullopt;
+        return r.subspan(3);
+    }
+    if (r[0] != index)
+        return std::nullopt;
+    return r.subspan(1);
+}
+
+} // namespace
+
+qint16 FetchNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
+                            quint16 index, std::span<quint8> buffer, quint8 &length)
+{
+    length = 0;
+    TniMessage message;
+    SetIndexData(message, index);
+    ni.ClearResponses();
+    const qint16 status = ExchangeMessage(ni, message, LonWire::CodeNvFetch, domain, subnet, node);
+    if (status != LonStatus::Ok)
+        return status;
+    for (const auto &answer : ni.Responses) {
+        if (const auto value = FetchedValue(*answer, index)) {
+            const size_t n = std::min({value->size(), buffer.size(), size_t(255)});
+            std::copy_n(value->begin(), n, buffer.begin());
+            length = quint8(n);
+            break;
+        }
+    }
+    ni.ClearUnsolicited();
+    ni.ClearResponses();
+    return LonStatus::Ok;
+}
+
+qint16 QueryNvConfig(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
+                     quint16 index, quint8 &configByte, quint16 &selector)
+{
+    selector = index;
+    TniMessage message;
+    SetIndexData(message, index);
+    ni.ClearResponses();
+    const qint16 status = ExchangeMessage(ni, message, LonWire::CodeQueryNvConfig, domain, subnet, node);
+    if (status != LonStatus::Ok)
+        return status;
+    for (const auto &answer : ni.Responses) {
+        const auto r = answer->Received();
+        if (answer->Code == LonWire::SuccessCode(LonWire::CodeQueryNvConfig) && r.size() >= 3) {
+            selector = quint16((r[0] & 0x3F) << 8 | r[1]);
+            configByte = r[2];
+            break;
+        }
+    }
+    return status;
+}
+
+qint16 UpdateNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
+                             quint16 index, std::span<const quint8> value)
+{
+    if (value.size() > size_t(LonWire::MaxDataLength - 1))
+        return LonStatus::BadLength;
+    quint8 configByte = 0;
+    quint16 selector = index;
+    QueryNvConfig(ni, domain, subnet, node, index, configByte, selector);
+
+    TniMessage message;
+    message.ServiceType = 0;
+    message.Data[0] = quint8(selector & 0xFF);
+    std::copy(value.begin(), value.end(), message.Data.begin() + 1);
+    message.DataLength = quint8(value.size() + 1);
+    ni.ClearResponses();
+    const quint8 code = quint8(LonWire::CodeNvUpdate + ((selector >> 8) & 0x3F));
+    return ExchangeMessage(ni, message, code, domain, subnet, node);
+}
