@@ -1,0 +1,18 @@
+#pragma once
+// The site form's calls into the network layer: opening and closing its interface through
+// the driver library, the identity texts the library reports, and the interface start-up.
+
+#include <QString>
+
+class TSite;
+class TniNetworkInterface;
+
+// ldv_open of the site's interface name; on status 0 the handle is in the interface.
+short OpenSiteInterface(TniNetworkInterface &interface, const QString &name);
+// ldv_close of the interface's handle; the handle is forgotten whatever the result.
+short CloseSiteInterface(TniNetworkInterface &interface);
+// Name text from ldv_xlate_device_name_std and the library's version text.
+QString SiteInterfaceName(const QString &name);
+QString SiteLibraryVersion();
+// Reads the interface's identity and applies the site's domain settings.
+void StartSiteInterface(TniNetworkInterface &interface, const TSite &site);
