@@ -1,0 +1,51 @@
+#pragma once
+// TClassFactory: the class object at /QelLonWorksCom. It creates driver objects for
+// clients, numbers their paths, and releases every object of a connection that leaves
+// the bus. It reports when the last driver object has gone.
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusObjectPath>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+class QDBusServiceWatcher;
+class TDriverBusObject;
+class TMainForm;
+
+class TClassFactory : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+
+public:
+    static constexpr char kFactoryPath[] = "/QelLonWorksCom";
+
+    TClassFactory(const QDBusConnection &connection, TMainForm *mainForm,
+                  QObject *parent = nullptr);
+    ~TClassFactory() override;
+
+    // Puts the class object on the connection; false when the path is taken.
+    bool RegisterOnBus();
+    int ObjectCount() const { return FObjects.size(); }
+
+    // Creates a driver object owned by owner (a unique bus name) and returns its path.
+    QString CreateFor(const QString &owner);
+    // Releases every object that owner holds.
+    void ReleaseOwner(const QString &owner);
+
+public Q_SLOTS:
+    QDBusObjectPath CreateInstance();
+
+Q_SIGNALS:
+    void LastObjectReleased();
+
+private:
+    void Forget(TDriverBusObject *object);
+
+    QDBusConnection FConnection;
+    TMainForm *FMainForm;
+    QDBusServiceWatcher *FOwnerWatcher;
+    QHash<QString, TDriverBusObject *> FObjects;   // by path
+    quint64 FNextNumber = 1;
+};

@@ -1,0 +1,84 @@
+#include "automation/StartMode.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+// The switch name after its "-", "--" or "/"; empty for anything else.
+QString SwitchName(const QString &argument)
+{
+    if (argument.startsWith(QLatin1String("--")))
+        return argument.mid(2).toLower();
+    if (argument.startsWith(QLatin1Char('-')) || argument.startsWith(QLatin1Char('/')))
+        return argument.mid(1).toLower();
+    return {};
+}
+
+} // namespace
+
+TStartOptions ParseStartOptions(const QStringList &arguments)
+{
+    TStartOptions options;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        const QString name = i == 0 ? QString() : SwitchName(argument);
+        if (name == QLatin1String("regserver"))
+            options.Mode = TStartMode::RegServer;
+        else if (name == QLatin1String("unregserver"))
+            options.Mode = TStartMode::UnregServer;
+        else if (name == QLatin1String("automation"))
+            options.Mode = TStartMode::Automation;
+        else if (name == QLatin1String("embedding"))
+            options.Mode = TStartMode::Embedding;
+        else if (name == QLatin1String("help") || name == QLatin1String("h")
+                 || argument == QLatin1String("-?"))
+            options.ShowHelp = true;
+        else if (name == QLatin1String("version") || name == QLatin1String("v"))
+            options.ShowVersion = true;
+        else
+            options.QtArguments.append(argument);
+    }
+    return options;
+}
+
+bool EndsWithLastObject(TStartMode mode)
+{
+    return mode == TStartMode::Automation || mode == TStartMode::Embedding;
+}
+
+QString StartHelpText()
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("LonWorks Network Driver: serves driver objects on the D-Bus session bus "
+                       "under the name QelLonWorks.QelLonWorksCom.\n"
+                       "Switches are matched without regard to case, after \"-\" or \"/\"; "
+                       "without one the driver runs standalone. Other options go to Qt "
+                       "(for instance -platform offscreen)."));
+    parser.addOption({QStringLiteral("regserver"),
+                      QStringLiteral("Write the D-Bus service file and the interface "
+                                     "descriptions under $XDG_DATA_HOME/dbus-1, then exit.")});
+    parser.addOption({QStringLiteral("unregserver"),
+                      QStringLiteral("Remove what -regserver wrote, then exit.")});
+    parser.addOption({QStringLiteral("embedding"),
+                      QStringLiteral("Started by D-Bus activation: exit when the last driver "
+                                     "object is released.")});
+    parser.addOption({QStringLiteral("automation"), QStringLiteral("The same as -embedding.")});
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")},
+                      QStringLiteral("Show this help and exit.")});
+    parser.addOption({{QStringLiteral("v"), QStringLiteral("version")},
+                      QStringLiteral("Show the version and exit.")});
+    return parser.helpText();
+}
+
+void ChooseHeadlessPlatform(const QStringList &arguments)
+{
+    if (qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
+        || qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    for (const QString &argument : arguments)
+        if (argument == QLatin1String("-platform") || argument == QLatin1String("--platform")
+            || argument.startsWith(QLatin1String("-platform=")))
+            return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}

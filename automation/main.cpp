@@ -1,0 +1,127 @@
+// lonworks-driver: the LonWorks Network Driver process. It reads its start mode, keeps
+// its bus registration current, binds the driver library, opens the main window and
+// serves driver objects on the session bus until it is closed (or, when the bus started
+// it, until the last driver object is released).
+
+#include "automation/ClassFactory.h"
+#include "automation/MainForm.h"
+#include "automation/Registration.h"
+#include "automation/ServerApplication.h"
+#include "automation/StartMode.h"
+#include "lonworks/LDV32.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+QStringList ArgumentList(int argc, char **argv)
+{
+    QStringList list;
+    for (int i = 0; i < argc; ++i)
+        list.append(QString::fromLocal8Bit(argv[i]));
+    return list;
+}
+
+QString ProgramPath(const char *argv0)
+{
+    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    if (self.exists())
+        return self.canonicalFilePath();
+    return QFileInfo(QString::fromLocal8Bit(argv0)).absoluteFilePath();
+}
+
+void PrintError(const QString &text)
+{
+    std::fprintf(stderr, "lonworks-driver: %s\n", qPrintable(text));
+}
+
+int RunRegistration(const TStartOptions &options, int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const TRegistration registration = DefaultRegistration(ProgramPath(argv[0]));
+    QString error;
+    const bool ok = options.Mode == TStartMode::RegServer ? registration.Register(error)
+                                                          : registration.Unregister(error);
+    if (!ok) {
+        PrintError(error);
+        return 1;
+    }
+    return 0;
+}
+
+int RunServer(const TStartOptions &options, int argc, char **argv)
+{
+    // The remaining arguments go to Qt; our switches are taken out.
+    std::vector<QByteArray> storage;
+    for (const QString &argument : options.QtArguments)
+        storage.push_back(argument.toLocal8Bit());
+    std::vector<char *> qtArgv;
+    for (QByteArray &argument : storage)
+        qtArgv.push_back(argument.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(storage.size());
+    Q_UNUSED(argc);
+
+    ChooseHeadlessPlatform(options.QtArguments);
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("LonWorks Network Driver"));
+    TServerApplication app(qtArgc, qtArgv.data());
+    QCoreApplication::setApplicationName(QStringLiteral("lonworks-driver"));
+    app.setQuitOnLastWindowClosed(false);
+
+    // A registration that cannot be refreshed is no reason not to serve.
+    QString ignored;
+    DefaultRegistration(ProgramPath(argv[0])).Register(ignored);
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        PrintError(QStringLiteral("no session bus: %1").arg(bus.lastError().message()));
+        return 1;
+    }
+
+    LDV32::Load();
+
+    TMainForm mainForm;
+    TClassFactory factory(bus, &mainForm);
+    if (!factory.RegisterOnBus()) {
+        PrintError(QStringLiteral("cannot register the class object on the bus"));
+        return 1;
+    }
+    if (!bus.registerService(QLatin1String(kBusName))) {
+        PrintError(QStringLiteral("the bus name %1 is already owned; another driver is running")
+                       .arg(QLatin1String(kBusName)));
+        return 1;
+    }
+    if (EndsWithLastObject(options.Mode))
+        QObject::connect(&factory, &TClassFactory::LastObjectReleased, &app,
+                         &QCoreApplication::quit, Qt::QueuedConnection);
+
+    mainForm.show();
+    const int code = app.exec();
+    bus.unregisterService(QLatin1String(kBusName));
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const TStartOptions options = ParseStartOptions(ArgumentList(argc, argv));
+    if (options.ShowHelp || options.ShowVersion) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("lonworks-driver"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("1.80"));
+        const QString text = options.ShowHelp ? StartHelpText()
+                                              : QStringLiteral("lonworks-driver 1.80\n");
+        std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+    if (options.Mode == TStartMode::RegServer || options.Mode == TStartMode::UnregServer)
+        return RunRegistration(options, argc, argv);
+    return RunServer(options, argc, argv);
+}
