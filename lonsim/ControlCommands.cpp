@@ -1,0 +1,116 @@
+#include "ControlCommands.h"
+
+#include "HexBytes.h"
+#include "NetworkRegistry.h"
+
+#include <QStringList>
+
+namespace lonsim {
+
+namespace {
+
+AnswerFault faultFrom(const QStringList &words, int first)
+{
+    AnswerFault fault;
+    fault.every = words.value(first).toInt();
+    for (int i = first + 1; i < words.size(); ++i)
+        fault.codes.append(words.at(i).toInt(nullptr, 0));
+    return fault;
+}
+
+std::optional<MalformKind> malformKind(const QString &word)
+{
+    if (word == QLatin1String("none"))
+        return MalformKind::None;
+    if (word == QLatin1String("wrongLength"))
+        return MalformKind::WrongLength;
+    if (word == QLatin1String("wrongCode"))
+        return MalformKind::WrongCode;
+    if (word == QLatin1String("lyingLength"))
+        return MalformKind::LyingLength;
+    if (word == QLatin1String("oversized"))
+        return MalformKind::Oversized;
+    return std::nullopt;
+}
+
+QString runOnDevice(Network &net, DeviceState &d, const QStringList &w)
+{
+    const QString &verb = w.at(0);
+    const bool on = w.value(2, QStringLiteral("on")) != QLatin1String("off");
+    if (verb == QLatin1String("silent")) {
+        d.behaviour.silent = on;
+    } else if (verb == QLatin1String("answer")) {
+        d.behaviour.silent = false;
+    } else if (verb == QLatin1String("select")) {
+        d.selected = on;
+    } else if (verb == QLatin1String("delay")) {
+        d.behaviour.delayMs = std::max(0, w.value(2).toInt());
+    } else if (verb == QLatin1String("drop")) {
+        d.behaviour.drop = faultFrom(w, 2);
+        d.dropSeen = 0;
+    } else if (verb == QLatin1String("double")) {
+        d.behaviour.doubled = faultFrom(w, 2);
+        d.doubleSeen = 0;
+    } else if (verb == QLatin1String("malformed")) {
+        const auto kind = malformKind(w.value(2));
+        if (!kind)
+            return QStringLiteral("error: unknown kind ") + w.value(2);
+        d.behaviour.malformKind = *kind;
+        d.behaviour.malformed = faultFrom(w, 3);
+        d.malformSeen = 0;
+    } else if (verb == QLatin1String("reset-counts")) {
+        d.counts = {};
+    } else if (verb == QLatin1String("set") || verb == QLatin1String("send")) {
+        bool ok = false;
+        const int index = w.value(2).toInt(&ok);
+        if (!ok || index < 0 || index >= d.slots.size())
+            return QStringLiteral("error: no variable ") + w.value(2);
+        NvSlot &slot = d.slots[index];
+        if (verb == QLatin1String("send")) {
+            net.sendUnsolicited(d, slot);
+            return QStringLiteral("ok");
+        }
+        const auto bytes = parseHex(w.mid(3).join(QString()));
+        if (!bytes || bytes->size() != d.variableOf(slot).size)
+            return QStringLiteral("error: the value must be %1 bytes in hex").arg(d.variableOf(slot).size);
+        slot.value = *bytes;
+        slot.changing = false;
+    } else {
+        return QStringLiteral("error: unknown command ") + verb;
+    }
+    return QStringLiteral("ok");
+}
+
+} // namespace
+
+QString runControlCommand(NetworkRegistry &registry, const QString &line, QString &network)
+{
+    const QStringList w = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (w.isEmpty() || w.at(0).startsWith(QLatin1Char('#')))
+        return {};
+    if (w.at(0) == QLatin1String("network")) {
+        network = w.value(1);
+        return QStringLiteral("ok");
+    }
+    if (w.size() < 2)
+        return QStringLiteral("error: a command names a device");
+    int done = 0;
+    QString result = QStringLiteral("error: no device ") + w.at(1);
+    for (Network *net : registry.networks()) {
+        if (!network.isEmpty() && net->key().compare(network, Qt::CaseInsensitive) != 0
+            && net->model().name != network)
+            continue;
+        for (DeviceState &d : net->devices()) {
+            if (w.at(1) != QLatin1String("*") && d.model->name != w.at(1))
+                continue;
+            result = runOnDevice(*net, d, w);
+            net->setDirty(true);
+            ++done;
+            if (!result.startsWith(QLatin1String("ok")))
+                return result;
+        }
+    }
+    return done ? QStringLiteral("ok") : result;
+}
+
+} // namespace lonsim

@@ -1,0 +1,72 @@
+#include "DeviceState.h"
+
+#include "DeviceImage.h"
+#include "ValueCodec.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace lonsim {
+
+DeviceState::DeviceState(const Device &device)
+    : model(&device), behaviour(device.behaviour), readOnly(readOnlyStructure(device)),
+      selfDoc(selfDocumentation(device))
+{
+    int index = 0;
+    for (int v = 0; v < device.variables.size(); ++v) {
+        const NetworkVariable &nv = device.variables.at(v);
+        for (int j = 0; j < nv.arrayCount; ++j, ++index) {
+            NvSlot slot;
+            slot.variable = v;
+            slot.element = j;
+            slot.value = nv.initial.value(j, QByteArray(nv.size, '\0'));
+            slot.changing = nv.change.kind != ValueChange::None;
+            slot.selector = nv.selector >= 0 ? ((nv.selector + j) & 0x3FFF) : (0x3FFF - index);
+            slots.append(slot);
+        }
+    }
+}
+
+const DomainAddress *DeviceState::memberOf(const QByteArray &domainId) const
+{
+    for (const DomainAddress &d : model->domains)
+        if (d.sameDomain(domainId))
+            return &d;
+    return nullptr;
+}
+
+NvSlot *DeviceState::slotBySelector(int selector)
+{
+    for (NvSlot &slot : slots)
+        if (slot.selector == selector)
+            return &slot;
+    return nullptr;
+}
+
+QByteArray DeviceState::valueAt(const NvSlot &slot, qint64 t, double timeScale) const
+{
+    const ValueChange &c = variableOf(slot).change;
+    if (!slot.changing || c.kind == ValueChange::None)
+        return slot.value;
+    const double period = std::max(1.0, c.periodMs * timeScale);
+    const double phase = std::fmod(double(t), period) / period;
+    double v = c.from;
+    switch (c.kind) {
+    case ValueChange::Ramp:
+        v = c.from + (c.to - c.from) * phase;
+        break;
+    case ValueChange::Sine:
+        v = (c.from + c.to) / 2 + (c.to - c.from) / 2 * std::sin(2 * std::numbers::pi * phase);
+        break;
+    case ValueChange::Toggle:
+        v = phase < 0.5 ? c.from : c.to;
+        break;
+    case ValueChange::None:
+        break;
+    }
+    QByteArray value = slot.value;
+    writeField(value, c.offset, c.format, v);
+    return value;
+}
+
+} // namespace lonsim

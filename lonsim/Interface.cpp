@@ -1,0 +1,169 @@
+#include "Interface.h"
+
+#include "DeviceImage.h"
+#include "Network.h"
+#include "Trace.h"
+#include "ldv32.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lonsim {
+
+Interface::Interface(Network &network, QString label) : m_network(network), m_label(std::move(label))
+{
+    const InterfaceModel &model = network.model().iface;
+    for (int i = 0; i < 2; ++i)
+        m_domains[i].address = model.domains[std::size_t(i)];
+    ReadOnlyFields fields;
+    fields.neuronId = model.neuronId;
+    fields.programId = model.programId;
+    fields.model = model.model;
+    fields.minorModel = model.minorModel;
+    m_readOnly = readOnlyStructure(fields);
+    m_network.attach(this);
+}
+
+Interface::~Interface()
+{
+    m_network.detach(this);
+}
+
+int Interface::domainIndexOf(const QByteArray &domainId) const
+{
+    for (int i = 0; i < 2; ++i)
+        if (m_domains[i].address.sameDomain(domainId))
+            return i;
+    return -1;
+}
+
+short Interface::write(const uint8_t *bytes, int length)
+{
+    const auto frame = wire::parseHostFrame(bytes, length);
+    if (!frame) {
+        traceFrame(m_label, "refused", bytes, std::clamp(length, 0, wire::MaxFrameLength));
+        return LDV_INVALID_BUF_LEN;
+    }
+    traceFrame(m_label, "write", bytes, length);
+    if (frame->isLocal())
+        local(*frame);
+    else
+        m_network.transact(*this, *frame);
+    m_network.setDirty(true);
+    return LDV_OK;
+}
+
+short Interface::read(uint8_t *buffer, int length)
+{
+    m_network.advance();
+    if (m_queue.empty() || m_queue.begin()->first.first > m_network.now())
+        return LDV_NO_MSG_AVAIL;
+    const QByteArray frame = m_queue.begin()->second;
+    m_queue.erase(m_queue.begin());
+    if (!buffer || frame.size() > length) {
+        traceFrame(m_label, "refused", reinterpret_cast<const uint8_t *>(frame.constData()), int(frame.size()));
+        return LDV_INVALID_BUF_LEN;
+    }
+    std::memcpy(buffer, frame.constData(), std::size_t(frame.size()));
+    traceFrame(m_label, "read", buffer, int(frame.size()));
+    return LDV_OK;
+}
+
+void Interface::enqueue(qint64 due, const QByteArray &frame)
+{
+    m_queue.emplace(std::make_pair(due, m_sequence++), frame);
+}
+
+uint8_t Interface::nextIncomingTag()
+{
+    m_incomingTag = (m_incomingTag + 1) & 0x0F;
+    return m_incomingTag;
+}
+
+void Interface::local(const wire::HostFrame &frame)
+{
+    uint8_t code = wire::failureCode(frame.code);
+    const std::optional<QByteArray> data = localAnswer(frame, code);
+    if (!data)
+        return;
+    const Behaviour &b = m_network.model().iface.behaviour;
+    if (b.silent || faultHits(b.drop, frame.code, m_localSeen[0]))
+        return;
+    QByteArray answer = *data;
+    bool lying = false;
+    if (faultHits(b.malformed, frame.code, m_localSeen[2])) {
+        switch (b.malformKind) {
+        case MalformKind::WrongLength:
+            if (answer.isEmpty())
+                answer.append('\0');
+            else
+                answer.chop(1);
+            break;
+        case MalformKind::WrongCode:
+            code ^= 0x01;
+            break;
+        case MalformKind::Oversized:
+            answer.append(QByteArray(std::max<qsizetype>(0, 240 - answer.size()), char(0xEE)));
+            break;
+        case MalformKind::LyingLength:
+            lying = true;
+            break;
+        case MalformKind::None:
+            break;
+        }
+    }
+    const wire::Endpoint self{0, m_domains[0].address.subnet, m_domains[0].address.node};
+    QByteArray reply = wire::response(frame, code, answer, self, self);
+    if (lying)
+        reply = wire::withLyingLength(reply, 40);
+    const qint64 due = m_network.now() + m_network.scaled(b.delayMs);
+    enqueue(due, reply);
+    if (faultHits(b.doubled, frame.code, m_localSeen[1]))
+        enqueue(due, reply);
+}
+
+// The answer data of a local command; code becomes the success code when it succeeds.
+std::optional<QByteArray> Interface::localAnswer(const wire::HostFrame &frame, uint8_t &code)
+{
+    const QByteArray &d = frame.data;
+    switch (frame.code) {
+    case wire::ReadMemory: {
+        if (d.size() != 4 || d[0] != 0)
+            return QByteArray();
+        const int address = (uint8_t(d[1]) << 8) | uint8_t(d[2]);
+        const int count = uint8_t(d[3]);
+        if (address < ReadOnlyAddress || address + count > ReadOnlyAddress + ReadOnlyLength)
+            return QByteArray();
+        code = wire::successCode(frame.code);
+        return m_readOnly.mid(address - ReadOnlyAddress, count);
+    }
+    case wire::QueryDomain: {
+        if (d.size() != 1 || uint8_t(d[0]) > 1)
+            return QByteArray();
+        const DomainEntry &e = m_domains[uint8_t(d[0])];
+        QByteArray out = e.address.id.leftJustified(6, '\0', true);
+        out.append(char(e.address.subnet)).append(char(e.address.node & 0x7F));
+        out.append(char(e.address.id.size())).append(e.authKey);
+        code = wire::successCode(frame.code);
+        return out;
+    }
+    case wire::UpdateDomain: {
+        if (d.size() != 16 || uint8_t(d[0]) > 1)
+            return QByteArray();
+        const int idLength = uint8_t(d[9]);
+        if (idLength != 0 && idLength != 1 && idLength != 3 && idLength != 6)
+            return QByteArray();
+        DomainEntry &e = m_domains[uint8_t(d[0])];
+        e.address.id = d.mid(1, idLength);
+        e.address.subnet = uint8_t(d[7]);
+        e.address.node = uint8_t(d[8]) & 0x7F;
+        e.authKey = d.mid(10, 6);
+        code = wire::successCode(frame.code);
+        return QByteArray();
+    }
+    default:
+        return QByteArray();
+    }
+}
+
+} // namespace lonsim

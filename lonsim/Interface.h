@@ -1,0 +1,58 @@
+#pragma once
+// One simulated network interface, the far side of one ldv handle: its domain table, its
+// local commands (read-only structure, query and update domain) and its receive queue,
+// in which every frame waits until the time it is due.
+
+#include "Model.h"
+#include "Wire.h"
+
+#include <QByteArray>
+#include <QString>
+#include <map>
+
+namespace lonsim {
+
+class Network;
+
+struct DomainEntry {
+    DomainAddress address;
+    QByteArray authKey = QByteArray(6, '\0');
+};
+
+class Interface {
+public:
+    Interface(Network &network, QString label);
+    ~Interface();
+    Interface(const Interface &) = delete;
+    Interface &operator=(const Interface &) = delete;
+
+    Network &network() const { return m_network; }
+    const QString &label() const { return m_label; }
+    const DomainEntry &domain(int index) const { return m_domains[std::size_t(index & 1)]; }
+    // The domain index (0 or 1) on which a member of domainId is heard; -1 if none.
+    int domainIndexOf(const QByteArray &domainId) const;
+
+    // ldv_write: a frame from the host; a status of ldv32.h.
+    short write(const uint8_t *bytes, int length);
+    // ldv_read: the next due frame into buffer; a status of ldv32.h.
+    short read(uint8_t *buffer, int length);
+
+    void enqueue(qint64 due, const QByteArray &frame);
+    uint8_t nextIncomingTag();
+    int pending() const { return int(m_queue.size()); }
+
+private:
+    void local(const wire::HostFrame &frame);
+    std::optional<QByteArray> localAnswer(const wire::HostFrame &frame, uint8_t &code);
+
+    Network &m_network;
+    QString m_label;
+    DomainEntry m_domains[2];
+    QByteArray m_readOnly;
+    std::map<std::pair<qint64, quint64>, QByteArray> m_queue;
+    quint64 m_sequence = 0;
+    uint8_t m_incomingTag = 0;
+    int m_localSeen[3] = {};
+};
+
+} // namespace lonsim

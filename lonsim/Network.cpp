@@ -1,0 +1,225 @@
+#include "Network.h"
+
+#include "Interface.h"
+
+#include <algorithm>
+
+namespace lonsim {
+
+bool faultHits(const AnswerFault &fault, int code, int &seen)
+{
+    if (!fault.appliesTo(code))
+        return false;
+    ++seen;
+    return seen % fault.every == 0;
+}
+
+std::optional<std::pair<int, int>> nvIndexOf(const QByteArray &data)
+{
+    if (data.isEmpty())
+        return std::nullopt;
+    if (uint8_t(data[0]) != 0xFF)
+        return std::make_pair(int(uint8_t(data[0])), 1);
+    if (data.size() < 3)
+        return std::nullopt;
+    return std::make_pair((uint8_t(data[1]) << 8) | uint8_t(data[2]), 3);
+}
+
+Network::Network(NetworkModel model, QString key) : m_model(std::move(model)), m_key(std::move(key))
+{
+    m_clock.start();
+    for (const Device &device : m_model.devices)
+        m_devices.append(DeviceState(device));
+    for (DeviceState &device : m_devices)
+        for (NvSlot &slot : device.slots) {
+            const int period = device.variableOf(slot).unsolicited.periodMs;
+            if (period > 0)
+                slot.nextUnsolicited = scaled(period);
+        }
+}
+
+Network::~Network() = default;
+
+DeviceState *Network::device(const QString &name)
+{
+    for (DeviceState &d : m_devices)
+        if (d.model->name == name)
+            return &d;
+    return nullptr;
+}
+
+void Network::attach(Interface *iface)
+{
+    m_interfaces.append(iface);
+}
+
+void Network::detach(Interface *iface)
+{
+    m_interfaces.removeAll(iface);
+    std::erase_if(m_transfers, [iface](const auto &t) { return &t->target() == iface; });
+}
+
+QList<Network::Target> Network::targetsOf(const Interface &from, const wire::HostFrame &f)
+{
+    QList<Target> targets;
+    const QByteArray &domainId = from.domain(f.domainIndex).address.id;
+    for (DeviceState &d : m_devices) {
+        const DomainAddress *m = d.memberOf(domainId);
+        if (!m)
+            continue;
+        bool hit = false;
+        switch (f.addressKind) {
+        case wire::SubnetNode:
+            hit = m->subnet == f.subnet && m->node == f.node;
+            break;
+        case wire::ByNeuronId:
+            hit = std::equal(d.model->neuronId.begin(), d.model->neuronId.end(), f.neuronId);
+            break;
+        case wire::Broadcast:
+            hit = f.subnet == 0 || m->subnet == f.subnet;
+            break;
+        default:
+            break;
+        }
+        if (hit)
+            targets.append({&d, m});
+    }
+    return targets;
+}
+
+void Network::transact(Interface &from, const wire::HostFrame &f)
+{
+    if (f.response) {
+        fileAcknowledged(from, f);
+        return;
+    }
+    if (f.command != 1)
+        return;
+    const qint64 now = this->now();
+    const DomainEntry &entry = from.domain(f.domainIndex);
+    const wire::Endpoint host{f.domainIndex, entry.address.subnet, entry.address.node};
+    qint64 lastDue = now;
+    int answered = 0;
+    for (const Target &t : targetsOf(from, f)) {
+        DeviceState &d = *t.device;
+        if (d.behaviour.silent)
+            continue;
+        const qint64 due = now + scaled(d.behaviour.delayMs);
+        const wire::Endpoint src{f.domainIndex, t.member->subnet, t.member->node};
+        if (f.service != wire::Request) {
+            if (wire::isNvUpdate(f.code))
+                applyUpdate(d, from, f);
+            else
+                respond(d, from, f, *t.member);
+            if (f.service == wire::Acknowledged && !faultHits(d.behaviour.drop, f.code, d.dropSeen)) {
+                ++answered;
+                lastDue = std::max(lastDue, due);
+            }
+            continue;
+        }
+        if (wire::isNvUpdate(f.code)) {
+            applyUpdate(d, from, f);    // an update asks for no response
+            continue;
+        }
+        const std::optional<Reply> reply = respond(d, from, f, *t.member);
+        if (!reply)
+            continue;
+        if (reply->code == wire::failureCode(f.code))
+            ++d.counts.failureAnswers;
+        if (faultHits(d.behaviour.drop, f.code, d.dropSeen)) {
+            ++d.counts.dropped;
+            continue;
+        }
+        const QByteArray frame = malform(d, f, *reply, src, host);
+        from.enqueue(due, frame);
+        if (faultHits(d.behaviour.doubled, f.code, d.doubleSeen))
+            from.enqueue(due, frame);
+        ++answered;
+        lastDue = std::max(lastDue, due);
+    }
+    if (f.service == wire::Unacknowledged || f.service == wire::UnackRepeat)
+        from.enqueue(now, wire::completion(f, wire::Success));
+    else if (answered > 0)
+        from.enqueue(lastDue, wire::completion(f, wire::Success));
+    else
+        from.enqueue(now + scaled(qint64(wire::transmitTimerMs(f.txTimer)) * (f.retries + 1)),
+                     wire::completion(f, wire::Failure));
+}
+
+QByteArray Network::malform(DeviceState &d, const wire::HostFrame &request, Reply reply,
+                            const wire::Endpoint &src, const wire::Endpoint &dst)
+{
+    const bool hit = faultHits(d.behaviour.malformed, request.code, d.malformSeen);
+    const MalformKind kind = hit ? d.behaviour.malformKind : MalformKind::None;
+    switch (kind) {
+    case MalformKind::WrongLength:
+        if (reply.data.isEmpty())
+            reply.data.append('\0');
+        else
+            reply.data.chop(1);
+        break;
+    case MalformKind::WrongCode:
+        reply.code ^= 0x01;
+        break;
+    case MalformKind::Oversized:
+        reply.data.append(QByteArray(std::max<qsizetype>(0, 240 - reply.data.size()), char(0xEE)));
+        break;
+    default:
+        break;
+    }
+    const QByteArray frame = wire::response(request, reply.code, reply.data, src, dst);
+    return kind == MalformKind::LyingLength ? wire::withLyingLength(frame, 40) : frame;
+}
+
+void Network::advance()
+{
+    const qint64 now = this->now();
+    for (auto &transfer : m_transfers)
+        transfer->advance(now);
+    std::erase_if(m_transfers, [](const auto &t) { return t->finished(); });
+    for (DeviceState &d : m_devices) {
+        if (d.behaviour.silent)
+            continue;
+        for (NvSlot &slot : d.slots) {
+            if (slot.nextUnsolicited < 0 || slot.nextUnsolicited > now)
+                continue;
+            sendUnsolicited(d, slot);
+            const qint64 period = std::max<qint64>(1, scaled(d.variableOf(slot).unsolicited.periodMs));
+            slot.nextUnsolicited = std::max(slot.nextUnsolicited + period, now + 1);
+        }
+    }
+}
+
+void Network::sendUnsolicited(DeviceState &d, NvSlot &slot)
+{
+    const qint64 now = this->now();
+    const QByteArray value = d.valueAt(slot, now, timeScale());
+    QByteArray data(1, char(slot.selector & 0xFF));
+    data += value;
+    for (Interface *iface : m_interfaces) {
+        for (const DomainAddress &m : d.model->domains) {
+            const int index = iface->domainIndexOf(m.id);
+            if (index < 0)
+                continue;
+            const DomainAddress &host = iface->domain(index).address;
+            iface->enqueue(now, wire::incoming(wire::Acknowledged, iface->nextIncomingTag(),
+                                               uint8_t(0x80 | ((slot.selector >> 8) & 0x3F)), data,
+                                               {uint8_t(index), m.subnet, m.node},
+                                               {uint8_t(index), host.subnet, host.node}));
+            break;
+        }
+    }
+}
+
+void Network::fileAcknowledged(Interface &from, const wire::HostFrame &f)
+{
+    if (f.address.size() < 5)
+        return;
+    const uint8_t subnet = uint8_t(f.address[3]);
+    const uint8_t node = uint8_t(f.address[4]) & 0x7F;
+    for (auto &transfer : m_transfers)
+        if (&transfer->target() == &from && transfer->acknowledge(subnet, node, f.tag, now()))
+            return;
+}
+
+} // namespace lonsim

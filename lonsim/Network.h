@@ -1,0 +1,87 @@
+#pragma once
+// One simulated LonWorks channel: the devices of a network description with their running
+// state, shared by every interface (handle) opened on it. It carries the host's
+// transactions to the devices and schedules what comes back.
+
+#include "DeviceState.h"
+#include "FileTransfer.h"
+#include "Model.h"
+#include "Wire.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <memory>
+#include <optional>
+
+namespace lonsim {
+
+class Interface;
+
+struct Reply {
+    uint8_t code = 0;
+    QByteArray data;
+};
+
+class Network {
+public:
+    Network(NetworkModel model, QString key);
+    ~Network();
+    Network(const Network &) = delete;
+    Network &operator=(const Network &) = delete;
+
+    const QString &key() const { return m_key; }
+    const NetworkModel &model() const { return m_model; }
+    qint64 now() const { return m_clock.elapsed(); }
+    qint64 scaled(qint64 ms) const { return qint64(ms * m_model.timeScale); }
+    double timeScale() const { return m_model.timeScale; }
+
+    QList<DeviceState> &devices() { return m_devices; }
+    DeviceState *device(const QString &name);
+
+    void attach(Interface *iface);
+    void detach(Interface *iface);
+    const QList<Interface *> &interfaces() const { return m_interfaces; }
+
+    // A network message written by the host through iface.
+    void transact(Interface &from, const wire::HostFrame &frame);
+    // Messages the devices send by themselves, up to now: file packets, bound updates.
+    void advance();
+    // Sends one update of the slot's value now, as a bound output does.
+    void sendUnsolicited(DeviceState &device, NvSlot &slot);
+
+    bool dirty() const { return m_dirty; }
+    void setDirty(bool dirty) { m_dirty = dirty; }
+
+private:
+    struct Target {
+        DeviceState *device;
+        const DomainAddress *member;
+    };
+    QList<Target> targetsOf(const Interface &from, const wire::HostFrame &frame);
+    std::optional<Reply> respond(DeviceState &device, Interface &from, const wire::HostFrame &frame,
+                                 const DomainAddress &member);
+    std::optional<Reply> readMemory(DeviceState &device, const QByteArray &data);
+    std::optional<Reply> querySnvt(DeviceState &device, const QByteArray &data);
+    std::optional<Reply> nvFetch(DeviceState &device, const QByteArray &data, uint8_t code);
+    bool applyUpdate(DeviceState &device, Interface &from, const wire::HostFrame &frame);
+    void fileAcknowledged(Interface &from, const wire::HostFrame &frame);
+    QByteArray malform(DeviceState &device, const wire::HostFrame &request, Reply reply,
+                       const wire::Endpoint &src, const wire::Endpoint &dst);
+
+    NetworkModel m_model;
+    QString m_key;
+    QElapsedTimer m_clock;
+    QList<DeviceState> m_devices;
+    QList<Interface *> m_interfaces;
+    std::vector<std::unique_ptr<FileTransfer>> m_transfers;
+    bool m_dirty = true;
+};
+
+// Counts one matching answer against a fault; true when this answer is the n-th.
+bool faultHits(const AnswerFault &fault, int code, int &seen);
+
+// An NV index in the short (one byte) or escaped (0xFF, high, low) form; the index and
+// the number of bytes it took, or nullopt when the data is too short.
+std::optional<std::pair<int, int>> nvIndexOf(const QByteArray &data);
+
+} // namespace lonsim
