@@ -113,6 +113,18 @@ public:
         return v.toArray();
     }
 
+    // Refuses keys the format does not know, so that a misspelt key is not silently ignored.
+    void onlyKeys(const QJsonObject &o, std::initializer_list<const char *> keys) const
+    {
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            bool known = false;
+            for (const char *k : keys)
+                known = known || it.key() == QLatin1String(k);
+            if (!known)
+                fail(QStringLiteral("unknown key ") + it.key());
+        }
+    }
+
 private:
     QString m_where;
 };
@@ -136,6 +148,7 @@ QByteArray windows1252(const QString &text)
 
 DomainAddress readDomain(const Reader &r, const QJsonObject &o)
 {
+    r.onlyKeys(o, {"id", "subnet", "node"});
     DomainAddress d;
     const auto id = parseHex(r.text(o, "id"));
     if (!id || !(id->size() == 0 || id->size() == 1 || id->size() == 3 || id->size() == 6))
@@ -151,6 +164,7 @@ AnswerFault readFault(const Reader &r, const QJsonObject &o)
     AnswerFault f;
     if (o.isEmpty())
         return f;
+    r.onlyKeys(o, {"every", "codes", "kind"});
     f.every = int(r.integer(o, "every", 0, 1000000, 1));
     const QJsonArray codes = r.array(o, "codes");
     for (qsizetype i = 0; i < codes.size(); ++i)
@@ -160,6 +174,7 @@ AnswerFault readFault(const Reader &r, const QJsonObject &o)
 
 Behaviour readBehaviour(const Reader &r, const QJsonObject &o)
 {
+    r.onlyKeys(o, {"silent", "delayMs", "drop", "double", "malformed", "ignoresUnselect"});
     Behaviour b;
     b.silent = r.flag(o, "silent", false);
     b.delayMs = int(r.integer(o, "delayMs", 0, 600000, 0));
@@ -216,6 +231,7 @@ ValueChange readChange(const Reader &r, const QJsonObject &o, int size)
     ValueChange c;
     if (o.isEmpty())
         return c;
+    r.onlyKeys(o, {"kind", "periodMs", "from", "to", "offset", "format"});
     const QString kind = r.text(o, "kind");
     if (kind == QLatin1String("ramp"))
         c.kind = ValueChange::Ramp;
@@ -240,6 +256,8 @@ ValueChange readChange(const Reader &r, const QJsonObject &o, int size)
 
 NetworkVariable readVariable(const Reader &r, const QJsonObject &o, int runningIndex)
 {
+    r.onlyKeys(o, {"index", "name", "snvt", "direction", "arrayCount", "doc", "size", "value", "values", "selector",
+                   "change", "unsolicitedMs", "extensionRecord", "maxRateEstimate", "rateEstimate"});
     NetworkVariable nv;
     nv.index = int(r.integer(o, "index", 0, 4095, runningIndex));
     if (nv.index != runningIndex)
@@ -290,6 +308,7 @@ NetworkVariable readVariable(const Reader &r, const QJsonObject &o, int runningI
 
 DeviceFile readFile(const Reader &r, const QJsonObject &o)
 {
+    r.onlyKeys(o, {"index", "text", "hex", "size"});
     DeviceFile f;
     f.index = int(r.integer(o, "index", 0, 65535, 0));
     if (o.contains(QLatin1String("text"))) {
@@ -314,6 +333,8 @@ DeviceFile readFile(const Reader &r, const QJsonObject &o)
 
 Device readDevice(const Reader &r, const QJsonObject &o)
 {
+    r.onlyKeys(o, {"name", "domains", "neuronId", "programId", "model", "minorModel", "selfDocAddress",
+                   "selfDocVersion", "doc", "variables", "files", "fileRequestNv", "filePacketIntervalMs", "behaviour"});
     Device d;
     d.name = r.text(o, "name");
     if (d.name.isEmpty())
@@ -360,6 +381,7 @@ Device readDevice(const Reader &r, const QJsonObject &o)
 
 NetworkModel readNetwork(const Reader &r, const QJsonObject &o, const QString &fallbackName)
 {
+    r.onlyKeys(o, {"name", "timeScale", "interface", "devices"});
     NetworkModel n;
     n.name = o.value(QLatin1String("name")).toString(fallbackName);
     n.timeScale = o.value(QLatin1String("timeScale")).toDouble(1.0);
@@ -369,6 +391,7 @@ NetworkModel readNetwork(const Reader &r, const QJsonObject &o, const QString &f
     const QJsonObject io = r.object(o, "interface");
     if (io.isEmpty())
         r.fail(QStringLiteral("interface is missing"));
+    ir.onlyKeys(io, {"name", "neuronId", "programId", "model", "minorModel", "domains", "behaviour"});
     n.iface.name = ir.text(io, "name");
     n.iface.neuronId = fixedBytes<6>(ir.hex(io, "neuronId", 6, true));
     n.iface.programId = fixedBytes<8>(ir.hex(io, "programId", 8, false));
