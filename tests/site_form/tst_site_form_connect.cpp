@@ -32,6 +32,8 @@ private Q_SLOTS:
     void disconnectOnlyClientOffline();
     void siteStatusOnline_data();
     void siteStatusOnline();
+    void sendCommandAlwaysFails_data();
+    void sendCommandAlwaysFails();
     void closeRefusedWhileConnected();
     void destructionClosesTheInterface();
     void lastClientRemovedReleasesTheForm_data();
@@ -229,6 +231,35 @@ void TestSiteFormConnect::siteStatusOnline()
     QCOMPARE(lines.at(14), QStringLiteral("Domain 1 ID: [12 34 56 ]"));
     QCOMPARE(lines.at(15), QStringLiteral("Domain 1 Subnet: 2"));
     QCOMPARE(lines.at(16), QStringLiteral("Domain 1 Node: 126"));
+}
+
+void TestSiteFormConnect::sendCommandAlwaysFails_data()
+{
+    QTest::addColumn<bool>("offline");
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("offline") << true << false << QString();
+    QTest::newRow("online") << false << false << QString();
+    QTest::newRow("online and locked") << false << true << "Driver is in use by another client";
+}
+
+void TestSiteFormConnect::sendCommandAlwaysFails()
+{
+    QFETCH(bool, offline);
+    QFETCH(bool, locked);
+    QFETCH(QString, error);
+    auto form = MakeForm(QStringLiteral("Plant"), offline);
+    TTestClient client;
+    QVERIFY(Attach(*form, client));
+    form->ReleaseCommand(&client);
+    if (locked) {
+        QVERIFY(RunCommand(*form, client, jobGetData, {QStringLiteral("DRIVERCOMMAND=LOCKCLIENT")}));
+        form->ReleaseCommand(&client);
+    }
+    QVERIFY(RunCommand(*form, client, jobGetData,
+                       {QStringLiteral("DRIVERCOMMAND=SENDCOMMAND"), QStringLiteral("COMMANDSTRING=RESET")}));
+    QCOMPARE(form->FCommandState, 3);
+    QCOMPARE(form->FErrorText, error);
 }
 
 void TestSiteFormConnect::closeRefusedWhileConnected()
