@@ -1,0 +1,31 @@
+#pragma once
+// Binds the driver-library binding to the scripted fake library of the fuzz build and
+// opens one interface on it.
+
+#include "fuzz/fake/FakeLdv.h"
+#include "lonworks/LDV32.h"
+#include "lonworks/LonInterface.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+// Loads the fake library once (LDV32_FAKE_PATH is set by the build); aborts when it
+// cannot be loaded, since every run would be meaningless.
+inline void LoadFakeDriver()
+{
+    setenv("LDV32_LIBRARY", LDV32_FAKE_PATH, 1);
+    if (!LDV32::Load()) {
+        std::fprintf(stderr, "cannot load %s: %s\n", LDV32_FAKE_PATH,
+                     qPrintable(LDV32::ErrorText()));
+        std::abort();
+    }
+}
+
+inline TniNetworkInterface OpenFakeInterface()
+{
+    TniNetworkInterface ni;
+    LDV32::Open("LON1", ni.Handle);
+    ni.Domain0.Subnet = 1;
+    ni.Domain0.Node = 126;
+    return ni;
+}
