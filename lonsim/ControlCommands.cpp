@@ -67,7 +67,7 @@ QString runOnDevice(Network &net, DeviceState &d, const QStringList &w)
             return QStringLiteral("error: no variable ") + w.value(2);
         NvSlot &slot = d.slots[index];
         if (verb == QLatin1String("send")) {
-            net.sendUnsolicited(d, slot);
+            net.sendUnsolicited(d, slot, net.now());
             return QStringLiteral("ok");
         }
         const auto bytes = parseHex(w.mid(3).join(QString()));

@@ -45,6 +45,7 @@ short Interface::write(const uint8_t *bytes, int length)
         return LDV_INVALID_BUF_LEN;
     }
     traceFrame(m_label, "write", bytes, length);
+    m_network.advance();
     if (frame->isLocal())
         local(*frame);
     else

@@ -183,17 +183,16 @@ void Network::advance()
         for (NvSlot &slot : d.slots) {
             if (slot.nextUnsolicited < 0 || slot.nextUnsolicited > now)
                 continue;
-            sendUnsolicited(d, slot);
+            sendUnsolicited(d, slot, slot.nextUnsolicited);
             const qint64 period = std::max<qint64>(1, scaled(d.variableOf(slot).unsolicited.periodMs));
             slot.nextUnsolicited = std::max(slot.nextUnsolicited + period, now + 1);
         }
     }
 }
 
-void Network::sendUnsolicited(DeviceState &d, NvSlot &slot)
+void Network::sendUnsolicited(DeviceState &d, NvSlot &slot, qint64 at)
 {
-    const qint64 now = this->now();
-    const QByteArray value = d.valueAt(slot, now, timeScale());
+    const QByteArray value = d.valueAt(slot, at, timeScale());
     QByteArray data(1, char(slot.selector & 0xFF));
     data += value;
     for (Interface *iface : m_interfaces) {
@@ -202,7 +201,7 @@ void Network::sendUnsolicited(DeviceState &d, NvSlot &slot)
             if (index < 0)
                 continue;
             const DomainAddress &host = iface->domain(index).address;
-            iface->enqueue(now, wire::incoming(wire::Acknowledged, iface->nextIncomingTag(),
+            iface->enqueue(at, wire::incoming(wire::Acknowledged, iface->nextIncomingTag(),
                                                uint8_t(0x80 | ((slot.selector >> 8) & 0x3F)), data,
                                                {uint8_t(index), m.subnet, m.node},
                                                {uint8_t(index), host.subnet, host.node}));

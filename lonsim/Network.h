@@ -46,8 +46,8 @@ public:
     void transact(Interface &from, const wire::HostFrame &frame);
     // Messages the devices send by themselves, up to now: file packets, bound updates.
     void advance();
-    // Sends one update of the slot's value now, as a bound output does.
-    void sendUnsolicited(DeviceState &device, NvSlot &slot);
+    // Sends one update of the slot's value at time `at`, as a bound output does.
+    void sendUnsolicited(DeviceState &device, NvSlot &slot, qint64 at);
 
     bool dirty() const { return m_dirty; }
     void setDirty(bool dirty) { m_dirty = dirty; }

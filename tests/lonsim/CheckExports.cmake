@@ -1,0 +1,18 @@
+# Fails unless `nm -D --defined-only` of LIBRARY lists exactly the ten ldv entries.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+set(names)
+foreach(line ${lines})
+  string(REGEX REPLACE "^.* ([^ ]+)$" "\\1" name "${line}")
+  list(APPEND names ${name})
+endforeach()
+list(SORT names)
+set(expected ldv_close ldv_enable ldv_get_debug_info ldv_get_version ldv_open ldv_read
+    ldv_register_event ldv_write ldv_xlate_device_name ldv_xlate_device_name_std)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "exported: ${names}\nexpected: ${expected}")
+endif()
+message(STATUS "exports: ${names}")
