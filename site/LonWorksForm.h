@@ -3,6 +3,8 @@
 // interface, keeps the site's clients, and runs their commands one at a time on its tick.
 
 #include "site/JobCodes.h"
+#include "site/PointAddress.h"
+#include "site/PointData.h"
 #include "site/SiteClient.h"
 
 #include <QList>
@@ -69,8 +71,16 @@ public:
 
     // Alarm texts, kept sorted without duplicates; nothing fills it yet.
     QStringList FAlarms;
-    // Background poller state; reset to 0 whenever a job is pending or the site is locked.
+    // Points lists and polling: the union of the clients' points lists, the variables
+    // fetched in the current poll cycle, and the poller's state (0, 1, 2, 900 or 901;
+    // reset to 0 whenever a job is pending or the site is locked).
+    TPointList FPoints;
+    TValueCache FValueCache;
+    bool FPointsChanged = false;   // the polling set was rebuilt since the poller last looked
     int FPollState = 0;
+    int FPollIndex = -1;           // position in FPoints of the point last looked at
+    int FPollDelay = 0;            // ticks still to wait in state 901
+    QString FPollKey;              // value key of the variable being fetched
 
     // Components
     QToolBar *ToolBar1 = nullptr;
@@ -138,14 +148,34 @@ public:
     virtual void RunSetSchedule();
     virtual void RunGetTrendData();
 
-    // Points lists, polling and point reads and writes
+    // Points lists (PUTVALUE and job 9), the polling set and its values (job 10), and the
+    // disabled state of device objects (job 13)
     virtual bool ReceivePointsList(TSiteClient *client, const QVariant &request);
     virtual void RunSendPointsList();
     virtual void RunGetPointsList();
     virtual void RunPointGetDisabled();
+    virtual void ClearPollingSet();
+    // The first two brace groups of a point entry: the client's name and the address.
+    virtual void SplitPointEntry(const QString &entry, QString &name, QString &address);
+
+    // Background polling, one step per tick
+    virtual void PollPoints();
+    virtual void ClearFreshFlags();
+    virtual void ClearValueCache();
+    // Records a value for a point of the polling set (ON... stored as TRUE, OFF... as FALSE);
+    // nothing while the set has just been rebuilt or when the address is not in it.
+    virtual void StorePointValue(const QString &address, const QString &value);
+    // Decodes the point from the cache entry at cacheIndex and stores its value.
+    virtual void DecodeCachedPoint(const QString &address, qsizetype cacheIndex);
+
+    // Single reads (job 14) and writes (job 12)
     virtual void RunPointGetValue();
     virtual void RunPointModify();
-    virtual void PollPoints();
+    // Writes a field of the address's variable from value, or commands the address's
+    // device object with stateFlag (1, 0, or -1 for the device's present state) and
+    // objectValue; on success stores the written text. True when the write reached the device.
+    virtual bool WritePoint(const QString &address, const QString &value, qint32 stateFlag,
+                            const QString &objectValue);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -155,6 +185,12 @@ private:
     void RefreshClock();
     void OnBlockClicked(bool checked);
     QStringList SiteStatusLines() const;
+    bool ReadPointsList(TSiteClient &client, const QVariant &request);
+    void RebuildPollingSet();
+    void PollLookForWork();
+    void PollFetch();
+    bool WriteObject(const PointAddress &address, qint32 stateFlag, const QString &objectValue);
+    bool WriteField(const PointAddress &address, const QString &value);
 
     QPointer<QMessageBox> FCloseRefusal;
 };

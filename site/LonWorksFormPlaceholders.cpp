@@ -1,6 +1,5 @@
 // Jobs and driver commands that do no network work: backup and restore (not available),
-// unsupported commands, alarms and trend data, and the points work not yet in place
-// (points lists, point reads and writes, discovery, file reads, polling).
+// unsupported commands, alarms and trend data.
 #include "site/LonWorksForm.h"
 
 bool TLonWorksForm::BackupStart() { return false; }
@@ -49,14 +48,3 @@ void TLonWorksForm::RunGetTrendData()
     }
     CompleteJob(true);
 }
-
-bool TLonWorksForm::DiscoverPoints() { return false; }
-bool TLonWorksForm::ReadDeviceFile() { return false; }
-
-bool TLonWorksForm::ReceivePointsList(TSiteClient *, const QVariant &) { return false; }
-void TLonWorksForm::RunSendPointsList() { CompleteJob(false); }
-void TLonWorksForm::RunGetPointsList() { CompleteJob(false); }
-void TLonWorksForm::RunPointGetDisabled() { CompleteJob(false); }
-void TLonWorksForm::RunPointGetValue() { CompleteJob(false); }
-void TLonWorksForm::RunPointModify() { CompleteJob(false); }
-void TLonWorksForm::PollPoints() {}

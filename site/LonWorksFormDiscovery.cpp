@@ -1,0 +1,111 @@
+// The GETDATA driver commands that read from the devices themselves: discovery of every
+// device's points (GETPOINTSLIST) and reading a file from one device (GETFILE).
+#include "site/LonWorksForm.h"
+
+#include "automation/ParamList.h"
+#include "automation/TypeSite.h"
+#include "lonworks/LonInterface.h"
+#include "lonworks/LonLib.h"
+#include "snvt/PointExpansion.h"
+#include "support/StrLib.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace {
+
+constexpr int FileBufferSize = 65535;
+constexpr int FileRetryWaitMs = 1000;
+constexpr int FieldsPerLine = 6;
+
+// Discovers the devices of one domain into `devices` under its message.
+void FindDomainDevices(TLonWorksForm &form, int domain, QStringList &devices)
+{
+    form.ShowMessageText(QStringLiteral("Discovering Devices on Domain %1...").arg(domain));
+    FindDevices(*form.FInterface, quint8(domain), devices);
+}
+
+// Waits while the window messages (and client calls) go on being handled.
+void PumpFor(int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+}
+
+} // namespace
+
+bool TLonWorksForm::DiscoverPoints()
+{
+    bool success = false;
+    try {
+        QStringList devices;
+        QStringList lines;
+        QStringList entries;
+        QStringList fields;
+        FindDomainDevices(*this, 0, devices);
+        FindDomainDevices(*this, 1, devices);
+        for (const QString &device : std::as_const(devices)) {
+            // A device that cannot be read costs only its own points.
+            try {
+                const QStringList key = device.split(QLatin1Char(':'));
+                const int domain = key.value(0).toInt();
+                const int subnet = key.value(1).toInt();
+                const int node = key.value(2).toInt();
+                ShowMessageText(QStringLiteral("Reading Points from %1:%2:%3").arg(domain).arg(subnet).arg(node));
+                lines.clear();
+                if (ReadSelfDocumentation(*FInterface, lines, quint8(domain), quint8(subnet), quint8(node)) != 0)
+                    continue;
+                for (const QString &line : std::as_const(lines)) {
+                    SplitBetween(line, fields, u'{', u'}');
+                    if (fields.size() != FieldsPerLine)
+                        continue;
+                    SetStatusText(fields.at(5));
+                    ExpandNetworkVariable(fields, entries, FSite->TempsInF);
+                }
+            } catch (...) {
+            }
+        }
+        FResultData = entries;
+        success = true;
+    } catch (...) {
+    }
+    ShowMessageText(QString());
+    return success;
+}
+
+bool TLonWorksForm::ReadDeviceFile()
+{
+    bool success = false;
+    try {
+        qint32 domain = 0, subnet = 0, node = 0, fileIndex = 0, requestVariable = 0;
+        ParamAsInteger(FRequest, QStringLiteral("DOMAIN"), domain);
+        ParamAsInteger(FRequest, QStringLiteral("SUBNET"), subnet);
+        ParamAsInteger(FRequest, QStringLiteral("NODE"), node);
+        ParamAsInteger(FRequest, QStringLiteral("FILEINDEX"), fileIndex);
+        ParamAsInteger(FRequest, QStringLiteral("FILEREQVAR"), requestVariable);
+        QByteArray buffer(FileBufferSize, '\0');
+        const auto read = [&]() -> int {
+            // Numbers that do not fit their fields on the wire address no device.
+            if (domain < 0 || domain > 1 || subnet < 0 || subnet > 255 || node < 0 || node > 255
+                || fileIndex < 0 || fileIndex > 0xFFFF || requestVariable < 0 || requestVariable > 0xFFFF)
+                return 0;
+            return ReadFile(*FInterface, quint8(domain), quint8(subnet), quint8(node), quint16(fileIndex),
+                            quint16(requestVariable),
+                            std::span<quint8>(reinterpret_cast<quint8 *>(buffer.data()), buffer.size()));
+        };
+        int count = read();
+        if (count == 0) {
+            PumpFor(FileRetryWaitMs);
+            count = read();
+        }
+        FResultData = buffer.left(qBound(0, count, FileBufferSize));
+        success = true;
+    } catch (...) {
+    }
+    ShowMessageText(QString());
+    return success;
+}

@@ -1,0 +1,115 @@
+// Points lists: a client's list received through PutValue or as job 9, the rebuild of the
+// site's polling set from all clients' lists, the values handed back (job 10) and the
+// disabled state of a device object (job 13).
+#include "site/LonWorksForm.h"
+
+#include "automation/ParamList.h"
+#include "lonworks/LonInterface.h"
+#include "site/DeviceObject.h"
+#include "site/PointNetwork.h"
+#include "support/StrLib.h"
+
+#include <array>
+
+void TLonWorksForm::SplitPointEntry(const QString &entry, QString &name, QString &address)
+{
+    name = TextBetween(entry, u'{', u'}', 0);
+    address = TextBetween(entry, u'{', u'}', int(name.size()) + 2);
+}
+
+void TLonWorksForm::ClearPollingSet()
+{
+    FPoints.Clear();
+}
+
+bool TLonWorksForm::ReadPointsList(TSiteClient &client, const QVariant &request)
+{
+    client.FPointEntries.clear();
+    try {
+        QString entry;
+        for (int n = 0; FindParam(request, QStringLiteral("POINT%1").arg(n), entry) && !entry.isEmpty(); ++n)
+            client.FPointEntries.append(entry);
+    } catch (...) {
+        return false;
+    }
+    RebuildPollingSet();
+    return true;
+}
+
+void TLonWorksForm::RebuildPollingSet()
+{
+    TPointList points;
+    QString name;
+    QString address;
+    for (const TSiteClientEntry &attached : std::as_const(FClients)) {
+        if (!attached.Client)
+            continue;
+        try {
+            for (const QString &entry : std::as_const(attached.Client->FPointEntries)) {
+                SplitPointEntry(entry, name, address);
+                if (address.isEmpty() || points.Contains(address))
+                    continue;
+                // A point that stays keeps its value and its failure count.
+                const TPointData *old = FPoints.Find(address);
+                points.Add(address, old ? *old : TPointData());
+            }
+        } catch (...) {
+        }
+    }
+    ClearPollingSet();
+    FPoints = std::move(points);
+    FPointsChanged = true;
+}
+
+bool TLonWorksForm::ReceivePointsList(TSiteClient *client, const QVariant &request)
+{
+    return client && ReadPointsList(*client, request);
+}
+
+void TLonWorksForm::RunSendPointsList()
+{
+    // The slot's client may have been released since the job was started.
+    CompleteJob(FCommandClient && ReadPointsList(*FCommandClient, FRequest));
+}
+
+void TLonWorksForm::RunGetPointsList()
+{
+    QStringList entries;
+    for (qsizetype i = 0; i < FPoints.Count(); ++i) {
+        const TPointData &point = FPoints.At(i);
+        if (!point.HasValue)
+            continue;
+        entries.append(QStringLiteral("POINT%1={%2}{VALUE=%3}")
+                           .arg(entries.size())
+                           .arg(FPoints.Key(i), point.Value));
+    }
+    FResultData = entries;
+    CompleteJob(true);
+}
+
+void TLonWorksForm::RunPointGetDisabled()
+{
+    bool success = false;
+    try {
+        QString entry;
+        QString name;
+        QString text;
+        PointAddress address;
+        TDeviceObject object;
+        FindParam(FRequest, QStringLiteral("POINT"), entry);
+        SplitPointEntry(entry, name, text);
+        if (ParsePointAddress(text, address) && address.HasObject
+            && ParseDeviceObject(address.ObjectName, object) && DisabledBit(object) >= 0) {
+            std::array<quint8, 256> bytes{};
+            quint8 length = 0;
+            if (FetchPointVariable(*FInterface, address, DisabledObjectsVariable, bytes, length) == 0) {
+                const bool disabled = BitInBytes(QByteArrayView(bytes.data(), length), DisabledBit(object));
+                FResultData = QStringList{BoolParam(QStringLiteral("DISABLED"), disabled), QString()};
+                success = true;
+            }
+        }
+    } catch (...) {
+    }
+    SetErrorText(success ? QString() : QStringLiteral("Could not modify point."));
+    CompleteJob(success);
+}
