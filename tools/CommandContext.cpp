@@ -1,0 +1,63 @@
+#include "tools/CommandContext.h"
+
+#include "tools/ExitCodes.h"
+
+TCommandContext::TCommandContext(const TCommandSpec &spec)
+    : Spec(spec)
+{
+    Parser.setApplicationDescription(spec.Summary + QStringLiteral("\n\n") + spec.Description);
+    Parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    Parser.addHelpOption();
+    Parser.addOption({QStringLiteral("json"),
+                      QStringLiteral("Print the result as JSON (for scripts) instead of a table.")});
+    Parser.addOption({QStringLiteral("fahrenheit"),
+                      QStringLiteral("Temperatures in degrees Fahrenheit instead of Celsius.")});
+    if (spec.SiteCommand)
+        AddSiteOptions(Parser);
+    if (spec.AddOptions)
+        spec.AddOptions(Parser);
+    // The positional arguments, for the Arguments section of the help.
+    for (const QString &name : spec.Arguments.split(u' ', Qt::SkipEmptyParts))
+        Parser.addPositionalArgument(name, QString(), name);
+}
+
+bool TCommandContext::Parse(const QStringList &arguments)
+{
+    if (!Parser.parse(QStringList{QStringLiteral("lonctl")} + arguments))
+        throw UsageError(Parser.errorText());
+    if (Parser.isSet(QStringLiteral("help")))
+        return false;
+
+    Arguments = Parser.positionalArguments();
+    if (Arguments.size() < Spec.MinArguments)
+        throw UsageError(QStringLiteral("missing argument: %1 needs %2.")
+                             .arg(Spec.Name, Spec.Arguments));
+    if (Spec.MaxArguments >= 0 && Arguments.size() > Spec.MaxArguments)
+        throw UsageError(QStringLiteral("too many arguments: %1 takes %2, got \"%3\".")
+                             .arg(Spec.Name,
+                                  Spec.Arguments.isEmpty() ? QStringLiteral("none") : Spec.Arguments,
+                                  Arguments.join(u' ')));
+    Json = Parser.isSet(QStringLiteral("json"));
+    Fahrenheit = Parser.isSet(QStringLiteral("fahrenheit"));
+    if (Spec.SiteCommand) {
+        Site = ReadSiteOptions(Parser);
+        TimeoutMs = ReadTimeoutMs(Parser, Spec.DefaultTimeoutSeconds);
+    }
+    return true;
+}
+
+QString TCommandContext::HelpText() const
+{
+    QString text = Parser.helpText();
+    // Qt writes the program path and "[options]" only; name the command instead.
+    const qsizetype endOfUsage = text.indexOf(u'\n');
+    QString usage = QStringLiteral("Usage: lonctl ") + Spec.Name + QStringLiteral(" [options]");
+    if (!Spec.Arguments.isEmpty())
+        usage += u' ' + Spec.Arguments;
+    text.replace(0, endOfUsage, usage);
+    // The argument names are explained in the description; drop the empty Arguments list.
+    const qsizetype arguments = text.indexOf(QStringLiteral("\nArguments:\n"));
+    if (arguments >= 0)
+        text.truncate(arguments + 1);
+    return text;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// TCommandContext: one command's parsed command line (options, positional arguments,
+// --json, the site options of site commands) as the command's run function sees it.
+
+#include "tools/CommandTable.h"
+#include "tools/SiteOptions.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+class TCommandContext
+{
+public:
+    explicit TCommandContext(const TCommandSpec &spec);
+
+    // Parses the arguments after the command name. False when --help was asked for (the
+    // caller prints HelpText()); throws a usage error for anything malformed.
+    bool Parse(const QStringList &arguments);
+    QString HelpText() const;
+
+    const TCommandSpec &Spec;
+    QCommandLineParser Parser;
+    QStringList Arguments;      // positional
+    bool Json = false;
+    bool Fahrenheit = false;
+    TSiteOptions Site;          // site commands only
+    int TimeoutMs = 60000;      // site commands only
+
+    QString Option(const QString &name) const { return Parser.value(name); }
+    bool IsSet(const QString &name) const { return Parser.isSet(name); }
+};

@@ -1,0 +1,158 @@
+#include "tools/CommandTable.h"
+
+namespace {
+
+QList<TCommandSpec> BuildTable()
+{
+    QList<TCommandSpec> table;
+    auto add = [&table](TCommandSpec spec) { table.append(std::move(spec)); };
+
+    // Offline commands: the driver's own conversions, no driver needed.
+    add({QStringLiteral("decode"), QStringLiteral("ADDRESS HEXBYTES"),
+         QStringLiteral("Decode a point's value from the bytes of its network variable."),
+         QStringLiteral("ADDRESS is a point address (domain:subnet:node:index:snvt:offset:type:"
+                        "parameter[,scale[,D-object]]); HEXBYTES are the variable's bytes in hex, "
+                        "e.g. \"08 66\" (several arguments are joined). Prints the value text "
+                        "the driver would report, divided by the address's scale when it has one."),
+         false, 2, -1, 0, nullptr, &RunDecode});
+    add({QStringLiteral("encode"), QStringLiteral("ADDRESS VALUE HEXBYTES"),
+         QStringLiteral("Write a value into the bytes of a network variable."),
+         QStringLiteral("Puts VALUE into the point's field of the variable's present bytes "
+                        "HEXBYTES, as a write of the point would (the address's scale "
+                        "multiplies the value), and prints the new bytes. Fails (exit 1) when "
+                        "the value cannot be written into the field."),
+         false, 3, -1, 0, nullptr, &RunEncode});
+    add({QStringLiteral("expand"), QStringLiteral("SNVT NAME"),
+         QStringLiteral("Show the point entries of a network variable of an SNVT type."),
+         QStringLiteral("Lists the points that discovery reports for a variable named NAME of "
+                        "SNVT type number SNVT (0-122), at the device address given by --at."),
+         false, 2, 2, 0, &AddExpandOptions, &RunExpand});
+    add({QStringLiteral("snvt"), QStringLiteral("[NUMBER]"),
+         QStringLiteral("List the SNVT catalogue, or show one type in detail."),
+         QStringLiteral("Without NUMBER: every type number with its units, expansion and scaling. "
+                        "With NUMBER: that type, and for structured types the layout of its "
+                        "fields."),
+         false, 0, 1, 0, nullptr, &RunSnvt});
+
+    // Site commands: through the driver.
+    add({QStringLiteral("status"), QString(),
+         QStringLiteral("Show the site's status: interface, library, Neuron ID and domains."),
+         QStringLiteral("Connects the site and prints the driver's SITESTATUS lines."),
+         true, 0, 0, 60, nullptr, &RunStatus});
+    add({QStringLiteral("time"), QString(),
+         QStringLiteral("Show the site's date and time."),
+         QStringLiteral("Prints the driver's SITETIME answer."),
+         true, 0, 0, 60, nullptr, &RunTime});
+    add({QStringLiteral("discover"), QString(),
+         QStringLiteral("Find the devices on the network and list their points."),
+         QStringLiteral("Runs discovery (GETDATA with DRIVERCOMMAND=GETPOINTSLIST) on both domains "
+                        "and lists every point: address, name, units, whether it can be written "
+                        "and its kind. Discovery waits for silent devices and can take minutes "
+                        "(default --timeout 300)."),
+         true, 0, 0, 300, nullptr, &RunDiscover});
+    add({QStringLiteral("verify"), QStringLiteral("ADDRESS"),
+         QStringLiteral("Ask the driver whether a point address is valid."),
+         QStringLiteral("Sends POINTVERIFY and prints the driver's verdict with the address's "
+                        "fields; exit 1 with the driver's message when the address is invalid."),
+         true, 1, 1, 60, &AddVerifyOptions, &RunVerify});
+    add({QStringLiteral("read"), QStringLiteral("ADDRESS"),
+         QStringLiteral("Read one point's value from its device now."),
+         QStringLiteral("Sends POINTGETVALUE, which fetches the variable from the device."),
+         true, 1, 1, 60, nullptr, &RunRead});
+    add({QStringLiteral("write"), QStringLiteral("ADDRESS [VALUE]"),
+         QStringLiteral("Write one point (or command a device object)."),
+         QStringLiteral("Sends POINTMODIFY. For an ordinary point give VALUE. For an address "
+                        "ending in D-<object> (V1, C3, I2, O4, P1, ...) give --object-value and, "
+                        "optionally, --state."),
+         true, 1, 2, 60, &AddWriteOptions, &RunWrite});
+    add({QStringLiteral("watch"), QStringLiteral("ADDRESS..."),
+         QStringLiteral("Poll points and print their values as they change."),
+         QStringLiteral("Hands the driver the points list (SENDPOINTSLIST), then collects the "
+                        "polled values (GETPOINTSLIST) once a second and prints each value when "
+                        "it changes, until Ctrl-C, --cycles or --seconds."),
+         true, 1, -1, 60, &AddWatchOptions, &RunWatch});
+    add({QStringLiteral("disabled"), QStringLiteral("ADDRESS"),
+         QStringLiteral("Tell whether a device object is disabled."),
+         QStringLiteral("Sends POINTGETDISABLED. ADDRESS must end in D-<object> with object V1-V50, "
+                        "I1-I12, O1-O12 or P1-P10."),
+         true, 1, 1, 60, nullptr, &RunDisabled});
+    add({QStringLiteral("file"), QString(),
+         QStringLiteral("Read a file from a device."),
+         QStringLiteral("Runs GETDATA with DRIVERCOMMAND=GETFILE. Without -o prints a hex dump; "
+                        "with -o FILE writes the bytes to FILE (\"-\" for stdout)."),
+         true, 0, 0, 60, &AddFileOptions, &RunFile});
+    add({QStringLiteral("lock"), QStringLiteral("[COMMENT]"),
+         QStringLiteral("Lock the site to lonctl and hold the lock until Ctrl-C."),
+         QStringLiteral("Takes the site lock (LOCKCLIENT with COMMENT as LOCKCOMMENT): other clients "
+                        "are refused and polling stops. The lock is held while lonctl runs (until "
+                        "Ctrl-C or --seconds) and is released when it ends."),
+         true, 0, 1, 60, &AddLockOptions, &RunLock});
+    add({QStringLiteral("unlock"), QString(),
+         QStringLiteral("Release the site lock."),
+         QStringLiteral("Sends UNLOCKCLIENT. A site locked by another client stays locked (exit 1); "
+                        "its lock lapses 30 s after its owner's last command or when the owner "
+                        "ends."),
+         true, 0, 0, 60, nullptr, &RunUnlock});
+    return table;
+}
+
+} // namespace
+
+const QList<TCommandSpec> &CommandTable()
+{
+    static const QList<TCommandSpec> table = BuildTable();
+    return table;
+}
+
+const TCommandSpec *FindCommand(const QString &name)
+{
+    for (const TCommandSpec &spec : CommandTable()) {
+        if (spec.Name == name)
+            return &spec;
+    }
+    return nullptr;
+}
+
+QString GeneralHelp()
+{
+    auto listOf = [](bool siteCommands) {
+        QString text;
+        for (const TCommandSpec &spec : CommandTable()) {
+            if (spec.SiteCommand != siteCommands)
+                continue;
+            const QString synopsis = QString(spec.Name + u' ' + spec.Arguments).trimmed();
+            text += QStringLiteral("  ") + synopsis.leftJustified(30) + u' ' + spec.Summary + u'\n';
+        }
+        return text;
+    };
+    return QStringLiteral(
+               "Usage: lonctl <command> [options] [arguments]\n"
+               "\n"
+               "Command-line client of the LonWorks Network Driver (lonworks-driver) on D-Bus.\n"
+               "\n"
+               "Offline commands (no driver needed):\n")
+        + listOf(false)
+        + QStringLiteral("\nSite commands (through the driver):\n") + listOf(true)
+        + QStringLiteral(
+            "\n"
+            "Site options (every site command):\n"
+            "  --site DESCRIPTION             the site's name (required)\n"
+            "  --interface NAME               network interface (default LON1, the simulated network)\n"
+            "  --offline                      connect in offline mode\n"
+            "  --fahrenheit                   temperatures in degrees Fahrenheit\n"
+            "  --domain0-id ID                the interface's domain 0 ID (1, 3 or 6 hex bytes)\n"
+            "  --domain0-subnet N --domain0-node N\n"
+            "                                 the interface's own address in domain 0\n"
+            "  --domain1-id, --domain1-subnet, --domain1-node   the same for domain 1\n"
+            "  --timeout SECONDS              give up after this long (default 60, discover 300)\n"
+            "  --json                         JSON output for scripts (every command)\n"
+            "\n"
+            "The driver is reached on the D-Bus session bus as QelLonWorks.QelLonWorksCom. When it\n"
+            "is not running, D-Bus starts it if it was registered (`lonworks-driver -regserver`);\n"
+            "otherwise start `lonworks-driver` yourself.\n"
+            "\n"
+            "Exit status: 0 success, 1 the command failed, 2 the driver cannot be reached,\n"
+            "64 bad usage, 130 interrupted.\n"
+            "\n"
+            "Run `lonctl <command> --help` for the options of one command.\n");
+}

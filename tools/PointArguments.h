@@ -1,0 +1,46 @@
+#pragma once
+// Point addresses and point entries on lonctl's command line and in the driver's answers:
+// checking an address before it is sent, and reading discovery's entry lines.
+
+#include "site/PointAddress.h"
+
+#include <QJsonArray>
+#include <QString>
+#include <QStringList>
+
+// The address parsed; throws a usage error naming the problem when it is malformed or
+// carries braces. With checkBounds, every field must also pass the driver's bounds
+// (POINTVERIFY's messages); without, only the variable type code is checked.
+PointAddress RequireAddress(const QString &text, bool checkBounds);
+
+// One entry line {address}{name}{units}{TRUE|FALSE}{kind}{Variable}.
+struct TPointEntry
+{
+    QString Address;
+    QString Name;
+    QString Units;
+    bool Writable = false;
+    QString Kind;
+};
+// False for a line without six brace groups.
+bool ParsePointEntry(const QString &line, TPointEntry &entry);
+// A table (ADDRESS NAME UNITS WRITABLE KIND) or a JSON array of the entries.
+void PrintPointEntries(const QStringList &lines, bool json);
+
+// A request entry {name}{address}{group}... for POINT=, POINTn=.
+QString RequestEntry(const QString &name, const QString &address, const QStringList &more = {});
+
+// The units of a point's value as discovery names them (from the variable's SNVT type and,
+// for a structured type, the field at the address's offset); empty when unknown or when
+// the address scales the value or names a device object.
+QString UnitsForAddress(const PointAddress &address, bool fahrenheit);
+
+// The device object of an address (V1, C3, ...): letter and number. Throws a usage error
+// naming the allowed objects when the address has none or it is not one of `letters`.
+struct TDeviceObject
+{
+    QChar Letter;
+    int Number = 0;
+};
+TDeviceObject RequireObject(const QString &addressText, const PointAddress &address,
+                            const QString &letters);

@@ -1,0 +1,127 @@
+#include "tools/SiteOptions.h"
+
+#include "tools/ExitCodes.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+QString DomainOption(int domain, const char *what)
+{
+    return QStringLiteral("domain%1-%2").arg(domain).arg(QLatin1String(what));
+}
+
+int ReadBoundedInteger(const QCommandLineParser &parser, const QString &name, int low, int high)
+{
+    if (!parser.isSet(name))
+        return 0;
+    bool ok = false;
+    const int value = parser.value(name).toInt(&ok);
+    if (!ok || value < low || value > high)
+        throw UsageError(QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\".")
+                             .arg(name).arg(low).arg(high).arg(parser.value(name)));
+    return value;
+}
+
+} // namespace
+
+QStringList TSiteOptions::ConnectRequest() const
+{
+    QStringList request{QStringLiteral("DESCRIPTION=") + Description,
+                        QStringLiteral("SP1=") + Interface};
+    if (Offline)
+        request.append(QStringLiteral("OFFLINE=TRUE"));
+    if (Fahrenheit)
+        request.append(QStringLiteral("BP1=TRUE"));
+    static const char *const idKeys[2] = {"SP2", "SP3"};
+    static const char *const subnetKeys[2] = {"FP1", "FP2"};
+    static const char *const nodeKeys[2] = {"IP1", "IP2"};
+    for (int d = 0; d < 2; ++d) {
+        if (!DomainId[d].isEmpty())
+            request.append(QLatin1String(idKeys[d]) + u'=' + DomainId[d]);
+        if (DomainSubnet[d] != 0)
+            request.append(QLatin1String(subnetKeys[d]) + u'=' + QString::number(DomainSubnet[d]));
+        if (DomainNode[d] != 0)
+            request.append(QLatin1String(nodeKeys[d]) + u'=' + QString::number(DomainNode[d]));
+    }
+    return request;
+}
+
+void AddSiteOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        {QStringLiteral("site"),
+         QStringLiteral("The site's name (required). Clients that give the same name share one "
+                        "site and its network interface."),
+         QStringLiteral("DESCRIPTION")},
+        {QStringLiteral("interface"),
+         QStringLiteral("Network interface to open (default LON1, the built-in simulated network)."),
+         QStringLiteral("NAME"), QStringLiteral("LON1")},
+        {QStringLiteral("offline"), QStringLiteral("Connect the site in offline mode (no network traffic).")},
+    });
+    for (int d = 0; d < 2; ++d) {
+        parser.addOptions({
+            {DomainOption(d, "id"),
+             QStringLiteral("Domain %1 ID of the interface: 1, 3 or 6 hex bytes separated by "
+                            "\":\" (e.g. 4C or 12:34:56).").arg(d),
+             QStringLiteral("ID")},
+            {DomainOption(d, "subnet"),
+             QStringLiteral("Subnet (1-255) of the interface in domain %1; used together with "
+                            "--%2.").arg(d).arg(DomainOption(d, "node")),
+             QStringLiteral("N")},
+            {DomainOption(d, "node"),
+             QStringLiteral("Node (1-127) of the interface in domain %1.").arg(d),
+             QStringLiteral("N")},
+        });
+    }
+    parser.addOption({QStringLiteral("timeout"),
+                      QStringLiteral("Give up when the driver has not finished within SECONDS."),
+                      QStringLiteral("SECONDS")});
+}
+
+TSiteOptions ReadSiteOptions(const QCommandLineParser &parser)
+{
+    TSiteOptions site;
+    site.Description = parser.value(QStringLiteral("site"));
+    if (site.Description.trimmed().isEmpty())
+        throw UsageError(QStringLiteral("--site DESCRIPTION is required: the name of the site "
+                                        "(any text; clients giving the same name share the site)."));
+    site.Interface = parser.value(QStringLiteral("interface"));
+    if (site.Interface.trimmed().isEmpty())
+        throw UsageError(QStringLiteral("--interface needs a name, such as LON1."));
+    site.Offline = parser.isSet(QStringLiteral("offline"));
+    site.Fahrenheit = parser.isSet(QStringLiteral("fahrenheit"));
+
+    static const QRegularExpression idPattern(
+        QStringLiteral("^[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){0,5}$"));
+    for (int d = 0; d < 2; ++d) {
+        const QString idName = DomainOption(d, "id");
+        if (parser.isSet(idName)) {
+            const QString id = parser.value(idName);
+            const int bytes = int(id.count(u':')) + 1;
+            if (!idPattern.match(id).hasMatch() || (bytes != 1 && bytes != 3 && bytes != 6))
+                throw UsageError(QStringLiteral("--%1 must be 1, 3 or 6 hex bytes separated by "
+                                                "\":\" (e.g. 4C or 12:34:56), not \"%2\".")
+                                     .arg(idName, id));
+            site.DomainId[d] = id;
+        }
+        site.DomainSubnet[d] = ReadBoundedInteger(parser, DomainOption(d, "subnet"), 1, 255);
+        site.DomainNode[d] = ReadBoundedInteger(parser, DomainOption(d, "node"), 1, 127);
+        if ((site.DomainSubnet[d] == 0) != (site.DomainNode[d] == 0))
+            throw UsageError(QStringLiteral("--%1 and --%2 go together: give both or neither.")
+                                 .arg(DomainOption(d, "subnet"), DomainOption(d, "node")));
+    }
+    return site;
+}
+
+int ReadTimeoutMs(const QCommandLineParser &parser, int defaultSeconds)
+{
+    if (!parser.isSet(QStringLiteral("timeout")))
+        return defaultSeconds * 1000;
+    bool ok = false;
+    const double seconds = parser.value(QStringLiteral("timeout")).toDouble(&ok);
+    if (!ok || !(seconds > 0) || seconds > 86400)
+        throw UsageError(QStringLiteral("--timeout must be a number of seconds above 0, not \"%1\".")
+                             .arg(parser.value(QStringLiteral("timeout"))));
+    return int(seconds * 1000);
+}

@@ -1,0 +1,73 @@
+// lonctl: the command-line client of the LonWorks Network Driver. Finds the command,
+// parses its command line, runs it and turns every failure into a message and an exit status.
+
+#include "tools/CommandContext.h"
+#include "tools/CommandTable.h"
+#include "tools/ExitCodes.h"
+#include "tools/Interrupt.h"
+#include "tools/Output.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+int RunCommand(const TCommandSpec &spec, const QStringList &arguments)
+{
+    TCommandContext context(spec);
+    try {
+        if (!context.Parse(arguments)) {
+            WriteOut(context.HelpText());
+            return ExitSuccess;
+        }
+        return spec.Run(context);
+    } catch (const TLonctlError &error) {
+        WriteErr(QStringLiteral("lonctl %1: %2\n").arg(spec.Name, error.Message()));
+        if (error.Code() == ExitUsage)
+            WriteErr(QStringLiteral("Run `lonctl %1 --help` for its usage.\n").arg(spec.Name));
+        return error.Code();
+    } catch (const std::exception &error) {
+        WriteErr(QStringLiteral("lonctl %1: unexpected failure: %2\n")
+                     .arg(spec.Name, QString::fromLocal8Bit(error.what())));
+        return ExitCommandFailed;
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lonctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.80"));
+    InstallInterruptHandlers();
+
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.isEmpty()) {
+        WriteErr(GeneralHelp());
+        return ExitUsage;
+    }
+    const QString first = arguments.first();
+    if (first == QLatin1String("--help") || first == QLatin1String("-h")
+        || first == QLatin1String("help")) {
+        if (first == QLatin1String("help") && arguments.size() > 1) {
+            if (const TCommandSpec *spec = FindCommand(arguments.at(1)))
+                return RunCommand(*spec, {QStringLiteral("--help")});
+        }
+        WriteOut(GeneralHelp());
+        return ExitSuccess;
+    }
+    if (first == QLatin1String("--version")) {
+        PrintLine(QStringLiteral("lonctl 1.80"));
+        return ExitSuccess;
+    }
+    const TCommandSpec *spec = FindCommand(first);
+    if (!spec) {
+        WriteErr(QStringLiteral("lonctl: unknown command \"%1\". Commands: ").arg(first));
+        QStringList names;
+        for (const TCommandSpec &entry : CommandTable())
+            names.append(entry.Name);
+        WriteErr(names.join(QStringLiteral(", ")) + QStringLiteral(".\nRun `lonctl --help` for usage.\n"));
+        return ExitUsage;
+    }
+    return RunCommand(*spec, arguments.mid(1));
+}
