@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -43,6 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QStringList parsed;
     ParseSelfDocumentation(doc, 0, 1, 5, parsed);
     CheckLines(parsed);
+    // Arrays of up to 65,535 elements give that many lines; the parse above has covered
+    // them, and reading the same bytes again over the network only halves the run rate.
+    if (parsed.size() > 4096)
+        return 0;
 
     fakeldv_reset();
     fakeldv_set_device(1, 5);
@@ -52,6 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fakeldv_set_memory(0xF000, readOnly.data(), readOnly.size());
     fakeldv_set_selfdoc_address(DocAddress);
     fakeldv_set_memory(DocAddress, doc.data(), std::min<size_t>(doc.size(), 0xB000));
+    // The declared length (first two bytes) is kept near the bytes given: past them the
+    // device reads zeros, and a 64 KiB read of zeros in 16-byte chunks only slows the run.
+    if (doc.size() >= 2) {
+        const size_t declared = size_t(doc[0]) << 8 | doc[1];
+        const size_t kept = std::min(declared, doc.size() + 32);
+        const std::array<quint8, 2> length{quint8(kept >> 8), quint8(kept & 0xFF)};
+        fakeldv_set_memory(DocAddress, length.data(), length.size());
+    }
 
     TniNetworkInterface ni = OpenFakeInterface();
     QStringList lines;
