@@ -1,0 +1,268 @@
+// Points lists: reading POINT0, POINT1, ..., the rebuild of the polling set from every
+// client's list, what GETPOINTSLIST answers, and how values are stored and scaled.
+#include "PointsFixture.h"
+
+#include <QTest>
+
+class TestPointsList : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+
+    void readsUpToTheFirstMissingOrEmptyPoint_data();
+    void readsUpToTheFirstMissingOrEmptyPoint();
+    void splitPointEntry_data();
+    void splitPointEntry();
+    void twoClientsMergeInOrderWithoutDuplicates();
+    void rebuildKeepsValueAndFailCountOfPointsThatStay();
+    void unreadableListLeavesThePollingSetAlone();
+    void sendPointsListJobWithoutClientFails();
+    void sendPointsListJobRebuilds();
+    void getPointsListAnswersPointsWithValues();
+    void storePointValue_data();
+    void storePointValue();
+    void storePointValueIgnoredWhileChangedOrUnknown();
+    void decodeCachedPointScales_data();
+    void decodeCachedPointScales();
+
+private:
+    QTemporaryDir FDir;
+};
+
+void TestPointsList::initTestCase()
+{
+    QVERIFY2(TPointsSite::Prepare(FDir), qPrintable(LDV32::ErrorText()));
+}
+
+void TestPointsList::readsUpToTheFirstMissingOrEmptyPoint_data()
+{
+    QTest::addColumn<QStringList>("request");
+    QTest::addColumn<QStringList>("entries");
+    QTest::newRow("POINT2 absent") << QStringList{"POINT0={a}{0:1:10:0:0:0:0:0}", "POINT1={b}{0:1:10:1:0:0:0:0}",
+                                                  "POINT3={d}{0:1:10:3:0:0:0:0}"}
+                                   << QStringList{"{a}{0:1:10:0:0:0:0:0}", "{b}{0:1:10:1:0:0:0:0}"};
+    QTest::newRow("POINT1 empty") << QStringList{"POINT0={a}{x}", "POINT1=", "POINT2={c}{y}"}
+                                  << QStringList{"{a}{x}"};
+    QTest::newRow("order of the names in the request")
+        << QStringList{"POINT1={b}{y}", "COMMAND=SENDPOINTSLIST", "POINT0={a}{x}"}
+        << QStringList{"{a}{x}", "{b}{y}"};
+    QTest::newRow("no points") << QStringList{"COMMAND=SENDPOINTSLIST"} << QStringList{};
+}
+
+void TestPointsList::readsUpToTheFirstMissingOrEmptyPoint()
+{
+    QFETCH(QStringList, request);
+    QFETCH(QStringList, entries);
+    TPointsSite site;
+    site.Client.FPointEntries = {QStringLiteral("{old}{0:1:10:7:0:0:0:0}")};
+    QVERIFY(site.Form->ReceivePointsList(&site.Client, request));
+    QCOMPARE(site.Client.FPointEntries, entries);
+    QCOMPARE(site.Form->FPoints.Count(), entries.size());
+    QVERIFY(site.Form->FPointsChanged);
+}
+
+void TestPointsList::splitPointEntry_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("two groups") << "{Temp}{0:1:2:3:105:0:3:105}" << "Temp" << "0:1:2:3:105:0:3:105";
+    QTest::newRow("more groups") << "{T}{0:1:2:3:0:0:0:0,10,D-X1}{x}{y}" << "T" << "0:1:2:3:0:0:0:0,10,D-X1";
+    QTest::newRow("empty name") << "{}{0:1:2:3:0:0:0:0}" << "" << "0:1:2:3:0:0:0:0";
+    QTest::newRow("one group") << "{Temp}" << "Temp" << "";
+    QTest::newRow("no braces") << "Temp" << "" << "";
+    QTest::newRow("second unclosed") << "{Temp}{0:1" << "Temp" << "";
+}
+
+void TestPointsList::splitPointEntry()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, name);
+    QFETCH(QString, address);
+    TLonWorksForm form;
+    QString gotName;
+    QString gotAddress;
+    form.SplitPointEntry(entry, gotName, gotAddress);
+    QCOMPARE(gotName, name);
+    QCOMPARE(gotAddress, address);
+}
+
+void TestPointsList::twoClientsMergeInOrderWithoutDuplicates()
+{
+    TPointsSite site;
+    TTestClient second;
+    site.Form->AddClient(&second, QStringLiteral("Points"));
+    QVERIFY(site.SendPoints({"0:1:10:0:0:0:0:0", "0:1:10:1:0:0:0:0", "0:1:10:0:0:0:0:0"}));
+    QVERIFY(site.SendPoints(second, {"0:1:10:2:0:0:0:0", "0:1:10:1:0:0:0:0"}));
+    QCOMPARE(site.Form->FPoints.Keys(),
+             (QStringList{"0:1:10:0:0:0:0:0", "0:1:10:1:0:0:0:0", "0:1:10:2:0:0:0:0"}));
+
+    // An entry without an address adds nothing; the first client's new list drops a point.
+    QVERIFY(site.Form->ReceivePointsList(&site.Client, QStringList{"POINT0={x}", "POINT1={y}{0:1:10:3:0:0:0:0}"}));
+    QCOMPARE(site.Form->FPoints.Keys(), (QStringList{"0:1:10:3:0:0:0:0", "0:1:10:2:0:0:0:0", "0:1:10:1:0:0:0:0"}));
+}
+
+void TestPointsList::rebuildKeepsValueAndFailCountOfPointsThatStay()
+{
+    TPointsSite site;
+    TTestClient second;
+    site.Form->AddClient(&second, QStringLiteral("Points"));
+    const QString shared = QStringLiteral("0:1:10:0:0:0:0:0");
+    const QString failed = QStringLiteral("0:1:12:0:0:0:0:0");
+    QVERIFY(site.SendPoints({shared, failed}));
+    QVERIFY(site.SendPoints(second, {shared}));
+    site.Form->FPointsChanged = false;
+    site.Form->StorePointValue(shared, QStringLiteral("21.5000"));
+    site.Form->FPoints.Find(failed)->FailCount = 3;
+
+    // The first client drops the shared point: the second still lists it, with its value.
+    QVERIFY(site.SendPoints({failed}));
+    QCOMPARE(site.Form->FPoints.Keys(), (QStringList{failed, shared}));
+    QCOMPARE(site.Point(shared).Value, QStringLiteral("21.5000"));
+    QVERIFY(site.Point(shared).HasValue);
+    QVERIFY(site.Point(shared).Fresh);
+    QCOMPARE(site.Point(failed).FailCount, 3);
+
+    // A point dropped by every client and listed again starts afresh.
+    QVERIFY(site.SendPoints(second, {}));
+    QVERIFY(site.SendPoints({}));
+    QVERIFY(site.Form->FPoints.IsEmpty());
+    QVERIFY(site.SendPoints({failed, shared}));
+    QCOMPARE(site.Point(failed).FailCount, 0);
+    QVERIFY(!site.Point(shared).HasValue);
+}
+
+void TestPointsList::unreadableListLeavesThePollingSetAlone()
+{
+    TPointsSite site;
+    QVERIFY(site.SendPoints({"0:1:10:0:0:0:0:0"}));
+    site.Form->FPointsChanged = false;
+    // A nested list is no NAME=VALUE entry: reading stops there with an error.
+    const QVariantList request{QStringLiteral("POINT0={a}{0:1:10:5:0:0:0:0}"), QVariant(QVariantList{1, 2})};
+    QVERIFY(!site.Form->ReceivePointsList(&site.Client, request));
+    QCOMPARE(site.Form->FPoints.Keys(), QStringList{"0:1:10:0:0:0:0:0"});
+    QVERIFY(!site.Form->FPointsChanged);
+    QCOMPARE(site.Client.FPointEntries, QStringList{"{a}{0:1:10:5:0:0:0:0}"});
+    QVERIFY(!site.Form->ReceivePointsList(nullptr, QStringList{"POINT0={a}{b}"}));
+}
+
+void TestPointsList::sendPointsListJobWithoutClientFails()
+{
+    TPointsSite site;
+    site.Form->StartCommand(&site.Client, jobSendPointsList, TPointsSite::PointsRequest({"0:1:10:0:0:0:0:0"}));
+    // The client is released before the job runs.
+    site.Form->RemoveClient(&site.Client);
+    QCOMPARE(site.Form->FCommandClient, nullptr);
+    Tick(*site.Form);
+    QCOMPARE(site.Form->FPendingJob, int(jobNone));
+    QCOMPARE(site.Form->FCommandState, 3);
+    QVERIFY(site.Form->FPoints.IsEmpty());
+}
+
+void TestPointsList::sendPointsListJobRebuilds()
+{
+    TPointsSite site;
+    QCOMPARE(site.Run(jobSendPointsList, TPointsSite::PointsRequest({"0:1:10:0:0:0:0:0", "0:1:10:1:0:0:0:0"})), 2);
+    QCOMPARE(site.Form->FPoints.Count(), 2);
+    QCOMPARE(site.Form->FStatusText, QString());
+}
+
+void TestPointsList::getPointsListAnswersPointsWithValues()
+{
+    TPointsSite site;
+    const QString a = QStringLiteral("0:12:3:7:105:0:3:105");
+    const QString b = QStringLiteral("0:12:3:8:0:0:0:0");
+    const QString c = QStringLiteral("0:12:3:9:95:0:1:0,0,D-V3");
+    QVERIFY(site.SendPoints({a, b, c}));
+    QCOMPARE(site.Run(jobGetPointsList, {"COMMAND=GETPOINTSLIST"}), 2);
+    QCOMPARE(site.Form->FResultData.toStringList(), QStringList());
+
+    site.Form->FPointsChanged = false;
+    site.Form->StorePointValue(a, QStringLiteral("21.5000"));
+    site.Form->StorePointValue(c, QStringLiteral("On"));
+    site.Form->FPendingJob = jobNone;
+    QCOMPARE(site.Run(jobGetPointsList, {"COMMAND=GETPOINTSLIST"}), 2);
+    QCOMPARE(site.Form->FResultData.toStringList(),
+             (QStringList{"POINT0={0:12:3:7:105:0:3:105}{VALUE=21.5000}", "POINT1={0:12:3:9:95:0:1:0,0,D-V3}{VALUE=TRUE}"}));
+}
+
+void TestPointsList::storePointValue_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("on") << "on" << "TRUE";
+    QTest::newRow("On") << "On" << "TRUE";
+    QTest::newRow("ONLINE") << "ONLINE" << "TRUE";
+    QTest::newRow("off") << "off" << "FALSE";
+    QTest::newRow("Offline") << "Offline" << "FALSE";
+    QTest::newRow("number") << "21.5000" << "21.5000";
+    QTest::newRow("MONDAY") << "MONDAY" << "MONDAY";
+    QTest::newRow("-ON") << "-ON" << "-ON";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestPointsList::storePointValue()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, stored);
+    TPointsSite site;
+    const QString address = QStringLiteral("0:1:10:0:0:0:0:0");
+    QVERIFY(site.SendPoints({address}));
+    site.Form->FPointsChanged = false;
+    site.Form->FPoints.Find(address)->FailCount = 2;
+    site.Form->StorePointValue(address, value);
+    const TPointData point = site.Point(address);
+    QCOMPARE(point.Value, stored);
+    QVERIFY(point.HasValue);
+    QVERIFY(point.Fresh);
+    QCOMPARE(point.FailCount, 0);
+}
+
+void TestPointsList::storePointValueIgnoredWhileChangedOrUnknown()
+{
+    TPointsSite site;
+    const QString address = QStringLiteral("0:1:10:0:0:0:0:0");
+    QVERIFY(site.SendPoints({address}));
+    site.Form->StorePointValue(address, QStringLiteral("1"));
+    QVERIFY(!site.Point(address).HasValue);
+    site.Form->FPointsChanged = false;
+    site.Form->StorePointValue(QStringLiteral("0:1:10:1:0:0:0:0"), QStringLiteral("1"));
+    QVERIFY(!site.Point(address).HasValue);
+    QCOMPARE(site.Form->FPoints.Count(), 1);
+}
+
+void TestPointsList::decodeCachedPointScales_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("scale 10") << "0:1:10:0:0:0:2:0,10" << QByteArray::fromHex("00D7") << "21.5000";
+    QTest::newRow("scale 0.5") << "0:1:10:0:0:1:0:0,0.5" << QByteArray::fromHex("0003") << "6.0000";
+    QTest::newRow("no scale") << "0:1:10:0:0:0:2:0" << QByteArray::fromHex("00D7") << "215.0000";
+    QTest::newRow("scale not a number") << "0:1:10:0:0:0:2:0,abc" << QByteArray::fromHex("00D7") << "215.0000";
+    QTest::newRow("SNVT 105 and scale 2") << "0:1:10:0:105:0:3:105,2" << QByteArray::fromHex("0866") << "10.7500";
+    QTest::newRow("field beyond the bytes") << "0:1:10:0:0:4:2:0,10" << QByteArray::fromHex("00D7") << "";
+    QTest::newRow("bad address") << "0:1:10:0:0:0:2" << QByteArray::fromHex("00D7") << "";
+}
+
+void TestPointsList::decodeCachedPointScales()
+{
+    QFETCH(QString, address);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, stored);
+    TPointsSite site;
+    QVERIFY(site.SendPoints({address}));
+    site.Form->FPointsChanged = false;
+    TPointIndexData entry;
+    entry.ValueLength = quint8(bytes.size());
+    std::copy(bytes.cbegin(), bytes.cend(), entry.ValueBytes.begin());
+    const qsizetype index = site.Form->FValueCache.Add(PointValueKey(address), entry);
+    site.Form->DecodeCachedPoint(address, index);
+    QCOMPARE(site.Point(address).Value, stored);
+    QVERIFY(site.Point(address).HasValue);
+}
+
+QTEST_MAIN(TestPointsList)
+#include "tst_points_list.moc"
