@@ -29,7 +29,7 @@ TClassFactory::~TClassFactory()
     FObjects.clear();
     for (TDriverBusObject *object : objects) {
         object->OnReleased = nullptr;
-        object->Release();
+        object->ReleaseNow();
         delete object;
     }
 }
@@ -78,7 +78,7 @@ void TClassFactory::ReleaseOwner(const QString &owner)
     const QList<TDriverBusObject *> objects = FObjects.values();
     for (TDriverBusObject *object : objects)
         if (object->Owner() == owner && !object->Released())
-            object->Release();
+            object->ReleaseNow();
     FOwnerWatcher->removeWatchedService(owner);
 }
 

@@ -103,13 +103,13 @@ QDBusVariant TDriverBusObject::PutValue(const QDBusVariant &request)
     return RunAnswer(&TQelLonWorksCom::PutValue, request);
 }
 
-void TDriverBusObject::ReleaseFromBus()
+void TDriverBusObject::Release()
 {
     if (CallerIsOwner())
-        Release();
+        ReleaseNow();
 }
 
-void TDriverBusObject::Release()
+void TDriverBusObject::ReleaseNow()
 {
     if (FReleased)
         return;

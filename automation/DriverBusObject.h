@@ -26,7 +26,7 @@ public:
     TQelLonWorksCom &Driver() { return *FDriver; }
 
     // Runs the object's release now, or once the call under way has returned.
-    void Release();
+    void ReleaseNow();
     bool Released() const { return FReleased; }
 
     // Called once the object has been released; the factory drops it then.
@@ -38,7 +38,8 @@ public Q_SLOTS:
     bool Disconnect(const QDBusVariant &request);
     QDBusVariant GetValue(const QDBusVariant &request);
     QDBusVariant PutValue(const QDBusVariant &request);
-    void ReleaseFromBus();
+    // QelLonWorks.Object.Release: the owner drops its reference.
+    void Release();
 
 private:
     bool CallerIsOwner();
