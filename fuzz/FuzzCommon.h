@@ -19,14 +19,6 @@
         }                                                                              \
     } while (false)
 
-// False when LW_FUZZ_KNOWN_FAULTS is set: the targets then feed the inputs of the faults
-// recorded under fuzz/crashes/ instead of stepping around them, so the reproducers crash.
-inline bool StepAroundKnownFaults()
-{
-    static const bool step = std::getenv("LW_FUZZ_KNOWN_FAULTS") == nullptr;
-    return step;
-}
-
 // The locales the targets switch between: a decimal point and a decimal comma.
 inline void PinLocale(bool comma)
 {

@@ -34,10 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int code = in.ConsumeIntegralInRange<int>(-2, MaxVariableTypeCode + 2);
     const int offset = in.ConsumeBool() ? in.ConsumeIntegral<int>() : in.ConsumeIntegralInRange<int>(-2, 40);
     int parameter = in.ConsumeBool() ? in.ConsumeIntegral<int>() : in.ConsumeIntegralInRange<int>(-2, 130);
-    // EncodeField overflows on parameter - 1 for a text field with the smallest int
-    // (reproducer in fuzz/crashes/field/); kept out until that is fixed.
-    if (code == VarText && parameter == std::numeric_limits<int>::min() && StepAroundKnownFaults())
-        parameter = 0;
     const int lengthDelta = in.ConsumeIntegralInRange<int>(-8, 8);
     const QString value = FuzzText(in, 64);
     const std::string raw = in.ConsumeRemainingBytesAsString();

@@ -121,7 +121,8 @@ std::unique_ptr<TniMessage> ParseFrame(std::span<const quint8> bytes)
     }
 
     m->Code = at(16);
-    std::copy_n(bytes.begin() + HeaderLength, m->ReceivedLength, m->ReceivedData.begin());
+    if (m->ReceivedLength > 0)
+        std::copy_n(bytes.subspan(HeaderLength).begin(), m->ReceivedLength, m->ReceivedData.begin());
     const size_t raw = std::min<size_t>({size_t(m->ReceivedLength) + HeaderLength,
                                          m->RawFrame.size(), available});
     std::copy_n(bytes.begin(), raw, m->RawFrame.begin());

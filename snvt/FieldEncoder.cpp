@@ -56,7 +56,7 @@ std::optional<std::int64_t> Truncated(double value)
 
 bool EncodeText(const QString &value, QByteArray &buffer, int length, int offset, int parameter)
 {
-    QByteArray bytes = ToWindows1252(value).left(qMax(parameter - 1, 0));
+    QByteArray bytes = ToWindows1252(value).left(parameter > 1 ? parameter - 1 : 0);
     bytes.append('\0');
     if (!Fits(buffer, length, offset, bytes.size()))
         return false;

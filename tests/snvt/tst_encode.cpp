@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QTest>
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 class TestEncode : public QObject
@@ -131,6 +133,7 @@ void TestEncode::fields_data()
     R("text parameter 1", "FFFF", 2, 0, 5, 1, false, "abc", true, "00FF");
     R("text parameter 0", "FFFF", 2, 0, 5, 0, false, "abc", true, "00FF");
     R("text parameter negative", "FFFF", 2, 0, 5, -5, false, "abc", true, "00FF");
+    R("text parameter smallest int", "FFFF", 2, 0, 5, std::numeric_limits<int>::min(), false, "abc", true, "00FF");
     R("text cut to parameter - 1", "FFFFFFFFFF", 5, 0, 5, 3, false, "abcdef", true, "616200FFFF");
     R("text windows-1252", "FFFFFFFF", 4, 0, 5, 31, false, u"°€"_s, true, "B08000FF");
     R("text unknown character", "FFFF", 2, 0, 5, 31, false, u"中"_s, true, "3F00");
