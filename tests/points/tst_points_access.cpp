@@ -1,0 +1,295 @@
+// Single point commands against the simulated POINTS network: POINTGETVALUE, the disabled
+// state of device objects (POINTGETDISABLED), and POINTMODIFY with its request text, its
+// ordinary and object writes, read back from the device.
+#include "PointsFixture.h"
+
+#include "site/DeviceObject.h"
+#include "site/PointModifyRequest.h"
+
+#include <QTest>
+
+class TestPointsAccess : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+
+    void pointGetValue_data();
+    void pointGetValue();
+    void pointGetValueOnOfflineSiteFails();
+    void pointGetDisabled_data();
+    void pointGetDisabled();
+    void parsePointModify_data();
+    void parsePointModify();
+    void deviceObjects_data();
+    void deviceObjects();
+    void objectCommandValue_data();
+    void objectCommandValue();
+    void pointModify_data();
+    void pointModify();
+    void pointModifyThatCannotBeEncoded_data();
+    void pointModifyThatCannotBeEncoded();
+    void pointModifyOnOfflineSiteFails();
+
+private:
+    QTemporaryDir FDir;
+};
+
+void TestPointsAccess::initTestCase()
+{
+    QVERIFY2(TPointsSite::Prepare(FDir), qPrintable(LDV32::ErrorText()));
+}
+
+void TestPointsAccess::pointGetValue_data()
+{
+    QTest::addColumn<QString>("point");
+    QTest::addColumn<QString>("value");   // empty: the command fails
+    QTest::newRow("SNVT 105") << "{T}{0:1:10:0:105:0:3:105}" << "21.5000";
+    QTest::newRow("scaled byte") << "{B}{0:1:10:1:0:1:0:0,0.5}" << "4.0000";
+    QTest::newRow("text") << "{X}{0:1:10:3:36:0:5:31}" << "hello";
+    QTest::newRow("status point, device answers") << "{S}{0:1:10:0:0:0:0:0,0,D-X1}" << "1";
+    QTest::newRow("status point, silent device") << "{S}{0:1:12:0:0:0:0:0,0,D-X1}" << "0";
+    QTest::newRow("silent device") << "{D}{0:1:12:0:0:0:2:0}" << "";
+    QTest::newRow("malformed address") << "{M}{0:1:10:0:0:0:2}" << "";
+    QTest::newRow("domain 2") << "{M}{2:1:10:0:0:0:2:0}" << "";
+    QTest::newRow("no address") << "{M}" << "";
+}
+
+void TestPointsAccess::pointGetValue()
+{
+    QFETCH(QString, point);
+    QFETCH(QString, value);
+    TPointsSite site;
+    const int state = site.Run(jobPointGetValue, {"COMMAND=POINTGETVALUE", "POINT=" + point});
+    if (value.isEmpty()) {
+        QCOMPARE(state, 3);
+        QCOMPARE(site.Form->FErrorText, QStringLiteral("Could not read data from panel."));
+        return;
+    }
+    QCOMPARE(state, 2);
+    QCOMPARE(site.Form->FResultData.toStringList(), (QStringList{"VALUE=" + value, QString()}));
+    QVERIFY(site.Form->FErrorText.isEmpty());
+}
+
+void TestPointsAccess::pointGetValueOnOfflineSiteFails()
+{
+    auto form = MakeForm(QStringLiteral("Offline"), true);
+    TTestClient client;
+    QVERIFY(Attach(*form, client));
+    form->ReleaseCommand(&client);
+    QVERIFY(RunCommand(*form, client, jobPointGetValue, {"POINT={S}{0:1:10:0:0:0:0:0,0,D-X1}"}));
+    QCOMPARE(form->FCommandState, 3);
+    QCOMPARE(form->FErrorText, QStringLiteral("Could not read data from panel."));
+}
+
+void TestPointsAccess::pointGetDisabled_data()
+{
+    // Variable 22 of the panel: 40 00 00 00 00 00 00 04 00 00 10.
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QString>("answer");   // empty: the command fails
+    QTest::newRow("V1: bit 0") << "0:1:10:0:0:0:0:0,0,D-V1" << "DISABLED=FALSE";
+    QTest::newRow("V2: bit 1") << "0:1:10:0:0:0:0:0,0,D-V2" << "DISABLED=TRUE";
+    QTest::newRow("i12: bit 61") << "0:1:10:0:0:0:0:0,0,D-i12" << "DISABLED=TRUE";
+    QTest::newRow("O1: bit 62") << "0:1:10:0:0:0:0:0,0,D-O1" << "DISABLED=FALSE";
+    QTest::newRow("P10: bit 83") << "0:1:10:0:0:0:0:0,0,D-P10" << "DISABLED=TRUE";
+    QTest::newRow("P9: bit 82") << "0:1:10:0:0:0:0:0,0,D-P9" << "DISABLED=FALSE";
+    QTest::newRow("C1") << "0:1:10:0:0:0:0:0,0,D-C1" << "";
+    QTest::newRow("V51") << "0:1:10:0:0:0:0:0,0,D-V51" << "";
+    QTest::newRow("V0") << "0:1:10:0:0:0:0:0,0,D-V0" << "";
+    QTest::newRow("V1x") << "0:1:10:0:0:0:0:0,0,D-V1x" << "";
+    QTest::newRow("no object") << "0:1:10:0:0:0:0:0" << "";
+    QTest::newRow("silent device") << "0:1:12:0:0:0:0:0,0,D-V1" << "";
+}
+
+void TestPointsAccess::pointGetDisabled()
+{
+    QFETCH(QString, object);
+    QFETCH(QString, answer);
+    TPointsSite site;
+    const int state = site.Run(jobPointGetDisabled, {"COMMAND=POINTGETDISABLED", "POINT={P}{" + object + "}"});
+    if (answer.isEmpty()) {
+        QCOMPARE(state, 3);
+        QCOMPARE(site.Form->FErrorText, QStringLiteral("Could not modify point."));
+        return;
+    }
+    QCOMPARE(state, 2);
+    QCOMPARE(site.Form->FResultData.toStringList(), (QStringList{answer, QString()}));
+}
+
+void TestPointsAccess::parsePointModify_data()
+{
+    QTest::addColumn<QString>("point");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("objectValue");
+    QTest::newRow("all five") << "{N}{0:1:2:3:0:0:4:0}{VALUE=21.5}{TRUE}{OBJECTVALUE=3}"
+                              << "0:1:2:3:0:0:4:0" << "21.5" << 1 << "3";
+    QTest::newRow("false, quotes") << "{N}{a}{VALUE=\"Boiler 2\"}{false}{}" << "a" << "Boiler 2" << 0 << "";
+    QTest::newRow("maybe") << "{N}{a}{VALUE=}{maybe}{}" << "a" << "" << -1 << "";
+    QTest::newRow("no = loses one character") << "{N}{a}{21.5}{}{3}" << "a" << "1.5" << -1 << "";
+    QTest::newRow("= inside the value") << "{N}{a}{VALUE=a=b}{}{}" << "a" << "a=b" << -1 << "";
+    QTest::newRow("one leading quote") << "{N}{a}{VALUE=\"abc}{}{}" << "a" << "abc" << -1 << "";
+    QTest::newRow("text between groups") << "{N} {a}{VALUE=1}{ is TRUE }{}" << "a" << "1" << 1 << "";
+    QTest::newRow("two groups only") << "{N}{a}" << "a" << "" << -1 << "";
+    QTest::newRow("nothing") << "" << "" << "" << -1 << "";
+}
+
+void TestPointsAccess::parsePointModify()
+{
+    QFETCH(QString, point);
+    QFETCH(QString, address);
+    QFETCH(QString, value);
+    QFETCH(int, state);
+    QFETCH(QString, objectValue);
+    const TPointModifyRequest request = ParsePointModify(point);
+    QCOMPARE(request.Address, address);
+    QCOMPARE(request.Value, value);
+    QCOMPARE(request.StateFlag, state);
+    QCOMPARE(request.ObjectValue, objectValue);
+}
+
+void TestPointsAccess::deviceObjects_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("disabledBit");
+    QTest::addColumn<int>("stateBit");
+    QTest::newRow("V1") << "V1" << true << 0 << 0;
+    QTest::newRow("v50") << "v50" << true << 49 << 49;
+    QTest::newRow("C12") << "C12" << true << -1 << 61;
+    QTest::newRow("I12") << "I12" << true << 61 << 73;
+    QTest::newRow("O12") << "O12" << true << 73 << 85;
+    QTest::newRow("P10") << "P10" << true << 83 << 0;
+    QTest::newRow("C51") << "C51" << false << 0 << 0;
+    QTest::newRow("P11") << "P11" << false << 0 << 0;
+    QTest::newRow("I13") << "I13" << false << 0 << 0;
+    QTest::newRow("C268 is not C12") << "C268" << false << 0 << 0;
+    QTest::newRow("X1") << "X1" << false << 0 << 0;
+    QTest::newRow("empty") << "" << false << 0 << 0;
+    QTest::newRow("V") << "V" << false << 0 << 0;
+}
+
+void TestPointsAccess::deviceObjects()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, valid);
+    QFETCH(int, disabledBit);
+    QFETCH(int, stateBit);
+    TDeviceObject object;
+    QCOMPARE(ParseDeviceObject(name, object), valid);
+    if (!valid)
+        return;
+    QCOMPARE(DisabledBit(object), disabledBit);
+    QCOMPARE(StateBit(object), stateBit);
+}
+
+void TestPointsAccess::objectCommandValue_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<int>("value");
+    QTest::newRow("21.5 scale 10") << "21.5" << 10.0 << 215;
+    QTest::newRow("21.5 unscaled") << "21.5" << 0.0 << 21;
+    QTest::newRow("-3.9") << "-3.9" << 0.0 << -3;
+    QTest::newRow("40000") << "40000" << 0.0 << 32767;
+    QTest::newRow("-40000") << "-40000" << 0.0 << -32768;
+    QTest::newRow("ON") << "ON" << 0.0 << 1;
+    QTest::newRow("no number") << "abc" << 0.0 << 0;
+}
+
+void TestPointsAccess::objectCommandValue()
+{
+    QFETCH(QString, text);
+    QFETCH(double, scale);
+    QFETCH(int, value);
+    qint16 got = 12345;
+    QVERIFY(ObjectCommandValue(text, scale, got));
+    QCOMPARE(int(got), value);
+}
+
+void TestPointsAccess::pointModify_data()
+{
+    QTest::addColumn<QString>("point");
+    QTest::addColumn<int>("variable");
+    QTest::addColumn<QByteArray>("bytes");    // the variable's first bytes after the write
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("float") << "{F}{0:1:10:5:0:0:4:0}{VALUE=21.5}{}{}" << 5 << QByteArray::fromHex("41AC0000") << "21.5";
+    QTest::newRow("scaled") << "{S}{0:1:10:6:0:0:3:0,10}{VALUE=21.5}{}{}" << 6 << QByteArray::fromHex("00D7") << "21.5";
+    QTest::newRow("SNVT 105") << "{T}{0:1:10:2:105:0:3:105}{VALUE=22.5}{}{}" << 2 << QByteArray::fromHex("08CA")
+                              << "22.5";
+    QTest::newRow("bit field") << "{B}{0:1:10:7:0:0:7:240}{VALUE=9}{}{}" << 7 << QByteArray::fromHex("95") << "9";
+    QTest::newRow("text") << "{X}{0:1:10:3:36:0:5:31}{VALUE=\"Boiler 2\"}{}{}" << 3 << QByteArray("Boiler 2\0", 9)
+                          << "Boiler 2";
+    QTest::newRow("switch") << "{W}{0:1:10:4:95:0:2:95}{VALUE=ON}{}{}" << 4 << QByteArray::fromHex("C801") << "TRUE";
+    QTest::newRow("object C12") << "{O}{0:1:10:0:0:0:0:0,10,D-C12}{}{TRUE}{OBJECTVALUE=21.5}" << 23
+                                << QByteArray::fromHex("010C0100D7") << "21.5";
+    QTest::newRow("object C12, present state") << "{O}{0:1:10:0:0:0:0:0,10,D-C12}{}{}{OBJECTVALUE=5}" << 23
+                                               << QByteArray::fromHex("010C010032") << "5";
+    QTest::newRow("object V1, present state") << "{O}{0:1:10:0:0:0:0:0,,D-V1}{}{x}{OBJECTVALUE=40000}" << 23
+                                              << QByteArray::fromHex("0001007FFF") << "40000";
+    QTest::newRow("object I12, false") << "{O}{0:1:10:0:0:0:0:0,,D-I12}{}{False}{OBJECTVALUE=-40000}" << 23
+                                       << QByteArray::fromHex("020C008000") << "-40000";
+}
+
+void TestPointsAccess::pointModify()
+{
+    QFETCH(QString, point);
+    QFETCH(int, variable);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, stored);
+    TPointsSite site;
+    const QString address = ParsePointModify(point).Address;
+    QVERIFY(site.SendPoints({address}));
+    Tick(*site.Form);
+    // Locked: the poller leaves the point alone, so the stored value is the written one.
+    site.Form->FLocked = true;
+    site.Form->FPoints.Find(address)->FailCount = 3;
+
+    QCOMPARE(site.Run(jobPointModify, {"COMMAND=POINTMODIFY", "POINT=" + point}), 2);
+    QVERIFY(site.Form->FErrorText.isEmpty());
+    QCOMPARE(site.DeviceValue(PanelNode, variable).left(bytes.size()), bytes);
+    QCOMPARE(site.Point(address).Value, stored);
+    QCOMPARE(site.Point(address).FailCount, 0);
+}
+
+void TestPointsAccess::pointModifyThatCannotBeEncoded_data()
+{
+    QTest::addColumn<QString>("point");
+    QTest::addColumn<int>("variable");
+    QTest::newRow("bit value beyond the mask") << "{B}{0:1:10:7:0:0:7:240}{VALUE=16}{}{}" << 7;
+    QTest::newRow("field beyond the variable") << "{B}{0:1:10:6:0:1:3:0}{VALUE=1}{}{}" << 6;
+    QTest::newRow("variable type 8") << "{B}{0:1:10:6:0:0:8:0}{VALUE=1}{}{}" << 6;
+    QTest::newRow("text too long for the variable") << "{X}{0:1:10:6:0:0:5:31}{VALUE=abc}{}{}" << 6;
+    QTest::newRow("empty value") << "{F}{0:1:10:5:0:0:4:0}{VALUE=}{}{}" << 5;
+    QTest::newRow("object C51") << "{O}{0:1:10:0:0:0:0:0,,D-C51}{}{TRUE}{OBJECTVALUE=1}" << 23;
+    QTest::newRow("object P11") << "{O}{0:1:10:0:0:0:0:0,,D-P11}{}{TRUE}{OBJECTVALUE=1}" << 23;
+    QTest::newRow("object Q1") << "{O}{0:1:10:0:0:0:0:0,,D-Q1}{}{TRUE}{OBJECTVALUE=1}" << 23;
+    QTest::newRow("malformed address") << "{F}{0:1:10:5:0:0:4}{VALUE=1}{}{}" << 5;
+}
+
+void TestPointsAccess::pointModifyThatCannotBeEncoded()
+{
+    QFETCH(QString, point);
+    QFETCH(int, variable);
+    TPointsSite site;
+    const QByteArray before = site.DeviceValue(PanelNode, variable);
+    QCOMPARE(site.Run(jobPointModify, {"COMMAND=POINTMODIFY", "POINT=" + point}), 3);
+    QCOMPARE(site.Form->FErrorText, QStringLiteral("Could not modify point."));
+    QCOMPARE(site.DeviceValue(PanelNode, variable), before);
+}
+
+void TestPointsAccess::pointModifyOnOfflineSiteFails()
+{
+    auto form = MakeForm(QStringLiteral("Offline"), true);
+    TTestClient client;
+    QVERIFY(Attach(*form, client));
+    form->ReleaseCommand(&client);
+    QVERIFY(RunCommand(*form, client, jobPointModify, {"POINT={F}{0:1:10:5:0:0:4:0}{VALUE=1}{}{}"}));
+    QCOMPARE(form->FCommandState, 3);
+    QCOMPARE(form->FErrorText, QStringLiteral("Could not modify point."));
+}
+
+QTEST_MAIN(TestPointsAccess)
+#include "tst_points_access.moc"
