@@ -1,0 +1,50 @@
+#pragma once
+// Duplicate detection of a LonTalk receiver: one record per (source, destination as
+// addressed, priority, domain) holding the last TID, PDU format, the stored answer and
+// its expiry.
+
+#include "LonFrame.h"
+#include "Timers.h"
+
+#include <QByteArray>
+
+#include <map>
+#include <optional>
+#include <tuple>
+
+namespace ip852 {
+
+class ReceiveRecords {
+public:
+    enum class Verdict {
+        New,            // deliver it
+        Duplicate,      // already delivered: resend the stored answer if there is one
+    };
+
+    struct Record {
+        uint8_t tid = 0;
+        Pdu pdu = Pdu::Tpdu;
+        int64_t expires = 0;
+        QByteArray answer;      // the LonTalk frame answered (ACK or RESPONSE), empty while pending
+    };
+
+    // Checks frame (a TPDU or SPDU message, not a reply) received at now; a new message
+    // opens a record expiring after lifetimeMs, a duplicate of a Neuron-ID addressed
+    // message restarts its timer.
+    Verdict check(const LonFrame &frame, int64_t now, int lifetimeMs);
+    // The record of frame, if alive: to store or fetch its answer.
+    Record *find(const LonFrame &frame, int64_t now);
+    void expire(int64_t now);
+    std::size_t size() const { return m_records.size(); }
+
+    // Record lifetime for a message by its address form: Neuron ID fixed, otherwise
+    // the receive timer of the given code.
+    static int lifetimeFor(const LonFrame &frame, int receiveCode = DefaultReceiveCode);
+
+private:
+    using Key = std::tuple<uint8_t, uint8_t, uint8_t, uint8_t, uint64_t, bool, QByteArray>;
+    static Key keyOf(const LonFrame &frame);
+    std::map<Key, Record> m_records;
+};
+
+} // namespace ip852
