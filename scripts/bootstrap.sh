@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-apps imagemagick
   libbenchmark-dev clang libclang-rt-14-dev
   python3-dbus
+  tshark
 )
 
 missing=()
