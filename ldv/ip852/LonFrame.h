@@ -52,7 +52,8 @@ struct LonFrame {
     uint8_t type = 0;               // TpduType / SpduType / AuthType
     uint8_t tid = 0;                // 4 bits
     uint8_t authFormat = 0;         // AuthPDU: address format of the message authenticated
-    // REMINDER and REM/MSG: the member list (length byte ≤ 8, then that many bitmap bytes)
+    // REMINDER and REM/MSG: bitmap of the group members already heard (at most 8 bytes;
+    // on the wire preceded by its length)
     QByteArray memberList;
     // APDU: code + data (ACK and REMINDER carry none; AuthPDU: the challenge/reply bytes)
     QByteArray apdu;
@@ -72,7 +73,7 @@ enum class FrameError {
     BadDomainLength,    // not reachable from the 2-bit code; kept for builders
     BadMemberList,      // REMINDER/REMMSG list longer than 8 bytes
     BadType,            // a TPDU/SPDU type that does not exist
-    BadAddress,         // form 2a/2b destination without bit 7, or an AuthPDU too short
+    BadAddress,         // a 2b reply outside format 2, or a builder's address it cannot encode
 };
 
 const char *errorText(FrameError error);

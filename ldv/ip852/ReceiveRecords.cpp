@@ -1,0 +1,60 @@
+#include "ReceiveRecords.h"
+
+namespace ip852 {
+
+ReceiveRecords::Key ReceiveRecords::keyOf(const LonFrame &f)
+{
+    const LonAddress &a = f.address;
+    uint64_t destination = 0;
+    switch (a.format) {
+    case AddressFormat::Broadcast:
+        destination = a.subnet;
+        break;
+    case AddressFormat::Group:
+        destination = a.group;
+        break;
+    case AddressFormat::SubnetNode:
+        destination = (uint64_t(a.subnet) << 8) | a.node;
+        break;
+    case AddressFormat::NeuronId:
+        for (uint8_t x : a.neuronId)
+            destination = (destination << 8) | x;
+        break;
+    }
+    return Key(a.sourceSubnet, a.sourceNode, uint8_t(a.format), 0, destination, f.priority, f.domain);
+}
+
+int ReceiveRecords::lifetimeFor(const LonFrame &frame, int receiveCode)
+{
+    return frame.address.format == AddressFormat::NeuronId ? NeuronIdReceiveMs : receiveTimerMs(receiveCode);
+}
+
+ReceiveRecords::Verdict ReceiveRecords::check(const LonFrame &frame, int64_t now, int lifetimeMs)
+{
+    const Key key = keyOf(frame);
+    const auto it = m_records.find(key);
+    if (it != m_records.end() && it->second.expires > now && it->second.tid == frame.tid
+        && it->second.pdu == frame.pdu) {
+        if (frame.address.format == AddressFormat::NeuronId)
+            it->second.expires = now + lifetimeMs;
+        return Verdict::Duplicate;
+    }
+    Record &r = m_records[key];
+    r = Record{frame.tid, frame.pdu, now + lifetimeMs, {}};
+    return Verdict::New;
+}
+
+ReceiveRecords::Record *ReceiveRecords::find(const LonFrame &frame, int64_t now)
+{
+    const auto it = m_records.find(keyOf(frame));
+    if (it == m_records.end() || it->second.expires <= now || it->second.tid != frame.tid)
+        return nullptr;
+    return &it->second;
+}
+
+void ReceiveRecords::expire(int64_t now)
+{
+    std::erase_if(m_records, [now](const auto &entry) { return entry.second.expires <= now; });
+}
+
+} // namespace ip852
