@@ -12,6 +12,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStyle>
 #include <QTimer>
 
 namespace {
@@ -31,6 +32,7 @@ TMainForm::TMainForm(QWidget *parent)
 {
     gMainForm = this;
     setWindowTitle(Caption());
+    setWindowIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
     QGuiApplication::setApplicationDisplayName(Caption());
 
     FMdiArea = new QMdiArea(this);
@@ -105,7 +107,14 @@ TLonWorksForm *TMainForm::FindOrCreateSiteForm(const TSite &site)
         form = new TLonWorksForm;
         QMdiSubWindow *sub = FMdiArea->addSubWindow(form);
         sub->setAttribute(Qt::WA_DeleteOnClose);
-        sub->resize(440, 200);
+        sub->setWindowIcon(windowIcon());
+        sub->resize(460, 220);
+        // Each new site window steps down and to the right of the last, wrapping in the frame.
+        const int step = 28;
+        const int slots = qMax(1, qMin((FMdiArea->width() - 200) / step,
+                                       (FMdiArea->height() - 120) / step));
+        const int index = static_cast<int>(FMdiArea->subWindowList().size() - 1) % slots;
+        sub->move(index * step, index * step);
         QObject *object = form.data();
         connect(object, &QObject::destroyed, this, &TMainForm::ForgetSiteObject);
         FSites.append({site.Description, form, object});
