@@ -2,6 +2,8 @@
 
 #include "tools/ExitCodes.h"
 
+#include <QRegularExpression>
+
 TCommandContext::TCommandContext(const TCommandSpec &spec)
     : Spec(spec)
 {
@@ -23,12 +25,28 @@ TCommandContext::TCommandContext(const TCommandSpec &spec)
 
 bool TCommandContext::Parse(const QStringList &arguments)
 {
-    if (!Parser.parse(QStringList{QStringLiteral("lonctl")} + arguments))
+    // Negative numbers and the keyword -ON are values, not options: hide them from the
+    // parser behind placeholders and put them back among the positional arguments.
+    static const QRegularExpression valueLike(QStringLiteral("^-(\\d|[.,]\\d|on$)"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    QStringList prepared{QStringLiteral("lonctl")};
+    FHidden.clear();
+    for (const QString &argument : arguments) {
+        if (valueLike.match(argument).hasMatch()) {
+            prepared.append(QStringLiteral("\x01%1").arg(FHidden.size()));
+            FHidden.append(argument);
+        } else {
+            prepared.append(argument);
+        }
+    }
+    if (!Parser.parse(prepared))
         throw UsageError(Parser.errorText());
     if (Parser.isSet(QStringLiteral("help")))
         return false;
 
     Arguments = Parser.positionalArguments();
+    for (QString &argument : Arguments)
+        argument = Restored(argument);
     if (Arguments.size() < Spec.MinArguments)
         throw UsageError(QStringLiteral("missing argument: %1 needs %2.")
                              .arg(Spec.Name, Spec.Arguments));
@@ -44,6 +62,15 @@ bool TCommandContext::Parse(const QStringList &arguments)
         TimeoutMs = ReadTimeoutMs(Parser, Spec.DefaultTimeoutSeconds);
     }
     return true;
+}
+
+QString TCommandContext::Restored(const QString &text) const
+{
+    if (!text.startsWith(u'\x01'))
+        return text;
+    bool ok = false;
+    const int index = text.mid(1).toInt(&ok);
+    return ok && index >= 0 && index < FHidden.size() ? FHidden.at(index) : text;
 }
 
 QString TCommandContext::HelpText() const

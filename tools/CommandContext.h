@@ -26,6 +26,10 @@ public:
     TSiteOptions Site;          // site commands only
     int TimeoutMs = 60000;      // site commands only
 
-    QString Option(const QString &name) const { return Parser.value(name); }
+    QString Option(const QString &name) const { return Restored(Parser.value(name)); }
     bool IsSet(const QString &name) const { return Parser.isSet(name); }
+
+private:
+    QString Restored(const QString &text) const;
+    QStringList FHidden;   // the value-like arguments hidden from the parser
 };

@@ -87,6 +87,7 @@ int RunEncode(TCommandContext &context)
     const QString value = context.Arguments.at(1);
     if (value.isEmpty())
         throw UsageError(QStringLiteral("VALUE is empty: give the value to write."));
+    RequireWritableNumber(address, value);
     const QByteArray before = RequireBytes(context.Arguments.mid(2));
     if (address.VariableType == VarOpaque)
         throw CommandFailed(QStringLiteral("variable type 8 (not decoded) is never written."));

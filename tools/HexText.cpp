@@ -46,7 +46,7 @@ QStringList HexDump(const QByteArray &bytes)
         for (char c : row)
             ascii += (c >= 0x20 && c < 0x7F) ? QChar::fromLatin1(c) : QChar(u'.');
         lines.append(QStringLiteral("%1  %2  %3")
-                         .arg(at, 8, 16, QChar(u'0'))
+                         .arg(QStringLiteral("%1").arg(at, 8, 16, QChar(u'0')).toUpper())
                          .arg(FormatHexBytes(row), -47)
                          .arg(ascii));
     }

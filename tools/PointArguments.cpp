@@ -5,10 +5,12 @@
 #include "snvt/LonDefines.h"
 #include "snvt/VariableTypes.h"
 #include "support/StrLib.h"
+#include "tools/Describe.h"
 #include "tools/ExitCodes.h"
 #include "tools/Output.h"
 
 #include <QJsonObject>
+#include <QLocale>
 
 PointAddress RequireAddress(const QString &text, bool checkBounds)
 {
@@ -129,4 +131,28 @@ TDeviceObject RequireObject(const QString &addressText, const PointAddress &addr
                              .arg(address.ObjectName, expected));
     object.Number = number;
     return object;
+}
+
+void RequireWritableNumber(const PointAddress &address, const QString &value)
+{
+    switch (address.VariableType) {
+    case VarText: case VarOpaque: case VarDate: case VarTime: case VarDateTime:
+        return;
+    default:
+        break;
+    }
+    const QString upper = value.toUpper();
+    if (upper.contains(QLatin1String("ON")) || upper.contains(QLatin1String("OFF")))
+        return;
+    // The number may be followed by units ("12 degF", "50%"), as the driver reads it.
+    const QString decimal = QLocale().decimalPoint();
+    const QString start = TrimLeadingBlanks(value);
+    qsizetype i = (start.startsWith(u'+') || start.startsWith(u'-')) ? 1 : 0;
+    if (start.mid(i).startsWith(decimal))
+        i += decimal.size();
+    if (i < start.size() && start.at(i).isDigit() && start.at(i).unicode() < 128)
+        return;
+    throw UsageError(QStringLiteral("VALUE \"%1\" is no number (nor ON or OFF): the driver would "
+                                    "write it as 0 into this %2 field.")
+                         .arg(value, VariableTypeName(address.VariableType)));
 }

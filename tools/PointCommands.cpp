@@ -132,6 +132,7 @@ int RunWrite(TCommandContext &context)
             throw UsageError(QStringLiteral("missing argument: write needs ADDRESS VALUE."));
         value = context.Arguments.at(1);
         RequireNoBraces(QStringLiteral("VALUE"), value);
+        RequireWritableNumber(address, value);
     }
 
     TProgressLine progress;

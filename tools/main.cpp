@@ -32,6 +32,17 @@ int RunCommand(const TCommandSpec &spec, const QStringList &arguments)
     }
 }
 
+int UnknownCommand(const QString &name)
+{
+    QStringList names;
+    for (const TCommandSpec &entry : CommandTable())
+        names.append(entry.Name);
+    WriteErr(QStringLiteral("lonctl: unknown command \"%1\". Commands: %2.\nRun `lonctl --help` "
+                            "for usage.\n")
+                 .arg(name, names.join(QStringLiteral(", "))));
+    return ExitUsage;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -52,6 +63,7 @@ int main(int argc, char **argv)
         if (first == QLatin1String("help") && arguments.size() > 1) {
             if (const TCommandSpec *spec = FindCommand(arguments.at(1)))
                 return RunCommand(*spec, {QStringLiteral("--help")});
+            return UnknownCommand(arguments.at(1));
         }
         WriteOut(GeneralHelp());
         return ExitSuccess;
@@ -61,13 +73,7 @@ int main(int argc, char **argv)
         return ExitSuccess;
     }
     const TCommandSpec *spec = FindCommand(first);
-    if (!spec) {
-        WriteErr(QStringLiteral("lonctl: unknown command \"%1\". Commands: ").arg(first));
-        QStringList names;
-        for (const TCommandSpec &entry : CommandTable())
-            names.append(entry.Name);
-        WriteErr(names.join(QStringLiteral(", ")) + QStringLiteral(".\nRun `lonctl --help` for usage.\n"));
-        return ExitUsage;
-    }
+    if (!spec)
+        return UnknownCommand(first);
     return RunCommand(*spec, arguments.mid(1));
 }
