@@ -19,6 +19,8 @@ namespace {
 
 TMainForm *gMainForm = nullptr;
 
+const QSize kSiteWindowSize(440, 200);
+
 bool SameDescription(const QString &a, const QString &b)
 {
     const QLocale locale;
@@ -108,13 +110,8 @@ TLonWorksForm *TMainForm::FindOrCreateSiteForm(const TSite &site)
         QMdiSubWindow *sub = FMdiArea->addSubWindow(form);
         sub->setAttribute(Qt::WA_DeleteOnClose);
         sub->setWindowIcon(windowIcon());
-        sub->resize(460, 220);
-        // Each new site window steps down and to the right of the last, wrapping in the frame.
-        const int step = 28;
-        const int slots = qMax(1, qMin((FMdiArea->width() - 200) / step,
-                                       (FMdiArea->height() - 120) / step));
-        const int index = static_cast<int>(FMdiArea->subWindowList().size() - 1) % slots;
-        sub->move(index * step, index * step);
+        sub->resize(kSiteWindowSize);
+        sub->move(NextSiteWindowPosition(sub));
         QObject *object = form.data();
         connect(object, &QObject::destroyed, this, &TMainForm::ForgetSiteObject);
         FSites.append({site.Description, form, object});
@@ -126,6 +123,27 @@ TLonWorksForm *TMainForm::FindOrCreateSiteForm(const TSite &site)
     if (form && site.IsRemoteClient)
         form->FRemoteClientCount += 1;
     return form.data();
+}
+
+QPoint TMainForm::NextSiteWindowPosition(const QMdiSubWindow *created) const
+{
+    // Site windows fill the frame side by side, row by row; once the grid is taken they
+    // step down from the top left corner.
+    QList<QPoint> taken;
+    for (const QMdiSubWindow *sub : FMdiArea->subWindowList())
+        if (sub != created)
+            taken.append(sub->pos());
+    const int columns = qMax(1, FMdiArea->width() / kSiteWindowSize.width());
+    const int rows = qMax(1, FMdiArea->height() / kSiteWindowSize.height());
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column) {
+            const QPoint cell(column * kSiteWindowSize.width(), row * kSiteWindowSize.height());
+            if (!taken.contains(cell))
+                return cell;
+        }
+    const int step = 28;
+    const int offset = static_cast<int>(taken.size() % 8) * step;
+    return {offset, offset};
 }
 
 void TMainForm::RemoveSiteForm(TLonWorksForm *form)

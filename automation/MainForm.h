@@ -12,6 +12,7 @@
 #include <array>
 
 class QMdiArea;
+class QMdiSubWindow;
 class QMessageBox;
 class QTimer;
 #include "site/LonWorksForm.h"
@@ -61,6 +62,7 @@ private:
     };
 
     void BuildMenu();
+    QPoint NextSiteWindowPosition(const QMdiSubWindow *created) const;
     void ProcessTimerTimer();
     void DelayTimerTimer();
     void ForgetSiteObject(QObject *object);
