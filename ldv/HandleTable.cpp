@@ -1,6 +1,8 @@
 #include "HandleTable.h"
 
 #include "InterfaceNames.h"
+#include "InterfaceTable.h"
+#include "ipni/IpNetworkInterface.h"
 #include "NetworkRegistry.h"
 #include "ldv32.h"
 
@@ -25,14 +27,31 @@ HandleTable &HandleTable::instance()
 
 short HandleTable::open(const QString &name, short &handle)
 {
-    const ResolvedName resolved = resolveInterfaceName(name);
-    if (resolved.key.isEmpty()) {
-        complain(resolved.error);
-        return LDV_NOT_FOUND;
+    const InterfaceTable table = loadInterfaceTable();
+    if (!table.ok()) {
+        complain(QStringLiteral("interfaces file refused: ") + table.error);
+        return LDV_INVALID_DEVICE_ID;
     }
+    const InterfaceEntry *entry = table.find(name);
     if (m_open.size() >= MaxHandles) {
         complain(QStringLiteral("too many open interfaces"));
         return LDV_NO_RESOURCES;
+    }
+    if (entry && entry->kind == InterfaceEntry::Ip852) {
+        auto iface = std::make_unique<ni::IpNetworkInterface>(entry->name, entry->ip);
+        QString error;
+        if (!iface->open(error)) {
+            complain(QStringLiteral("interface \"%1\" (%2): %3").arg(entry->name, entry->summary(), error));
+            return LDV_DEVICE_ERR;
+        }
+        handle = add(std::move(iface));
+        return LDV_OK;
+    }
+    const ResolvedName resolved = resolveInterfaceName(entry ? entry->network : name);
+    if (resolved.key.isEmpty()) {
+        complain(resolved.error + (table.path.isEmpty() ? QStringLiteral("; there is no interfaces file")
+                                                        : QStringLiteral("; nor is it in ") + table.path));
+        return LDV_NOT_FOUND;
     }
     QString error;
     lonsim::Network *network = lonsim::NetworkRegistry::instance().obtain(resolved.key, resolved.load, error);
@@ -42,11 +61,19 @@ short HandleTable::open(const QString &name, short &handle)
     }
     while (m_open.count(m_next) || m_next <= 0)
         m_next = m_next >= 0x7FFF ? 1 : short(m_next + 1);
-    handle = m_next;
-    m_next = m_next >= 0x7FFF ? 1 : short(m_next + 1);
-    const QString label = network->model().name + QLatin1Char('#') + QString::number(handle);
-    m_open.emplace(handle, std::make_unique<lonsim::Interface>(*network, label));
+    const QString label = network->model().name + QLatin1Char('#') + QString::number(m_next);
+    handle = add(std::make_unique<SimulatedInterface>(*network, label));
     return LDV_OK;
+}
+
+short HandleTable::add(std::unique_ptr<OpenInterface> iface)
+{
+    while (m_open.count(m_next) || m_next <= 0)
+        m_next = m_next >= 0x7FFF ? 1 : short(m_next + 1);
+    const short handle = m_next;
+    m_next = m_next >= 0x7FFF ? 1 : short(m_next + 1);
+    m_open.emplace(handle, std::move(iface));
+    return handle;
 }
 
 short HandleTable::close(short handle)
@@ -54,7 +81,7 @@ short HandleTable::close(short handle)
     return m_open.erase(handle) ? LDV_OK : LDV_NOT_OPEN;
 }
 
-lonsim::Interface *HandleTable::find(short handle) const
+OpenInterface *HandleTable::find(short handle) const
 {
     const auto it = m_open.find(handle);
     return it == m_open.end() ? nullptr : it->second.get();

@@ -1,7 +1,8 @@
 #pragma once
-// The open handles of the library: each one a simulated interface on a shared network.
+// The open handles of the library: each one a simulated interface on a shared network or
+// a software network interface on an IP-852 channel.
 
-#include "Interface.h"
+#include "OpenInterface.h"
 
 #include <QString>
 #include <map>
@@ -16,10 +17,11 @@ public:
     // Opens an interface on the named network; an ldv status, the handle in handle.
     short open(const QString &name, short &handle);
     short close(short handle);
-    lonsim::Interface *find(short handle) const;
+    OpenInterface *find(short handle) const;
 
 private:
-    std::map<short, std::unique_ptr<lonsim::Interface>> m_open;
+    short add(std::unique_ptr<OpenInterface> iface);
+    std::map<short, std::unique_ptr<OpenInterface>> m_open;
     short m_next = 1;
 };
 

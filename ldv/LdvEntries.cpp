@@ -1,4 +1,4 @@
-// The ten exported entries of libldv32.so, over the simulated network. Every entry is
+// The ten exported entries of libldv32.so, over the simulated network or an IP-852 channel. Every entry is
 // serialised by one lock and never lets an exception out.
 
 #pragma GCC visibility push(default)
@@ -8,6 +8,7 @@
 #include "ControlChannel.h"
 #include "HandleTable.h"
 #include "InterfaceNames.h"
+#include "InterfaceTable.h"
 #include "NetworkRegistry.h"
 
 #include <cstring>
@@ -81,7 +82,7 @@ short ldv_close(short handle)
 short ldv_read(short handle, void *buffer, short length)
 {
     return guarded([&]() -> short {
-        lonsim::Interface *iface = ldv::HandleTable::instance().find(handle);
+        ldv::OpenInterface *iface = ldv::HandleTable::instance().find(handle);
         if (!iface)
             return LDV_NOT_OPEN;
         pollControl();
@@ -94,7 +95,7 @@ short ldv_read(short handle, void *buffer, short length)
 short ldv_write(short handle, const void *buffer, short length)
 {
     return guarded([&]() -> short {
-        lonsim::Interface *iface = ldv::HandleTable::instance().find(handle);
+        ldv::OpenInterface *iface = ldv::HandleTable::instance().find(handle);
         if (!iface)
             return LDV_NOT_OPEN;
         const short status = buffer && length > 0
@@ -116,13 +117,11 @@ short ldv_register_event(short handle, void *)
 short ldv_get_debug_info(short handle, void *info, short length)
 {
     return guarded([&]() -> short {
-        lonsim::Interface *iface = ldv::HandleTable::instance().find(handle);
+        ldv::OpenInterface *iface = ldv::HandleTable::instance().find(handle);
         if (!iface)
             return LDV_NOT_OPEN;
         int capacity = length;
-        const QByteArray text = (iface->label() + QStringLiteral(" on ") + iface->network().key()
-                                 + QStringLiteral(", frames waiting: ") + QString::number(iface->pending()))
-                                    .toUtf8();
+        const QByteArray text = iface->describe().toUtf8();
         return copyBounded(text, static_cast<char *>(info), &capacity);
     });
 }
@@ -136,7 +135,11 @@ short ldv_xlate_device_name_std(const char *name, char *out, int *length)
 {
     return guarded([&]() -> short {
         const QString given = name ? QString::fromLocal8Bit(name) : QString();
-        const ldv::ResolvedName resolved = ldv::resolveInterfaceName(given);
+        const ldv::InterfaceTable table = ldv::loadInterfaceTable();
+        if (const ldv::InterfaceEntry *entry = table.find(given); entry && entry->kind == ldv::InterfaceEntry::Ip852)
+            return copyBounded((given + QStringLiteral(" (") + entry->summary() + QLatin1Char(')')).toLocal8Bit(), out, length);
+        const ldv::InterfaceEntry *entry = table.find(given);
+        const ldv::ResolvedName resolved = ldv::resolveInterfaceName(entry ? entry->network : given);
         if (resolved.key.isEmpty()) {
             copyBounded(given.toLocal8Bit(), out, length);
             return LDV_NOT_FOUND;

@@ -92,6 +92,13 @@ bool UdpPort::joinGroup(uint32_t group, uint32_t localIp, int hops, QString &err
         error = lastError("IP_ADD_MEMBERSHIP");
         return false;
     }
+    return multicastSender(localIp, hops, error);
+}
+
+bool UdpPort::multicastSender(uint32_t localIp, int hops, QString &error)
+{
+    if (!ensureOpen(error))
+        return false;
     const int ttl = std::clamp(hops, 1, 255);
     const int loop = 1;
     ::setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);

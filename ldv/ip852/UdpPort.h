@@ -30,6 +30,8 @@ public:
     bool bind(const Endpoint &local, QString &error);
     // Joins a multicast group on the interface of localIp (0 = default), TTL hops, loop-back on.
     bool joinGroup(uint32_t group, uint32_t localIp, int hops, QString &error);
+    // Multicast sending without membership: outgoing interface of localIp (0 = default), TTL hops, loop-back on.
+    bool multicastSender(uint32_t localIp, int hops, QString &error);
 
     bool send(const QByteArray &datagram, const Endpoint &to);
     // The next datagram waiting, without blocking; nullopt when there is none.

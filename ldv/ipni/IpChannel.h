@@ -1,0 +1,65 @@
+#pragma once
+// The IP-852 side of the software network interface: its UDP sockets, the data packets
+// it sends (session, sequence, timestamp 0, packed into datagrams) and the LonTalk frames
+// it accepts from the channel (own packets, strangers, duplicates and bad digests dropped).
+
+#include "InterfaceTable.h"
+#include "ip852/Packet.h"
+#include "ip852/UdpPort.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <map>
+
+namespace ldv::ni {
+
+class IpChannel {
+public:
+    struct Counters {
+        int sent = 0;               // data packets
+        int received = 0;           // data packets accepted
+        int ownDropped = 0;
+        int strangerDropped = 0;    // unicast: not from a member
+        int duplicateDropped = 0;   // unicast: sequence already seen
+        int badDropped = 0;         // parse or digest failures
+        int otherTypes = 0;         // packets other than data
+    };
+
+    // Opens the sockets and joins the channel; false with error set.
+    bool open(const IpChannelConfig &config, QString &error);
+
+    // Queues one LonTalk frame (with its CRC) for every receiver; flush() sends.
+    void send(const QByteArray &frame);
+    void flush();
+    // Every data packet's frame waiting on the sockets, without blocking.
+    QList<QByteArray> receive();
+
+    uint32_t session() const { return m_session; }
+    const Counters &counters() const { return m_counters; }
+    ip852::Endpoint sendingFrom() const;
+
+private:
+    struct Peer {
+        ip852::Endpoint endpoint;
+        uint32_t nextOut = 0;           // our sequence towards it
+        bool known = false;             // a session of it seen
+        uint32_t session = 0;
+        uint32_t expected = 0;
+        ip852::DatagramPacker packer;
+    };
+    void receiveFrom(ip852::UdpPort &port, QList<QByteArray> &frames);
+    Peer *memberOf(const ip852::Endpoint &from);
+    bool acceptSequence(Peer &peer, const ip852::Header &header);
+
+    IpChannelConfig m_config;
+    ip852::UdpPort m_receive;       // multicast: the group's port; unicast: the only socket
+    ip852::UdpPort m_send;          // multicast: sends to the group from an ephemeral port
+    uint32_t m_session = 0;
+    uint32_t m_groupSequence = 0;
+    ip852::DatagramPacker m_groupPacker;
+    std::vector<Peer> m_peers;
+    Counters m_counters;
+};
+
+} // namespace ldv::ni

@@ -1,0 +1,253 @@
+#include "IpNetworkInterface.h"
+
+#include "DeviceImage.h"
+#include "ip852/Timers.h"
+#include "ldv32.h"
+
+#include <QRandomGenerator>
+
+#include <cstring>
+
+namespace ldv::ni {
+
+using ip852::AddressFormat;
+using ip852::Pdu;
+
+IpNetworkInterface::IpNetworkInterface(QString name, const IpChannelConfig &config)
+    : m_name(std::move(name)), m_config(config)
+{
+    m_domains[0] = config.domains[0];
+    m_domains[1] = config.domains[1];
+    lonsim::ReadOnlyFields fields;
+    std::copy(config.neuronId.begin(), config.neuronId.end(), fields.neuronId.begin());
+    std::copy(config.programId.begin(), config.programId.end(), fields.programId.begin());
+    fields.model = config.model;
+    fields.selfDocAddress = 0xFFFF;
+    m_readOnly = lonsim::readOnlyStructure(fields);
+    m_clock.start();
+    // A random first TID keeps a reopened interface clear of the receive records its
+    // previous run left in the devices.
+    const auto firstTid = uint8_t(QRandomGenerator::global()->bounded(1, 16));
+    m_transactions = std::make_unique<Transactions>(
+        Transactions::Sink{[this](const ip852::LonFrame &f) { sendFrame(f); },
+                           [this](const QByteArray &frame) { toHost(frame); }},
+        firstTid);
+}
+
+bool IpNetworkInterface::open(QString &error)
+{
+    return m_channel.open(m_config, error);
+}
+
+QString IpNetworkInterface::describe() const
+{
+    const IpChannel::Counters &c = m_channel.counters();
+    return QStringLiteral("%1 on IP-852 (session %2): sent %3, received %4, dropped own %5 stranger %6 "
+                          "duplicate %7 bad %8; transactions open %9, frames waiting %10")
+        .arg(m_name)
+        .arg(m_channel.session(), 8, 16, QLatin1Char('0'))
+        .arg(c.sent)
+        .arg(c.received)
+        .arg(c.ownDropped)
+        .arg(c.strangerDropped)
+        .arg(c.duplicateDropped)
+        .arg(c.badDropped)
+        .arg(m_transactions->open())
+        .arg(m_toHost.size());
+}
+
+void IpNetworkInterface::service()
+{
+    for (const QByteArray &bytes : m_channel.receive())
+        received(bytes);
+    const int64_t t = now();
+    m_transactions->tick(t);
+    m_records.expire(t);
+    m_channel.flush();
+}
+
+short IpNetworkInterface::read(uint8_t *buffer, int length)
+{
+    service();
+    if (m_toHost.empty())
+        return LDV_NO_MSG_AVAIL;
+    const QByteArray frame = m_toHost.front();
+    m_toHost.pop_front();
+    if (!buffer || frame.size() > length)
+        return LDV_INVALID_BUF_LEN;
+    std::memcpy(buffer, frame.constData(), std::size_t(frame.size()));
+    return LDV_OK;
+}
+
+short IpNetworkInterface::write(const uint8_t *bytes, int length)
+{
+    const std::optional<HostMessage> message = parseHostMessage(bytes, length);
+    if (!message)
+        return LDV_INVALID_BUF_LEN;
+    service();
+    if (message->isLocal())
+        local(*message);
+    else if (message->frame.command != 1)
+        ;   // reset, flush and the other interface commands have nothing to do here
+    else if (message->frame.response)
+        respond(*message);
+    else
+        m_transactions->submit(*message, outgoingFrame(*message), now());
+    m_channel.flush();
+    return LDV_OK;
+}
+
+void IpNetworkInterface::toHost(const QByteArray &frame)
+{
+    if (int(m_toHost.size()) >= MaxQueued) {
+        ++m_overflow;
+        return;
+    }
+    m_toHost.push_back(frame);
+}
+
+void IpNetworkInterface::sendFrame(const ip852::LonFrame &frame)
+{
+    const QByteArray bytes = ip852::buildFrame(frame);
+    if (!bytes.isEmpty())
+        m_channel.send(bytes);
+}
+
+ip852::LonFrame IpNetworkInterface::outgoingFrame(const HostMessage &m) const
+{
+    const HostAddress &a = m.address;
+    const IpDomainSetting &d = m_domains[a.domainIndex & 1];
+    ip852::LonFrame f;
+    f.priority = m.priority;
+    f.domain = d.id;
+    f.address.sourceSubnet = d.subnet;
+    f.address.sourceNode = d.node & 0x7F;
+    switch (a.kind) {
+    case HostAddress::SubnetNode:
+        f.address.format = AddressFormat::SubnetNode;
+        f.address.subnet = a.subnet;
+        f.address.node = a.node;
+        break;
+    case HostAddress::NeuronId:
+        f.address.format = AddressFormat::NeuronId;
+        f.address.subnet = a.subnet;
+        f.address.neuronId = a.neuronId;
+        break;
+    case HostAddress::Broadcast:
+        f.address.format = AddressFormat::Broadcast;
+        f.address.subnet = a.subnet;
+        break;
+    default:
+        f.address.format = AddressFormat::Group;
+        f.address.group = a.group;
+        break;
+    }
+    f.apdu = QByteArray(1, char(m.frame.code)) + m.frame.data;
+    return f;
+}
+
+int IpNetworkInterface::domainIndexOf(const QByteArray &domain) const
+{
+    for (int i = 0; i < 2; ++i)
+        if (m_domains[i].subnet != 0 && m_domains[i].id == domain)
+            return i;
+    return -1;
+}
+
+bool IpNetworkInterface::addressedToUs(const ip852::LonFrame &f, uint8_t index) const
+{
+    const IpDomainSetting &d = m_domains[index];
+    const ip852::LonAddress &a = f.address;
+    switch (a.format) {
+    case AddressFormat::SubnetNode:
+        return a.subnet == d.subnet && a.node == (d.node & 0x7F);
+    case AddressFormat::NeuronId:
+        return std::equal(a.neuronId.begin(), a.neuronId.end(), m_config.neuronId.begin());
+    case AddressFormat::Broadcast:
+        return a.subnet == 0 || a.subnet == d.subnet;
+    case AddressFormat::Group:
+        return false;   // the interface belongs to no group
+    }
+    return false;
+}
+
+void IpNetworkInterface::received(const QByteArray &bytes)
+{
+    const std::optional<ip852::LonFrame> frame = ip852::parseFrame(bytes);
+    if (!frame || frame->pdu == Pdu::AuthPdu)
+        return;
+    const int index = domainIndexOf(frame->domain);
+    if (index < 0)
+        return;
+    if (frame->isReply()) {
+        const IpDomainSetting &d = m_domains[index];
+        if (frame->address.subnet == d.subnet && frame->address.node == (d.node & 0x7F))
+            m_transactions->reply(*frame, now());
+        return;
+    }
+    if (frame->address.sourceSubnet == m_domains[index].subnet && frame->address.sourceNode == (m_domains[index].node & 0x7F)
+        && frame->address.format != AddressFormat::SubnetNode)
+        return;     // our own broadcast or Neuron-ID message come back through another member
+    if (addressedToUs(*frame, uint8_t(index)))
+        incoming(*frame, uint8_t(index));
+}
+
+ip852::LonFrame IpNetworkInterface::replyTo(const ip852::LonFrame &request, uint8_t index) const
+{
+    ip852::LonFrame r;
+    r.priority = request.priority;
+    r.pdu = request.pdu;
+    r.type = request.pdu == Pdu::Tpdu ? uint8_t(ip852::Ack) : uint8_t(ip852::Response);
+    r.tid = request.tid;
+    r.domain = request.domain;
+    r.address.format = AddressFormat::SubnetNode;
+    r.address.sourceSubnet = m_domains[index].subnet;
+    r.address.sourceNode = m_domains[index].node & 0x7F;
+    r.address.subnet = request.address.sourceSubnet;
+    r.address.node = request.address.sourceNode;
+    return r;
+}
+
+void IpNetworkInterface::incoming(const ip852::LonFrame &f, uint8_t index)
+{
+    if (f.type == ip852::TReminder && f.pdu != Pdu::Apdu)
+        return;     // a reminder alone concerns group members only
+    const int64_t t = now();
+    if (f.pdu != Pdu::Apdu) {
+        if (m_records.check(f, t, ip852::ReceiveRecords::lifetimeFor(f)) == ip852::ReceiveRecords::Verdict::Duplicate) {
+            const ip852::ReceiveRecords::Record *record = m_records.find(f, t);
+            if (record && !record->answer.isEmpty())
+                m_channel.send(record->answer);
+            return;
+        }
+    }
+    uint8_t tag = 0;
+    if (f.pdu == Pdu::Spdu) {
+        m_nextTag = (m_nextTag + 1) & 0x0F;
+        tag = m_nextTag;
+        m_pending[tag] = PendingRequest{f, index, true};
+    }
+    toHost(incomingFrame(tag, index, f));
+    if (f.pdu == Pdu::Tpdu && f.type != ip852::UnackdRpt) {
+        const QByteArray ack = ip852::buildFrame(replyTo(f, index));
+        m_channel.send(ack);
+        if (ip852::ReceiveRecords::Record *record = m_records.find(f, t))
+            record->answer = ack;
+    }
+}
+
+void IpNetworkInterface::respond(const HostMessage &m)
+{
+    PendingRequest &p = m_pending[m.frame.tag & 0x0F];
+    if (!p.used)
+        return;     // no request waits under that tag (answered already, or never given)
+    p.used = false;
+    ip852::LonFrame r = replyTo(p.request, p.domainIndex);
+    r.apdu = QByteArray(1, char(m.frame.code)) + m.frame.data;
+    const QByteArray bytes = ip852::buildFrame(r);
+    m_channel.send(bytes);
+    if (ip852::ReceiveRecords::Record *record = m_records.find(p.request, now()))
+        record->answer = bytes;
+}
+
+} // namespace ldv::ni

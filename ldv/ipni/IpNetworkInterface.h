@@ -1,0 +1,67 @@
+#pragma once
+// The software network interface on an IP-852 channel behind one ldv handle: it turns the
+// host's explicit-message frames into LonTalk packets and back, answers the local commands
+// itself, and is served from ldv_read/ldv_write (no thread of its own, sockets polled).
+
+#include "HostFrames.h"
+#include "InterfaceTable.h"
+#include "IpChannel.h"
+#include "OpenInterface.h"
+#include "Transactions.h"
+#include "ip852/ReceiveRecords.h"
+
+#include <QElapsedTimer>
+
+#include <deque>
+#include <memory>
+
+namespace ldv::ni {
+
+class IpNetworkInterface : public OpenInterface {
+public:
+    IpNetworkInterface(QString name, const IpChannelConfig &config);
+    // Joins the channel; false with error set.
+    bool open(QString &error);
+
+    short read(uint8_t *buffer, int length) override;
+    short write(const uint8_t *bytes, int length) override;
+    QString describe() const override;
+
+    // Receives, runs the timers and sends what is due; every entry calls it.
+    void service();
+    const IpChannel &channel() const { return m_channel; }
+    static constexpr int MaxQueued = 512;       // frames waiting for ldv_read
+
+private:
+    struct PendingRequest {
+        ip852::LonFrame request;
+        uint8_t domainIndex = 0;
+        bool used = false;
+    };
+    int64_t now() const { return m_clock.elapsed(); }
+    void toHost(const QByteArray &frame);
+    void sendFrame(const ip852::LonFrame &frame);
+    void received(const QByteArray &bytes);
+    void incoming(const ip852::LonFrame &frame, uint8_t domainIndex);
+    void respond(const HostMessage &message);
+    void local(const HostMessage &message);
+    ip852::LonFrame outgoingFrame(const HostMessage &message) const;
+    int domainIndexOf(const QByteArray &domain) const;
+    bool addressedToUs(const ip852::LonFrame &frame, uint8_t domainIndex) const;
+    ip852::LonFrame replyTo(const ip852::LonFrame &request, uint8_t domainIndex) const;
+
+    QString m_name;
+    IpChannelConfig m_config;
+    IpDomainSetting m_domains[2];
+    QByteArray m_readOnly;
+    IpChannel m_channel;
+    QElapsedTimer m_clock;
+    std::unique_ptr<Transactions> m_transactions;
+    ip852::ReceiveRecords m_records;
+    PendingRequest m_pending[16];
+    uint8_t m_nextTag = 0;
+    std::deque<QByteArray> m_toHost;
+    int m_overflow = 0;
+};
+
+} // namespace ldv::ni

@@ -1,0 +1,67 @@
+#pragma once
+// The host's outgoing transactions on the channel: TIDs per destination and priority, one
+// open transaction per destination and priority (later ones wait), retries on the transmit
+// or repeat timer, acknowledgements and responses matched and counted, and one completion
+// event per transaction.
+
+#include "HostFrames.h"
+#include "ip852/LonFrame.h"
+#include "ip852/TidTable.h"
+
+#include <QByteArray>
+
+#include <deque>
+#include <functional>
+#include <list>
+#include <set>
+
+namespace ldv::ni {
+
+class Transactions {
+public:
+    struct Sink {
+        std::function<void(const ip852::LonFrame &)> send;     // onto the channel
+        std::function<void(const QByteArray &)> toHost;        // a frame for ldv_read
+    };
+
+    Transactions(Sink sink, uint8_t firstTid);
+
+    // A host message turned into its LonTalk frame (address, domain, source, APDU set;
+    // PDU, type, TID, backlog and path are filled in here).
+    void submit(const HostMessage &message, const ip852::LonFrame &frame, int64_t now);
+    // An ACK or RESPONSE received in the domain of our entry `domainIndex` whose subnet/node
+    // are ours; false when no open transaction takes it (stale, late or extra).
+    bool reply(const ip852::LonFrame &reply, int64_t now);
+    // Retries, repetitions and expiries due by now.
+    void tick(int64_t now);
+
+    int open() const { return int(m_open.size()); }
+    int waiting() const { return int(m_waiting.size()); }
+    // How long a destination's last TID is kept from reuse after its transaction ends.
+    static constexpr int TidHoldMs = 12288;
+
+private:
+    struct Tx {
+        HostMessage message;
+        ip852::LonFrame frame;
+        QByteArray destination;     // TidTable key
+        int attemptsLeft = 0;       // transmissions still to make
+        int intervalMs = 0;
+        int64_t due = 0;
+        int expected = 1;           // replies that complete it; 0 = unlimited group
+        std::set<QByteArray> heard;
+        QByteArray membersHeard;    // group: bitmap of member numbers that answered
+    };
+    void start(Tx tx, int64_t now);
+    void transmit(Tx &tx, int64_t now);
+    void complete(std::list<Tx>::iterator it, bool success, int64_t now);
+    bool busy(const QByteArray &destination, bool priority) const;
+    bool matches(const Tx &tx, const ip852::LonFrame &reply) const;
+
+    Sink m_sink;
+    ip852::TidTable m_tids;
+    std::list<Tx> m_open;
+    std::deque<Tx> m_waiting;
+};
+
+} // namespace ldv::ni
