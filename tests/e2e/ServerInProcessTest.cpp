@@ -1,0 +1,305 @@
+// The server's parts in one process, without a bus: the main window (caption, menu, site
+// list, timer ticks, close warning), the driver object's reading of Connect and Setup,
+// start-mode switches and the translation of bus variants.
+
+#include "automation/BusVariant.h"
+#include "automation/MainForm.h"
+#include "automation/QelLonWorksCom.h"
+#include "automation/StartMode.h"
+#include "site/LonWorksForm.h"
+
+#include <QDBusArgument>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// A site form that counts its ticks; one of them may throw on every tick.
+class TCountingForm : public TLonWorksForm
+{
+public:
+    explicit TCountingForm(bool throws = false) : FThrows(throws) {}
+    void ProcessTick() override
+    {
+        ++FTicks;
+        if (FThrows)
+            throw std::runtime_error("tick failed");
+    }
+    int FTicks = 0;
+    bool FThrows;
+};
+
+std::unique_ptr<TQelLonWorksCom> ConnectedDriver(TMainForm &main, const QStringList &request)
+{
+    auto driver = std::make_unique<TQelLonWorksCom>(&main);
+    if (!driver->Setup(QStringLiteral("VERSIONCHECK=1.8")) || !driver->Connect(request))
+        return nullptr;
+    return driver;
+}
+
+} // namespace
+
+class ServerInProcessTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    void captionAndMenu()
+    {
+        TMainForm main;
+        QCOMPARE(main.windowTitle(), QStringLiteral("LonWorks Network Driver V1.80"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(), main.windowTitle());
+        const QList<QAction *> menus = main.menuBar()->actions();
+        QCOMPARE(menus.size(), 1);
+        QCOMPARE(menus.first()->text(), QStringLiteral("&File"));
+        const QList<QAction *> items = menus.first()->menu()->actions();
+        QCOMPARE(items.size(), 1);
+        QCOMPARE(items.first()->text(), QStringLiteral("E&xit"));
+        QCOMPARE(main.ProcessTimer->interval(), 100);
+        QCOMPARE(main.DelayTimer->interval(), 1000);
+        QCOMPARE(main.FirstFreeServerSlot(), 0);
+    }
+
+    void connectReadsSettings_data()
+    {
+        QTest::addColumn<QStringList>("request");
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QVariant>("expected");
+        const QString base = QStringLiteral("OFFLINE=TRUE");
+        QTest::newRow("FP1 2.9") << QStringList{base, "FP1=2.9"} << "Dom0Subnet" << QVariant(2);
+        QTest::newRow("FP1 -0.5") << QStringList{base, "FP1=-0.5"} << "Dom0Subnet" << QVariant(0);
+        QTest::newRow("FP1 257") << QStringList{base, "FP1=257"} << "Dom0Subnet" << QVariant(1);
+        QTest::newRow("FP2 -1") << QStringList{base, "FP2=-1"} << "Dom1Subnet" << QVariant(255);
+        QTest::newRow("IP1 300") << QStringList{base, "IP1=300"} << "Dom0Node" << QVariant(44);
+        QTest::newRow("IP2 hex") << QStringList{base, "IP2=$1F"} << "Dom1Node" << QVariant(31);
+        QTest::newRow("SP1 absent") << QStringList{base} << "LonDeviceName" << QVariant("LON1");
+        QTest::newRow("SP1 empty") << QStringList{base, "SP1="} << "LonDeviceName" << QVariant("LON1");
+        QTest::newRow("SP1 given") << QStringList{base, "SP1=LON2"} << "LonDeviceName" << QVariant("LON2");
+        QTest::newRow("BP1 lower case") << QStringList{base, "BP1=true"} << "TempsInF" << QVariant(false);
+        QTest::newRow("remote by default") << QStringList{base} << "IsRemoteClient" << QVariant(true);
+        QTest::newRow("LOCALCLIENT=TRUE") << QStringList{base, "LOCALCLIENT=TRUE"} << "IsRemoteClient"
+                                          << QVariant(false);
+        QTest::newRow("LOCALCLIENT=FALSE") << QStringList{base, "LOCALCLIENT=FALSE"} << "IsRemoteClient"
+                                           << QVariant(true);
+    }
+
+    void connectReadsSettings()
+    {
+        QFETCH(QStringList, request);
+        QFETCH(QString, property);
+        QFETCH(QVariant, expected);
+        TMainForm main;
+        request.append(QStringLiteral("DESCRIPTION=Settings"));
+        auto driver = ConnectedDriver(main, request);
+        QVERIFY(driver);
+        const QVariant actual = driver->Site().property(property.toLatin1().constData());
+        const QString text = actual.userType() == QMetaType::UChar ? QString::number(actual.toUInt())
+                                                                   : actual.toString();
+        QCOMPARE(text, expected.toString());
+        QCOMPARE(driver->Site().ServerIndex, 0);
+    }
+
+    void sitesIgnoreLetterCase()
+    {
+        TMainForm main;
+        auto first = ConnectedDriver(main, {"DESCRIPTION=Plant", "OFFLINE=TRUE"});
+        auto second = ConnectedDriver(main, {"DESCRIPTION=PLANT", "OFFLINE=TRUE", "LOCALCLIENT=TRUE"});
+        QVERIFY(first && second);
+        QCOMPARE(main.SiteCount(), 1);
+        QCOMPARE(first->SiteForm(), second->SiteForm());
+        QCOMPARE(main.FindSiteForm(QStringLiteral("pLaNt")), first->SiteForm());
+        // Only the remote client is counted.
+        QCOMPARE(first->SiteForm()->FRemoteClientCount, 1);
+        QPointer<TLonWorksForm> form = first->SiteForm();
+        first.reset();
+        QCOMPARE(form->FRemoteClientCount, 0);
+        second.reset();
+        // The last client gone, the form releases itself and leaves the site list.
+        QTRY_VERIFY(form.isNull());
+        QCOMPARE(main.SiteCount(), 0);
+    }
+
+    void unknownSiteWithPanelType()
+    {
+        TMainForm main;
+        TQelLonWorksCom driver(&main);
+        QVERIFY(driver.Setup(QStringLiteral("VERSIONCHECK=1.8")));
+        QVERIFY(!driver.Connect(QStringList{"DESCRIPTION=Panel", "PANELTYPE=3"}));
+        QCOMPARE(main.SiteCount(), 0);
+        QCOMPARE(driver.GetValue(QStringLiteral("COMMAND=SITETIME")).toStringList(),
+                 (QStringList{"COMMANDSTATUS=FALSE", "", ""}));
+    }
+
+    void movingToAnotherSiteLeavesTheFirst()
+    {
+        TMainForm main;
+        auto driver = ConnectedDriver(main, {"DESCRIPTION=First", "OFFLINE=TRUE"});
+        QVERIFY(driver);
+        QPointer<TLonWorksForm> first = driver->SiteForm();
+        QVERIFY(driver->Connect(QStringList{"DESCRIPTION=Second", "OFFLINE=TRUE"}));
+        QVERIFY(driver->SiteForm() != first);
+        QTRY_VERIFY(first.isNull());
+        QCOMPARE(main.SiteCount(), 1);
+    }
+
+    void closedSiteWindowAnswersAsWithoutForm()
+    {
+        TMainForm main;
+        auto driver = ConnectedDriver(main, {"DESCRIPTION=Closed", "OFFLINE=TRUE"});
+        QVERIFY(driver);
+        TLonWorksForm *form = driver->SiteForm();
+        delete form->parentWidget();   // the user closed the sub-window
+        QCOMPARE(driver->SiteForm(), nullptr);
+        QCOMPARE(main.SiteCount(), 0);
+        QCOMPARE(driver->GetValue(QStringLiteral("COMMAND=COMMANDSTATUS")).toStringList(),
+                 (QStringList{"COMMANDSTATUS=FALSE", "", ""}));
+        QVERIFY(driver->Disconnect(QString()));
+        QVERIFY(!driver->Setup(QStringLiteral("DEBUGMODE=TRUE")));
+        driver.reset();
+    }
+
+    void debugMode_data()
+    {
+        QTest::addColumn<bool>("visibleBefore");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("visibleAfter");
+        QTest::newRow("TRUE shows") << false << "TRUE" << true;
+        QTest::newRow("FALSE hides") << true << "FALSE" << false;
+        QTest::newRow("toggle, lower case") << true << "toggle" << false;
+        QTest::newRow("TOGGLE shows") << false << "TOGGLE" << true;
+        QTest::newRow("YES changes nothing") << true << "YES" << true;
+    }
+
+    void debugMode()
+    {
+        QFETCH(bool, visibleBefore);
+        QFETCH(QString, mode);
+        QFETCH(bool, visibleAfter);
+        TMainForm main;
+        auto driver = ConnectedDriver(main, {"DESCRIPTION=Debug", "OFFLINE=TRUE"});
+        QVERIFY(driver);
+        main.setVisible(visibleBefore);
+        QVERIFY(driver->Setup(QStringList{"DEBUGMODE=" + mode, "VERSIONCHECK=9"}));
+        QCOMPARE(main.isVisible(), visibleAfter);
+    }
+
+    void everySiteTicksOncePerTimerEvent()
+    {
+        TMainForm main;
+        QList<TCountingForm *> forms{new TCountingForm, new TCountingForm(true), new TCountingForm};
+        for (TCountingForm *form : forms)
+            main.MdiArea()->addSubWindow(form)->show();
+        QTRY_VERIFY(forms.first()->FTicks >= 3);
+        main.ProcessTimer->stop();
+        // A throwing form neither stops the others nor the timer.
+        QCOMPARE(forms.at(1)->FTicks, forms.first()->FTicks);
+        QCOMPARE(forms.at(2)->FTicks, forms.first()->FTicks);
+    }
+
+    void timerRunsAgainAfterAThrowingTick()
+    {
+        TMainForm main;
+        auto *form = new TCountingForm(true);
+        main.MdiArea()->addSubWindow(form)->show();
+        QTRY_VERIFY(form->FTicks >= 2);
+        QVERIFY(main.ProcessTimer->isActive());
+    }
+
+    void closeWarning()
+    {
+        TMainForm main;
+        main.show();
+        auto driver = std::make_unique<TQelLonWorksCom>(&main);
+        QVERIFY(!main.close());
+        QMessageBox *box = main.findChild<QMessageBox *>();
+        QVERIFY(box);
+        QVERIFY(box->isVisible());
+        QCOMPARE(box->windowTitle(), QStringLiteral("COM Server Warning"));
+        QCOMPARE(box->text(),
+                 QStringLiteral("There are still active COM objects in this application.  One or more "
+                                "clients may have references to these objects, so manually closing "
+                                "this application may cause those client application(s) to fail."
+                                "\r\n\r\nAre you sure you want to close this application?"));
+        QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(static_cast<QAbstractButton *>(box->defaultButton()), box->button(QMessageBox::No));
+        box->button(QMessageBox::No)->click();
+        QVERIFY(main.isVisible());
+        driver.reset();
+    }
+
+    void startOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("qtArguments");
+        const int standalone = int(TStartMode::Standalone);
+        QTest::newRow("none") << QStringList{"prog"} << standalone << QStringList{"prog"};
+        QTest::newRow("/regserver") << QStringList{"prog", "/regserver"} << int(TStartMode::RegServer)
+                                    << QStringList{"prog"};
+        QTest::newRow("-UnRegServer") << QStringList{"prog", "-UnRegServer"}
+                                      << int(TStartMode::UnregServer) << QStringList{"prog"};
+        QTest::newRow("/Embedding") << QStringList{"prog", "/Embedding"} << int(TStartMode::Embedding)
+                                    << QStringList{"prog"};
+        QTest::newRow("-AUTOMATION, Qt option")
+            << QStringList{"prog", "-platform", "offscreen", "-AUTOMATION"}
+            << int(TStartMode::Automation) << QStringList{"prog", "-platform", "offscreen"};
+        QTest::newRow("no prefix") << QStringList{"prog", "embedding"} << standalone
+                                   << QStringList{"prog", "embedding"};
+    }
+
+    void startOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, mode);
+        QFETCH(QStringList, qtArguments);
+        const TStartOptions options = ParseStartOptions(arguments);
+        QCOMPARE(int(options.Mode), mode);
+        QCOMPARE(options.QtArguments, qtArguments);
+    }
+
+    void requestsFromBus_data()
+    {
+        QTest::addColumn<QVariant>("in");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QVariant>("request");
+        QTest::newRow("s") << QVariant("COMMAND=X") << true << QVariant("COMMAND=X");
+        QTest::newRow("as") << QVariant(QStringList{"A=1", "B=2"}) << true
+                            << QVariant(QStringList{"A=1", "B=2"});
+        QTest::newRow("number") << QVariant(5) << true << QVariant(5);
+        QTest::newRow("bytes") << QVariant(QByteArray("A=1")) << false << QVariant();
+        QTest::newRow("map") << QVariant(QVariantMap{{"A", 1}}) << false << QVariant();
+    }
+
+    void requestsFromBus()
+    {
+        QFETCH(QVariant, in);
+        QFETCH(bool, accepted);
+        QFETCH(QVariant, request);
+        QVariant out;
+        QCOMPARE(RequestFromBus(QDBusVariant(in), out), accepted);
+        if (accepted)
+            QCOMPARE(out, request);
+    }
+
+    void answersToBus()
+    {
+        const QVariant list = AnswerToBus(QVariantList{"A=1", QVariant(), 3}).variant();
+        QCOMPARE(list.userType(), int(QMetaType::QVariantList));
+        QCOMPARE(list.toList(), (QVariantList{"A=1", QString(), 3}));
+        QCOMPARE(AnswerToBus(QByteArray("\x01\x02", 2)).variant(), QVariant(QByteArray("\x01\x02", 2)));
+        QCOMPARE(AnswerToBus(QStringList{"A"}).variant(), QVariant(QStringList{"A"}));
+    }
+};
+
+QTEST_MAIN(ServerInProcessTest)
+#include "ServerInProcessTest.moc"
