@@ -1,7 +1,6 @@
 #include "FileTransfer.h"
 
 #include "DeviceState.h"
-#include "Interface.h"
 
 namespace lonsim {
 
@@ -11,14 +10,14 @@ constexpr int PacketsPerBlock = 6;
 constexpr int MaxResends = 2;
 } // namespace
 
-FileTransfer::FileTransfer(DeviceState &device, Interface &target, QByteArray data, wire::Endpoint source,
+FileTransfer::FileTransfer(DeviceState &device, PacketSink &target, QByteArray data, wire::Endpoint source,
                            wire::Endpoint destination, qint64 start, qint64 packetInterval, qint64 ackTimeout)
     : m_device(&device), m_target(&target), m_data(std::move(data)), m_source(source),
       m_destination(destination), m_interval(packetInterval), m_ackTimeout(ackTimeout), m_nextDue(start)
 {
 }
 
-void FileTransfer::sendPacket(qint64 due)
+void FileTransfer::sendPacket(qint64 due, bool resend)
 {
     const qsizetype offset = qsizetype(m_blocks * PacketsPerBlock + m_packet) * PacketBytes;
     const QByteArray chunk = offset < m_data.size() ? m_data.mid(offset, PacketBytes) : QByteArray();
@@ -26,11 +25,9 @@ void FileTransfer::sendPacket(qint64 due)
     const bool blockEnd = m_packet == PacketsPerBlock - 1;
     QByteArray payload(1, char(((m_blocks & 0x0F) << 4) | m_packet));
     payload += chunk;
-    const uint8_t tag = m_target->nextIncomingTag();
+    const uint8_t tag = m_target->sendFilePacket(due, blockEnd && !last, resend, payload, m_source, m_destination);
     if (blockEnd)
         m_requestTag = tag;
-    m_target->enqueue(due, wire::incoming(blockEnd && !last ? wire::Request : wire::Unacknowledged, tag,
-                                          wire::FilePacketCode, payload, m_source, m_destination));
     if (last) {
         m_state = Done;
     } else if (blockEnd) {
@@ -46,7 +43,7 @@ void FileTransfer::advance(qint64 now)
 {
     while (m_state != Done && m_nextDue <= now) {
         if (m_state == Sending) {
-            sendPacket(m_nextDue);
+            sendPacket(m_nextDue, false);
             continue;
         }
         // No acknowledgement of the block: send its last packet again, then give up.
@@ -54,7 +51,7 @@ void FileTransfer::advance(qint64 now)
             m_state = Done;
             break;
         }
-        sendPacket(m_nextDue);
+        sendPacket(m_nextDue, true);
     }
 }
 

@@ -9,16 +9,28 @@
 
 namespace lonsim {
 
-class Interface;
 struct DeviceState;
+
+// Where a device's file packets go: an in-process interface's receive queue, or a host on
+// an IP-852 channel.
+class PacketSink {
+public:
+    virtual ~PacketSink() = default;
+    // Sends one file packet (code 0x3E, payload = block << 4 | packet, data) due at `due`
+    // from source to destination; a request when the host must acknowledge it, again with
+    // resend set when the acknowledgement did not come. Returns the tag the host's
+    // acknowledgement carries.
+    virtual uint8_t sendFilePacket(qint64 due, bool request, bool resend, const QByteArray &payload,
+                                   const wire::Endpoint &source, const wire::Endpoint &destination) = 0;
+};
 
 class FileTransfer {
 public:
-    FileTransfer(DeviceState &device, Interface &target, QByteArray data, wire::Endpoint source,
+    FileTransfer(DeviceState &device, PacketSink &target, QByteArray data, wire::Endpoint source,
                  wire::Endpoint destination, qint64 start, qint64 packetInterval, qint64 ackTimeout);
 
     DeviceState &device() const { return *m_device; }
-    Interface &target() const { return *m_target; }
+    PacketSink &target() const { return *m_target; }
     bool finished() const { return m_state == Done; }
     void cancel() { m_state = Done; }
 
@@ -28,11 +40,11 @@ public:
     bool acknowledge(uint8_t subnet, uint8_t node, uint8_t tag, qint64 now);
 
 private:
-    void sendPacket(qint64 due);
+    void sendPacket(qint64 due, bool resend);
 
     enum State { Sending, AwaitingAck, Done };
     DeviceState *m_device;
-    Interface *m_target;
+    PacketSink *m_target;
     QByteArray m_data;
     wire::Endpoint m_source;
     wire::Endpoint m_destination;

@@ -81,6 +81,15 @@ uint8_t Interface::nextIncomingTag()
     return m_incomingTag;
 }
 
+uint8_t Interface::sendFilePacket(qint64 due, bool request, bool, const QByteArray &payload,
+                                  const wire::Endpoint &source, const wire::Endpoint &destination)
+{
+    const uint8_t tag = nextIncomingTag();
+    enqueue(due, wire::incoming(request ? wire::Request : wire::Unacknowledged, tag, wire::FilePacketCode, payload,
+                                source, destination));
+    return tag;
+}
+
 void Interface::local(const wire::HostFrame &frame)
 {
     uint8_t code = wire::failureCode(frame.code);
@@ -90,31 +99,14 @@ void Interface::local(const wire::HostFrame &frame)
     const Behaviour &b = m_network.model().iface.behaviour;
     if (b.silent || faultHits(b.drop, frame.code, m_localSeen[0]))
         return;
-    QByteArray answer = *data;
+    Reply answer{code, *data};
     bool lying = false;
     if (faultHits(b.malformed, frame.code, m_localSeen[2])) {
-        switch (b.malformKind) {
-        case MalformKind::WrongLength:
-            if (answer.isEmpty())
-                answer.append('\0');
-            else
-                answer.chop(1);
-            break;
-        case MalformKind::WrongCode:
-            code ^= 0x01;
-            break;
-        case MalformKind::Oversized:
-            answer.append(QByteArray(std::max<qsizetype>(0, 240 - answer.size()), char(0xEE)));
-            break;
-        case MalformKind::LyingLength:
-            lying = true;
-            break;
-        case MalformKind::None:
-            break;
-        }
+        lying = b.malformKind == MalformKind::LyingLength;
+        answer = spoilByKind(b.malformKind, answer);
     }
     const wire::Endpoint self{0, m_domains[0].address.subnet, m_domains[0].address.node};
-    QByteArray reply = wire::response(frame, code, answer, self, self);
+    QByteArray reply = wire::response(frame, answer.code, answer.data, self, self);
     if (lying)
         reply = wire::withLyingLength(reply, 40);
     const qint64 due = m_network.now() + m_network.scaled(b.delayMs);

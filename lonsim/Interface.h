@@ -3,6 +3,7 @@
 // local commands (read-only structure, query and update domain) and its receive queue,
 // in which every frame waits until the time it is due.
 
+#include "FileTransfer.h"
 #include "Model.h"
 #include "Wire.h"
 
@@ -19,10 +20,10 @@ struct DomainEntry {
     QByteArray authKey = QByteArray(6, '\0');
 };
 
-class Interface {
+class Interface : public PacketSink {
 public:
     Interface(Network &network, QString label);
-    ~Interface();
+    ~Interface() override;
     Interface(const Interface &) = delete;
     Interface &operator=(const Interface &) = delete;
 
@@ -39,6 +40,8 @@ public:
 
     void enqueue(qint64 due, const QByteArray &frame);
     uint8_t nextIncomingTag();
+    uint8_t sendFilePacket(qint64 due, bool request, bool resend, const QByteArray &payload,
+                           const wire::Endpoint &source, const wire::Endpoint &destination) override;
     int pending() const { return int(m_queue.size()); }
 
 private:

@@ -56,7 +56,12 @@ void Network::attach(Interface *iface)
 void Network::detach(Interface *iface)
 {
     m_interfaces.removeAll(iface);
-    std::erase_if(m_transfers, [iface](const auto &t) { return &t->target() == iface; });
+    dropTransfers(*iface);
+}
+
+void Network::dropTransfers(const PacketSink &sink)
+{
+    std::erase_if(m_transfers, [&sink](const auto &t) { return &t->target() == &sink; });
 }
 
 QList<Network::Target> Network::targetsOf(const Interface &from, const wire::HostFrame &f)
@@ -110,7 +115,7 @@ void Network::transact(Interface &from, const wire::HostFrame &f)
             if (wire::isNvUpdate(f.code))
                 applyUpdate(d, from, f);
             else
-                respond(d, from, f, *t.member);
+                answerMessage(d, f.code, f.data, now, timeScale());
             if (f.service == wire::Acknowledged && !faultHits(d.behaviour.drop, f.code, d.dropSeen)) {
                 ++answered;
                 lastDue = std::max(lastDue, due);
@@ -121,7 +126,7 @@ void Network::transact(Interface &from, const wire::HostFrame &f)
             applyUpdate(d, from, f);    // an update asks for no response
             continue;
         }
-        const std::optional<Reply> reply = respond(d, from, f, *t.member);
+        const std::optional<Reply> reply = answerMessage(d, f.code, f.data, now, timeScale());
         if (!reply)
             continue;
         if (reply->code == wire::failureCode(f.code))
@@ -149,26 +154,10 @@ void Network::transact(Interface &from, const wire::HostFrame &f)
 QByteArray Network::malform(DeviceState &d, const wire::HostFrame &request, Reply reply,
                             const wire::Endpoint &src, const wire::Endpoint &dst)
 {
-    const bool hit = faultHits(d.behaviour.malformed, request.code, d.malformSeen);
-    const MalformKind kind = hit ? d.behaviour.malformKind : MalformKind::None;
-    switch (kind) {
-    case MalformKind::WrongLength:
-        if (reply.data.isEmpty())
-            reply.data.append('\0');
-        else
-            reply.data.chop(1);
-        break;
-    case MalformKind::WrongCode:
-        reply.code ^= 0x01;
-        break;
-    case MalformKind::Oversized:
-        reply.data.append(QByteArray(std::max<qsizetype>(0, 240 - reply.data.size()), char(0xEE)));
-        break;
-    default:
-        break;
-    }
+    bool lying = false;
+    reply = spoilReply(d, request.code, std::move(reply), lying);
     const QByteArray frame = wire::response(request, reply.code, reply.data, src, dst);
-    return kind == MalformKind::LyingLength ? wire::withLyingLength(frame, 40) : frame;
+    return lying ? wire::withLyingLength(frame, 40) : frame;
 }
 
 void Network::advance()
@@ -208,17 +197,57 @@ void Network::sendUnsolicited(DeviceState &d, NvSlot &slot, qint64 at)
             break;
         }
     }
+    if (m_updateListener)
+        m_updateListener(d, uint8_t(0x80 | ((slot.selector >> 8) & 0x3F)), data);
 }
 
 void Network::fileAcknowledged(Interface &from, const wire::HostFrame &f)
 {
     if (f.address.size() < 5)
         return;
-    const uint8_t subnet = uint8_t(f.address[3]);
-    const uint8_t node = uint8_t(f.address[4]) & 0x7F;
+    fileAcknowledged(from, uint8_t(f.address[3]), uint8_t(f.address[4]) & 0x7F, f.tag);
+}
+
+void Network::fileAcknowledged(const PacketSink &sink, uint8_t subnet, uint8_t node, uint8_t tag)
+{
     for (auto &transfer : m_transfers)
-        if (&transfer->target() == &from && transfer->acknowledge(subnet, node, f.tag, now()))
+        if (&transfer->target() == &sink && transfer->acknowledge(subnet, node, tag, now()))
             return;
+}
+
+void Network::applyUpdate(DeviceState &d, Interface &from, const wire::HostFrame &f)
+{
+    const UpdateOutcome outcome = applyNvUpdate(d, f.code, f.data);
+    if (outcome.fileRequest)
+        fileRequested(d, outcome.value, from.domain(uint8_t(outcome.value[6]) >> 7).address.id, from);
+}
+
+// The file request: [mode, file high, file low, ..., domain/node of the receiver at 6,
+// its subnet at 9]. Mode 0 starts a transfer, 2 ends it.
+void Network::fileRequested(DeviceState &d, const QByteArray &value, const QByteArray &domainId, PacketSink &sink)
+{
+    if (value.size() < 10)
+        return;
+    std::erase_if(m_transfers, [&d](const auto &t) { return &t->device() == &d; });
+    if (value[0] != 0)
+        return;
+    const int fileIndex = (uint8_t(value[1]) << 8) | uint8_t(value[2]);
+    for (const DeviceFile &file : d.model->files) {
+        if (file.index != fileIndex)
+            continue;
+        const DomainAddress *m = d.memberOf(domainId);
+        if (!m)
+            return;
+        ++d.counts.fileTransfers;
+        const uint8_t domainIndex = uint8_t(value[6]) >> 7;
+        const wire::Endpoint src{domainIndex, m->subnet, m->node};
+        const wire::Endpoint dst{domainIndex, uint8_t(value[9]), uint8_t(uint8_t(value[6]) & 0x7F)};
+        const qint64 start = now() + scaled(d.behaviour.delayMs) + scaled(d.model->filePacketIntervalMs);
+        m_transfers.push_back(std::make_unique<FileTransfer>(d, sink, file.data, src, dst, start,
+                                                             scaled(d.model->filePacketIntervalMs),
+                                                             std::max<qint64>(1, scaled(1000))));
+        return;
+    }
 }
 
 } // namespace lonsim

@@ -6,21 +6,18 @@
 #include "DeviceState.h"
 #include "FileTransfer.h"
 #include "Model.h"
+#include "Responder.h"
 #include "Wire.h"
 
 #include <QElapsedTimer>
 #include <QList>
+#include <functional>
 #include <memory>
 #include <optional>
 
 namespace lonsim {
 
 class Interface;
-
-struct Reply {
-    uint8_t code = 0;
-    QByteArray data;
-};
 
 class Network {
 public:
@@ -48,6 +45,17 @@ public:
     void advance();
     // Sends one update of the slot's value at time `at`, as a bound output does.
     void sendUnsolicited(DeviceState &device, NvSlot &slot, qint64 at);
+    // Also hands every unsolicited update to listener: the device, the APDU code and data.
+    using UpdateListener = std::function<void(DeviceState &, uint8_t code, const QByteArray &data)>;
+    void setUpdateListener(UpdateListener listener) { m_updateListener = std::move(listener); }
+
+    // Starts sending a file to sink after an update of the device's file-request variable
+    // with value, heard on the domain domainId; a value starting with 2 only stops a transfer.
+    void fileRequested(DeviceState &device, const QByteArray &value, const QByteArray &domainId, PacketSink &sink);
+    // The host's acknowledgement of a block's last packet, addressed to subnet/node with tag.
+    void fileAcknowledged(const PacketSink &sink, uint8_t subnet, uint8_t node, uint8_t tag);
+    // Ends the transfers to sink (it goes away).
+    void dropTransfers(const PacketSink &sink);
 
     bool dirty() const { return m_dirty; }
     void setDirty(bool dirty) { m_dirty = dirty; }
@@ -58,12 +66,7 @@ private:
         const DomainAddress *member;
     };
     QList<Target> targetsOf(const Interface &from, const wire::HostFrame &frame);
-    std::optional<Reply> respond(DeviceState &device, Interface &from, const wire::HostFrame &frame,
-                                 const DomainAddress &member);
-    std::optional<Reply> readMemory(DeviceState &device, const QByteArray &data);
-    std::optional<Reply> querySnvt(DeviceState &device, const QByteArray &data);
-    std::optional<Reply> nvFetch(DeviceState &device, const QByteArray &data, uint8_t code);
-    bool applyUpdate(DeviceState &device, Interface &from, const wire::HostFrame &frame);
+    void applyUpdate(DeviceState &device, Interface &from, const wire::HostFrame &frame);
     void fileAcknowledged(Interface &from, const wire::HostFrame &frame);
     QByteArray malform(DeviceState &device, const wire::HostFrame &request, Reply reply,
                        const wire::Endpoint &src, const wire::Endpoint &dst);
@@ -74,6 +77,7 @@ private:
     QList<DeviceState> m_devices;
     QList<Interface *> m_interfaces;
     std::vector<std::unique_ptr<FileTransfer>> m_transfers;
+    UpdateListener m_updateListener;
     bool m_dirty = true;
 };
 

@@ -1,0 +1,123 @@
+#include "ChannelOptions.h"
+
+#include "ip852/Packet.h"
+
+#include <QCommandLineParser>
+
+namespace lonsim::channel {
+
+std::optional<Peer> parsePeer(const QString &text)
+{
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return std::nullopt;
+    Peer peer;
+    if (!peer.address.setAddress(text.left(colon)) || peer.address.protocol() != QAbstractSocket::IPv4Protocol)
+        return std::nullopt;
+    bool ok = false;
+    const uint port = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || port > 65535)
+        return std::nullopt;
+    peer.port = quint16(port);
+    return peer;
+}
+
+std::optional<ChannelOptions> parseChannelOptions(const QStringList &arguments, QString &error)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption network(QStringLiteral("network"), QStringLiteral("Network name or description file."),
+                                     QStringLiteral("name"));
+    const QCommandLineOption mode(QStringLiteral("mode"), QStringLiteral("multicast or unicast."),
+                                  QStringLiteral("mode"), QStringLiteral("multicast"));
+    const QCommandLineOption group(QStringLiteral("group"), QStringLiteral("Multicast group."),
+                                   QStringLiteral("address"), QString::fromLatin1(ip852::DefaultGroup));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Multicast port."), QStringLiteral("port"),
+                                  QString::number(ip852::DefaultPort));
+    const QCommandLineOption iface(QStringLiteral("interface"),
+                                   QStringLiteral("Address of the local interface for multicast."),
+                                   QStringLiteral("address"));
+    const QCommandLineOption listen(QStringLiteral("listen"), QStringLiteral("Unicast: own address:port."),
+                                    QStringLiteral("address:port"));
+    const QCommandLineOption member(QStringLiteral("member"), QStringLiteral("Unicast: a channel member."),
+                                    QStringLiteral("address:port"));
+    const QCommandLineOption secret(QStringLiteral("secret"), QStringLiteral("MD5 authentication secret."),
+                                    QStringLiteral("secret"));
+    const QCommandLineOption control(QStringLiteral("control"), QStringLiteral("Control folder."),
+                                     QStringLiteral("folder"));
+    const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("Frame trace file."),
+                                   QStringLiteral("file"));
+    const QCommandLineOption pcap(QStringLiteral("pcap"), QStringLiteral("Capture file of every datagram."),
+                                  QStringLiteral("file"));
+    parser.addOptions({network, mode, group, port, iface, listen, member, secret, control, trace, pcap});
+    if (!parser.parse(QStringList{QStringLiteral("lonsim-channel")} + arguments)) {
+        error = parser.errorText();
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        error = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
+        return std::nullopt;
+    }
+    ChannelOptions o;
+    o.network = parser.value(network);
+    if (o.network.isEmpty()) {
+        error = QStringLiteral("--network is required");
+        return std::nullopt;
+    }
+    const QString modeText = parser.value(mode).toLower();
+    if (modeText == QLatin1String("multicast")) {
+        o.mode = ChannelOptions::Multicast;
+        if (!o.group.setAddress(parser.value(group)) || !o.group.isMulticast()
+            || o.group.protocol() != QAbstractSocket::IPv4Protocol) {
+            error = QStringLiteral("--group %1 is not an IPv4 multicast address").arg(parser.value(group));
+            return std::nullopt;
+        }
+        bool ok = false;
+        const uint p = parser.value(port).toUInt(&ok);
+        if (!ok || p == 0 || p > 65535) {
+            error = QStringLiteral("--port %1 is not a port").arg(parser.value(port));
+            return std::nullopt;
+        }
+        o.port = quint16(p);
+        if (parser.isSet(iface) && !o.interfaceAddress.setAddress(parser.value(iface))) {
+            error = QStringLiteral("--interface %1 is not an address").arg(parser.value(iface));
+            return std::nullopt;
+        }
+    } else if (modeText == QLatin1String("unicast")) {
+        o.mode = ChannelOptions::Unicast;
+        const auto self = parsePeer(parser.value(listen));
+        if (!self) {
+            error = QStringLiteral("unicast needs --listen address:port");
+            return std::nullopt;
+        }
+        o.listen = *self;
+        for (const QString &text : parser.values(member)) {
+            const auto peer = parsePeer(text);
+            if (!peer || peer->port == 0) {
+                error = QStringLiteral("--member %1 is not address:port").arg(text);
+                return std::nullopt;
+            }
+            o.members.append(*peer);
+        }
+        if (o.members.isEmpty()) {
+            error = QStringLiteral("unicast needs at least one --member");
+            return std::nullopt;
+        }
+    } else {
+        error = QStringLiteral("--mode must be multicast or unicast");
+        return std::nullopt;
+    }
+    if (parser.isSet(secret)) {
+        const auto bytes = ip852::secretFromText(parser.value(secret));
+        if (!bytes) {
+            error = QStringLiteral("--secret must be 32 hex digits or at most 16 characters");
+            return std::nullopt;
+        }
+        o.secret = *bytes;
+    }
+    o.control = parser.value(control);
+    o.trace = parser.value(trace);
+    o.pcap = parser.value(pcap);
+    return o;
+}
+
+} // namespace lonsim::channel
