@@ -4,18 +4,43 @@
 
 #include <QRegularExpression>
 
+namespace {
+
+// Paragraphs cut into lines of at most 78 characters at blanks.
+QString Wrapped(const QString &text)
+{
+    QStringList lines;
+    for (const QString &paragraph : text.split(u'\n')) {
+        QString line;
+        for (const QString &word : paragraph.split(u' ', Qt::SkipEmptyParts)) {
+            if (!line.isEmpty() && line.size() + 1 + word.size() > 78) {
+                lines.append(line);
+                line.clear();
+            }
+            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+        }
+        lines.append(line);
+    }
+    return lines.join(u'\n');
+}
+
+} // namespace
+
 TCommandContext::TCommandContext(const TCommandSpec &spec)
     : Spec(spec)
 {
-    Parser.setApplicationDescription(spec.Summary + QStringLiteral("\n\n") + spec.Description);
+    Parser.setApplicationDescription(spec.Summary + QStringLiteral("\n\n") + Wrapped(spec.Description)
+                                     + (spec.Examples.isEmpty() ? QString()
+                                                                : QStringLiteral("\n\nExamples:\n") + spec.Examples));
     Parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    Parser.addHelpOption();
+    Parser.addOption({{QStringLiteral("h"), QStringLiteral("help")},
+                      QStringLiteral("Show this help.")});
     Parser.addOption({QStringLiteral("json"),
                       QStringLiteral("Print the result as JSON (for scripts) instead of a table.")});
     Parser.addOption({QStringLiteral("fahrenheit"),
                       QStringLiteral("Temperatures in degrees Fahrenheit instead of Celsius.")});
     if (spec.SiteCommand)
-        AddSiteOptions(Parser);
+        AddSiteOptions(Parser, spec.DefaultTimeoutSeconds);
     if (spec.AddOptions)
         spec.AddOptions(Parser);
     // The positional arguments, for the Arguments section of the help.

@@ -14,6 +14,8 @@ QList<TCommandSpec> BuildTable()
                         "parameter[,scale[,D-object]]); HEXBYTES are the variable's bytes in hex, "
                         "e.g. \"08 66\" (several arguments are joined). Prints the value text "
                         "the driver would report, divided by the address's scale when it has one."),
+         QStringLiteral("  lonctl decode 0:1:10:1:105:0:3:105 \"08 66\"\n"
+                        "  lonctl decode 0:1:1:0:0:0:2:0,10 00D7 --json"),
          false, 2, -1, 0, nullptr, &RunDecode});
     add({QStringLiteral("encode"), QStringLiteral("ADDRESS VALUE HEXBYTES"),
          QStringLiteral("Write a value into the bytes of a network variable."),
@@ -21,27 +23,36 @@ QList<TCommandSpec> BuildTable()
                         "HEXBYTES, as a write of the point would (the address's scale "
                         "multiplies the value), and prints the new bytes. Fails (exit 1) when "
                         "the value cannot be written into the field."),
+         QStringLiteral("  lonctl encode 0:1:10:1:105:0:3:105 22.5 \"08 66\"\n"
+                        "  lonctl encode 0:1:1:0:0:0:7:240 9 05"),
          false, 3, -1, 0, nullptr, &RunEncode});
     add({QStringLiteral("expand"), QStringLiteral("SNVT NAME"),
          QStringLiteral("Show the point entries of a network variable of an SNVT type."),
          QStringLiteral("Lists the points that discovery reports for a variable named NAME of "
                         "SNVT type number SNVT (0-122), at the device address given by --at."),
+         QStringLiteral("  lonctl expand 105 nviSetpoint\n"
+                        "  lonctl expand 88 nvoAlarm --at 0:1:20:10"),
          false, 2, 2, 0, &AddExpandOptions, &RunExpand});
     add({QStringLiteral("snvt"), QStringLiteral("[NUMBER]"),
          QStringLiteral("List the SNVT catalogue, or show one type in detail."),
          QStringLiteral("Without NUMBER: every type number with its units, expansion and scaling. "
                         "With NUMBER: that type, and for structured types the layout of its "
                         "fields."),
+         QStringLiteral("  lonctl snvt\n"
+                        "  lonctl snvt 88 --json"),
          false, 0, 1, 0, nullptr, &RunSnvt});
 
     // Site commands: through the driver.
     add({QStringLiteral("status"), QString(),
          QStringLiteral("Show the site's status: interface, library, Neuron ID and domains."),
          QStringLiteral("Connects the site and prints the driver's SITESTATUS lines."),
+         QStringLiteral("  lonctl status --site Plant\n"
+                        "  lonctl status --site Plant --interface LON1 --json"),
          true, 0, 0, 60, nullptr, &RunStatus});
     add({QStringLiteral("time"), QString(),
          QStringLiteral("Show the site's date and time."),
          QStringLiteral("Prints the driver's SITETIME answer."),
+         QStringLiteral("  lonctl time --site Plant"),
          true, 0, 0, 60, nullptr, &RunTime});
     add({QStringLiteral("discover"), QString(),
          QStringLiteral("Find the devices on the network and list their points."),
@@ -49,49 +60,62 @@ QList<TCommandSpec> BuildTable()
                         "and lists every point: address, name, units, whether it can be written "
                         "and its kind. Discovery waits for silent devices and can take minutes "
                         "(default --timeout 300)."),
+         QStringLiteral("  lonctl discover --site Plant\n"
+                        "  lonctl discover --site Plant --json > points.json"),
          true, 0, 0, 300, nullptr, &RunDiscover});
     add({QStringLiteral("verify"), QStringLiteral("ADDRESS"),
          QStringLiteral("Ask the driver whether a point address is valid."),
          QStringLiteral("Sends POINTVERIFY and prints the driver's verdict with the address's "
                         "fields; exit 1 with the driver's message when the address is invalid."),
+         QStringLiteral("  lonctl verify --site Plant 0:1:10:1:105:0:3:105 --name Setpoint"),
          true, 1, 1, 60, &AddVerifyOptions, &RunVerify});
     add({QStringLiteral("read"), QStringLiteral("ADDRESS"),
          QStringLiteral("Read one point's value from its device now."),
          QStringLiteral("Sends POINTGETVALUE, which fetches the variable from the device."),
+         QStringLiteral("  lonctl read --site Plant 0:1:10:1:105:0:3:105"),
          true, 1, 1, 60, nullptr, &RunRead});
     add({QStringLiteral("write"), QStringLiteral("ADDRESS [VALUE]"),
          QStringLiteral("Write one point (or command a device object)."),
          QStringLiteral("Sends POINTMODIFY. For an ordinary point give VALUE. For an address "
                         "ending in D-<object> (V1, C3, I2, O4, P1, ...) give --object-value and, "
                         "optionally, --state."),
+         QStringLiteral("  lonctl write --site Plant 0:1:10:1:105:0:3:105 22.5\n"
+                        "  lonctl write --site Plant 1:3:5:23:0:0:0:0,0,D-V1 --object-value 5 --state on"),
          true, 1, 2, 60, &AddWriteOptions, &RunWrite});
     add({QStringLiteral("watch"), QStringLiteral("ADDRESS..."),
          QStringLiteral("Poll points and print their values as they change."),
          QStringLiteral("Hands the driver the points list (SENDPOINTSLIST), then collects the "
                         "polled values (GETPOINTSLIST) once a second and prints each value when "
                         "it changes, until Ctrl-C, --cycles or --seconds."),
+         QStringLiteral("  lonctl watch --site Plant 0:1:10:0:105:0:3:105 0:1:10:7:79:0:2:79\n"
+                        "  lonctl watch --site Plant 0:1:20:5:15:0:2:15 --cycles 10 --json"),
          true, 1, -1, 60, &AddWatchOptions, &RunWatch});
     add({QStringLiteral("disabled"), QStringLiteral("ADDRESS"),
          QStringLiteral("Tell whether a device object is disabled."),
          QStringLiteral("Sends POINTGETDISABLED. ADDRESS must end in D-<object> with object V1-V50, "
                         "I1-I12, O1-O12 or P1-P10."),
+         QStringLiteral("  lonctl disabled --site Plant 1:3:5:22:0:0:0:0,0,D-V2"),
          true, 1, 1, 60, nullptr, &RunDisabled});
     add({QStringLiteral("file"), QString(),
          QStringLiteral("Read a file from a device."),
          QStringLiteral("Runs GETDATA with DRIVERCOMMAND=GETFILE. Without -o prints a hex dump; "
                         "with -o FILE writes the bytes to FILE (\"-\" for stdout)."),
+         QStringLiteral("  lonctl file --site Plant --domain 0 --subnet 1 --node 40 --file-index 1 --request-var 7 -o scenes.txt"),
          true, 0, 0, 60, &AddFileOptions, &RunFile});
     add({QStringLiteral("lock"), QStringLiteral("[COMMENT]"),
          QStringLiteral("Lock the site to lonctl and hold the lock until Ctrl-C."),
          QStringLiteral("Takes the site lock (LOCKCLIENT with COMMENT as LOCKCOMMENT): other clients "
                         "are refused and polling stops. The lock is held while lonctl runs (until "
                         "Ctrl-C or --seconds) and is released when it ends."),
+         QStringLiteral("  lonctl lock --site Plant \"backup running\"\n"
+                        "  lonctl lock --site Plant --seconds 60"),
          true, 0, 1, 60, &AddLockOptions, &RunLock});
     add({QStringLiteral("unlock"), QString(),
          QStringLiteral("Release the site lock."),
          QStringLiteral("Sends UNLOCKCLIENT. A site locked by another client stays locked (exit 1); "
                         "its lock lapses 30 s after its owner's last command or when the owner "
                         "ends."),
+         QStringLiteral("  lonctl unlock --site Plant"),
          true, 0, 0, 60, nullptr, &RunUnlock});
     return table;
 }

@@ -14,6 +14,7 @@ struct TCommandSpec
     QString Arguments;      // synopsis of the positional arguments ("ADDRESS VALUE HEXBYTES")
     QString Summary;        // one line for the command list
     QString Description;    // the paragraph(s) of `lonctl NAME --help`
+    QString Examples;       // command lines shown under Examples:, one per line
     bool SiteCommand = false;
     int MinArguments = 0;
     int MaxArguments = 0;   // -1: any number

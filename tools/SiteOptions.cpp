@@ -47,7 +47,7 @@ QStringList TSiteOptions::ConnectRequest() const
     return request;
 }
 
-void AddSiteOptions(QCommandLineParser &parser)
+void AddSiteOptions(QCommandLineParser &parser, int defaultTimeoutSeconds)
 {
     parser.addOptions({
         {QStringLiteral("site"),
@@ -75,7 +75,8 @@ void AddSiteOptions(QCommandLineParser &parser)
         });
     }
     parser.addOption({QStringLiteral("timeout"),
-                      QStringLiteral("Give up when the driver has not finished within SECONDS."),
+                      QStringLiteral("Give up when the driver has not finished within SECONDS "
+                                     "(default %1).").arg(defaultTimeoutSeconds),
                       QStringLiteral("SECONDS")});
 }
 

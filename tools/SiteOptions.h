@@ -19,7 +19,7 @@ struct TSiteOptions
     QStringList ConnectRequest() const;
 };
 
-void AddSiteOptions(QCommandLineParser &parser);
+void AddSiteOptions(QCommandLineParser &parser, int defaultTimeoutSeconds);
 // Throws a usage error for a missing --site or a malformed domain setting.
 TSiteOptions ReadSiteOptions(const QCommandLineParser &parser);
 // --timeout in seconds (a positive number), else the command's default.

@@ -72,6 +72,11 @@ int main(int argc, char **argv)
         PrintLine(QStringLiteral("lonctl 1.80"));
         return ExitSuccess;
     }
+    if (first.startsWith(u'-')) {
+        WriteErr(QStringLiteral("lonctl: options come after the command (lonctl <command> [options]); "
+                                "\"%1\" came first.\nRun `lonctl --help` for usage.\n").arg(first));
+        return ExitUsage;
+    }
     const TCommandSpec *spec = FindCommand(first);
     if (!spec)
         return UnknownCommand(first);

@@ -128,6 +128,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("no command") << QStringList{} << 64 << "Usage: lonctl <command>";
         QTest::newRow("unknown command") << QStringList{"frob"} << 64 << "unknown command \"frob\"";
+        QTest::newRow("option before the command") << QStringList{"--json", "status"} << 64 << "options come after the command";
         QTest::newRow("help of unknown command") << QStringList{"help", "frob"} << 64 << "unknown command \"frob\"";
         QTest::newRow("unknown option") << QStringList{"decode", "--bogus", "0:1:1:0:0:0:0:0", "00"} << 64 << "Unknown option 'bogus'";
         QTest::newRow("option without value") << QStringList{"status", "--site"} << 64 << "Missing value after '--site'";
