@@ -121,7 +121,14 @@ inline QStringList PointsList(const QStringList &addresses)
 // The value GETPOINTSLIST shows for an address ("" when it shows none).
 inline QString ListedValue(TDriverClient &client, const QString &address)
 {
-    const QStringList answer = client.Run({QStringLiteral("COMMAND=GETPOINTSLIST")});
+    // While the poller waits for a device the driver answers "Waiting for driver...": ask again.
+    QStringList answer;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        answer = client.Run({QStringLiteral("COMMAND=GETPOINTSLIST")});
+        if (answer.value(0) == QLatin1String("COMMANDSTATUS=TRUE"))
+            break;
+        SpinEvents(100);
+    }
     const QString marker = QLatin1Char('{') + address + QStringLiteral("}{VALUE=");
     for (const QString &item : Result(answer)) {
         const qsizetype at = item.indexOf(marker);
