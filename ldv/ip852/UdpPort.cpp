@@ -64,15 +64,16 @@ bool UdpPort::ensureOpen(QString &error)
         error = lastError("socket");
         return false;
     }
-    const int on = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     return true;
 }
 
-bool UdpPort::bind(const Endpoint &local, QString &error)
+bool UdpPort::bind(const Endpoint &local, QString &error, bool shared)
 {
     if (!ensureOpen(error))
         return false;
+    const int on = 1;
+    if (shared)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     const sockaddr_in a = toSockaddr(local);
     if (::bind(m_fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) {
         error = lastError("bind") + QStringLiteral(" (") + local.toString() + QLatin1Char(')');

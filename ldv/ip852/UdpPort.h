@@ -26,8 +26,9 @@ public:
     UdpPort(const UdpPort &) = delete;
     UdpPort &operator=(const UdpPort &) = delete;
 
-    // Binds to local (ip 0 = any; port 0 = ephemeral) with SO_REUSEADDR. False with error set.
-    bool bind(const Endpoint &local, QString &error);
+    // Binds to local (ip 0 = any; port 0 = ephemeral); shared sets SO_REUSEADDR, which a
+    // multicast receiver needs so that several on one host hear the group. False with error set.
+    bool bind(const Endpoint &local, QString &error, bool shared = false);
     // Joins a multicast group on the interface of localIp (0 = default), TTL hops, loop-back on.
     bool joinGroup(uint32_t group, uint32_t localIp, int hops, QString &error);
     // Multicast sending without membership: outgoing interface of localIp (0 = default), TTL hops, loop-back on.

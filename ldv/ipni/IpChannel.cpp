@@ -7,7 +7,7 @@ bool IpChannel::open(const IpChannelConfig &config, QString &error)
     m_config = config;
     m_session = ip852::newSessionId();
     if (config.mode == IpChannelConfig::Multicast) {
-        if (!m_receive.bind({0, config.group.port}, error)
+        if (!m_receive.bind({0, config.group.port}, error, true)
             || !m_receive.joinGroup(config.group.ip, config.localIp, config.hops, error))
             return false;
         if (!m_send.bind({config.localIp, 0}, error) || !m_send.multicastSender(config.localIp, config.hops, error))

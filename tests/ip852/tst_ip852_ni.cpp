@@ -375,7 +375,7 @@ private Q_SLOTS:
         QString error;
         const uint16_t port = freePort();
         const uint32_t group = 0xEFC0544C;      // 239.192.84.76
-        QVERIFY(r.peer.bind({0, port}, error));
+        QVERIFY(r.peer.bind({0, port}, error, true));
         if (!r.peer.joinGroup(group, 0x7F000001, 1, error))
             QSKIP(qPrintable(QStringLiteral("no multicast on loopback: ") + error));
         ip852::UdpPort deviceSender;            // a device answers from an ephemeral port
