@@ -307,7 +307,7 @@ void TestSiteFormCommands::failingDriverCommands_data()
     QTest::addColumn<QStringList>("request");
     for (const char *command : {"BACKUPSTART", "BACKUPUPDATE", "BACKUPABORT", "RESTORESTART",
                                 "RESTORESTATUS", "RESTOREUPDATE", "RESTOREABORT", "SENDCOMMAND",
-                                "GETPOINTSLIST", "GETFILE", "NOSUCHCOMMAND", ""})
+                                "NOSUCHCOMMAND", ""})
         QTest::newRow(*command ? command : "empty")
             << QStringList{QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=") + QLatin1String(command)};
     QTest::newRow("absent") << QStringList{QStringLiteral("COMMAND=GETDATA")};
@@ -343,8 +343,6 @@ void TestSiteFormCommands::unsupportedCommands()
 void TestSiteFormCommands::pointsJobsFailUntilImplemented_data()
 {
     QTest::addColumn<int>("job");
-    QTest::newRow("SENDPOINTSLIST") << int(jobSendPointsList);
-    QTest::newRow("GETPOINTSLIST") << int(jobGetPointsList);
     QTest::newRow("POINTMODIFY") << int(jobPointModify);
     QTest::newRow("POINTGETDISABLED") << int(jobPointGetDisabled);
     QTest::newRow("POINTGETVALUE") << int(jobPointGetValue);
