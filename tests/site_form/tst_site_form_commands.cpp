@@ -35,8 +35,8 @@ private Q_SLOTS:
     void failingDriverCommands();
     void unsupportedCommands_data();
     void unsupportedCommands();
-    void pointsJobsFailUntilImplemented_data();
-    void pointsJobsFailUntilImplemented();
+    void pointJobsFailOnAnOfflineSite_data();
+    void pointJobsFailOnAnOfflineSite();
     void alarmsAreHandedOutOnce();
     void trendDataHasOneEntryFewerThanTheRequest_data();
     void trendDataHasOneEntryFewerThanTheRequest();
@@ -340,7 +340,7 @@ void TestSiteFormCommands::unsupportedCommands()
     QCOMPARE(FForm->FErrorText, QStringLiteral("Not Supported"));
 }
 
-void TestSiteFormCommands::pointsJobsFailUntilImplemented_data()
+void TestSiteFormCommands::pointJobsFailOnAnOfflineSite_data()
 {
     QTest::addColumn<int>("job");
     QTest::newRow("POINTMODIFY") << int(jobPointModify);
@@ -348,7 +348,7 @@ void TestSiteFormCommands::pointsJobsFailUntilImplemented_data()
     QTest::newRow("POINTGETVALUE") << int(jobPointGetValue);
 }
 
-void TestSiteFormCommands::pointsJobsFailUntilImplemented()
+void TestSiteFormCommands::pointJobsFailOnAnOfflineSite()
 {
     QFETCH(int, job);
     QVERIFY(RunCommand(*FForm, FFirst, job, {QStringLiteral("POINT0={a}{0:1:1:0:0:0:0:0}")}));
