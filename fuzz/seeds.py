@@ -205,6 +205,35 @@ def simulator():
                                          request(0x80, [2, 0x41, 0xAC, 0, 0], service=0, node=1)]))
 
 
+def crc16(data):
+    crc = 0xFFFF
+    for b in data:
+        crc ^= b << 8
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x1021) & 0xFFFF if crc & 0x8000 else (crc << 1) & 0xFFFF
+    return crc ^ 0xFFFF
+
+
+def ip852():
+    def lon(body):
+        c = crc16(body)
+        return bytes(body) + bytes([c >> 8, c & 0xFF])
+
+    def packet(frame, seq=0, session=0x00C0FFEE, ext=b""):
+        return struct.pack(">HBBBBHIII", 20 + len(ext) + len(frame), 1, 1, len(ext) // 4, 0, 0, session, seq, 0) + ext + frame
+
+    request = lon(bytes.fromhex("011c01fe00fea657cf7d91026d01000006"))
+    answer = lon(bytes.fromhex("0018008001fe222dfea657cf7d91"))
+    ack_2b = lon(bytes.fromhex("00090305018221034c24"))
+    remmsg = lon(bytes.fromhex("0017018121" + "4c4c4c" + "5502ff01" + "8105"))
+    write("ip852", "request_by_neuron_id", packet(request))
+    write("ip852", "answer", packet(answer, 1))
+    write("ip852", "two_packets", packet(request) + packet(answer, 1))
+    write("ip852", "form_2b_ack", packet(ack_2b))
+    write("ip852", "group_rem_msg", packet(remmsg, ext=bytes(12)))
+    write("ip852", "bare_frame", answer)
+
+
 if __name__ == "__main__":
     paramlist()
     pointaddress()
@@ -213,3 +242,4 @@ if __name__ == "__main__":
     fileframes()
     selfdoc()
     simulator()
+    ip852()
