@@ -67,9 +67,11 @@ std::optional<HostMessage> parseHostMessage(const uint8_t *bytes, int length)
             h.subnet = a[4];
             break;
         default:
-            if (frame->command != 2)
+            // A local command or a response (sent back under its request's tag) does not
+            // use the address; any other message cannot go without one.
+            if (frame->command != 2 && !frame->response)
                 return std::nullopt;
-            h.kind = HostAddress::Local;
+            h.kind = frame->command == 2 ? HostAddress::Local : HostAddress::SubnetNode;
         }
     }
     return m;

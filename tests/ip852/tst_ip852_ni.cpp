@@ -64,6 +64,36 @@ private Q_SLOTS:
         QCOMPARE(r.onWire[0].address.sourceNode, uint8_t(3));
     }
 
+    void hostFramesRefused_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("status");
+        const QByteArray good = hostFrame(3, 1, toNode(DevSubnet, DevNode), 0x73, QByteArray(1, '\0'));
+        QTest::newRow("short") << good.left(16) << int(LDV_INVALID_BUF_LEN);
+        QTest::newRow("length byte lies") << good + QByteArray(1, '\0') << int(LDV_INVALID_BUF_LEN);
+        QByteArray unknown = good;
+        unknown[5] = 0x00;
+        QTest::newRow("unknown address type") << unknown << int(LDV_INVALID_BUF_LEN);
+        QByteArray response = unknown;
+        response[3] = char(response[3] | 0x01);
+        QTest::newRow("response without a request") << response << int(LDV_OK);
+        QByteArray reset = good;
+        reset[0] = 0x50;
+        QTest::newRow("reset command") << reset << int(LDV_OK);
+    }
+
+    void hostFramesRefused()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(int, status);
+        Rig r;
+        QVERIFY(r.openUnicast());
+        QCOMPARE(int(ldv_write(r.handle, frame.constData(), short(frame.size()))), status);
+        r.settle(30);
+        QVERIFY(r.onWire.isEmpty());
+        QVERIFY(r.fromHost.isEmpty());
+    }
+
     void requestAndResponse()
     {
         Rig r;
