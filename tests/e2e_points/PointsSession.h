@@ -15,6 +15,10 @@
 
 #include <functional>
 
+#ifdef LW_E2E_IP852
+#include "Ip852Channel.h"
+#endif
+
 class TPointsSession
 {
 public:
@@ -24,9 +28,16 @@ public:
         if (!FDir.isValid())
             return false;
         QProcessEnvironment environment = TDriverProcess::Environment(Driver.DataHome());
+#ifdef LW_E2E_IP852
+        // LON1 on an IP-852 channel: lonsim-channel serves it and takes the control folder.
+        if (!Channel.Start(FDir.path(), QStringLiteral("LON1"), QStringLiteral(LW_LON1_DESCRIPTION),
+                           QStringLiteral("LON1"), timeScale, environment))
+            return false;
+#else
         environment.insert(QStringLiteral("LONSIM_CONTROL"), FDir.path());
         environment.insert(QStringLiteral("LONSIM_TRACE"), FDir.filePath(QStringLiteral("trace.txt")));
         environment.insert(QStringLiteral("LONSIM_TIME_SCALE"), QString::number(timeScale));
+#endif
         Driver.SetEnvironment(environment);
         return Driver.Start();
     }
@@ -73,6 +84,9 @@ public:
     // Fetch requests the driver wrote to subnet/node (any domain) since the session began.
     int Fetches(int subnet, int node) const
     {
+#ifdef LW_E2E_IP852
+        return Channel.Fetches(subnet, node);
+#endif
         QFile file(FDir.filePath(QStringLiteral("trace.txt")));
         if (!file.open(QIODevice::ReadOnly))
             return 0;
@@ -90,6 +104,9 @@ public:
     }
 
     TDriverProcess Driver;
+#ifdef LW_E2E_IP852
+    TIp852Channel Channel;
+#endif
 
 private:
     QTemporaryDir FDir;
