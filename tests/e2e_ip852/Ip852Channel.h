@@ -46,6 +46,7 @@ public:
             arguments << QStringLiteral("--mode") << QStringLiteral("unicast") << QStringLiteral("--listen")
                       << QStringLiteral("127.0.0.1:0") << QStringLiteral("--member")
                       << QStringLiteral("127.0.0.1:%1").arg(hostPort);
+        arguments += ExtraArguments;
         QProcessEnvironment serverEnvironment = QProcessEnvironment::systemEnvironment();
         serverEnvironment.insert(QStringLiteral("LONSIM_TIME_SCALE"), QString::number(timeScale));
         FProcess.setProcessEnvironment(serverEnvironment);
@@ -98,6 +99,8 @@ public:
     }
 
     QString Error() const { return FError; }
+    // More lonsim-channel options for the next Start (--pcap FILE, --secret S).
+    QStringList ExtraArguments;
     QProcess &Process() { return FProcess; }
 
     // Fetch transactions (code 0x73) the channel heard for subnet/node, in any domain; the
