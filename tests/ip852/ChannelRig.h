@@ -41,8 +41,9 @@ inline QByteArray hostFrame(uint8_t service, uint8_t tag, QByteArray address, ui
     return f;
 }
 
-// Subnet/node address with retries and transmit timer (code 2 = 32 ms).
-inline QByteArray toNode(uint8_t subnet, uint8_t node, uint8_t retries = 2, uint8_t timer = 2)
+// Subnet/node address with retries and transmit timer (code 8 = 256 ms: room for a slow
+// sanitizer build to answer before the retries run out).
+inline QByteArray toNode(uint8_t subnet, uint8_t node, uint8_t retries = 2, uint8_t timer = 8)
 {
     QByteArray a;
     a.append(char(0x01)).append(char(node)).append(char(retries)).append(char(timer)).append(char(subnet));
