@@ -32,6 +32,9 @@ bool ElementFromBus(const QDBusArgument &argument, QVariant &element)
     QDBusVariant inner;
     argument >> inner;
     element = inner.variant();
+    // A byte is a small number, not a character.
+    if (element.userType() == QMetaType::UChar)
+        element = element.toInt();
     return IsScalar(element);
 }
 
@@ -64,7 +67,9 @@ QVariant ElementToBus(const QVariant &element)
 
 bool RequestFromBus(const QDBusVariant &in, QVariant &request)
 {
-    const QVariant value = in.variant();
+    QVariant value = in.variant();
+    if (value.userType() == QMetaType::UChar)
+        value = value.toInt();
     if (value.userType() == QMetaType::QStringList || IsScalar(value)) {
         request = value;
         return true;

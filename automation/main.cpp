@@ -97,9 +97,16 @@ int RunServer(const TStartOptions &options, int argc, char **argv)
                        .arg(QLatin1String(kBusName)));
         return 1;
     }
+    // Started by the bus: end once no driver object is left (a client may have made a
+    // new one before the queued check runs).
     if (EndsWithLastObject(options.Mode))
-        QObject::connect(&factory, &TClassFactory::LastObjectReleased, &app,
-                         &QCoreApplication::quit, Qt::QueuedConnection);
+        QObject::connect(
+            &factory, &TClassFactory::LastObjectReleased, &app,
+            [&factory] {
+                if (factory.ObjectCount() == 0)
+                    QCoreApplication::quit();
+            },
+            Qt::QueuedConnection);
 
     mainForm.show();
     const int code = app.exec();

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDir>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -21,8 +20,7 @@ void SpinEvents(int ms)
 TDriverProcess::TDriverProcess(QStringList arguments)
     : FArguments(std::move(arguments))
 {
-    FDataHome = QDir::tempPath() + QStringLiteral("/lw-e2e-") + QString::number(QCoreApplication::applicationPid());
-    FProcess.setProcessEnvironment(Environment(FDataHome));
+    FProcess.setProcessEnvironment(Environment(FDataHome.path()));
     FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
 

@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 class TDriverProcess
 {
@@ -34,12 +35,12 @@ public:
     void Stop();
 
     QProcess &Process() { return FProcess; }
-    QString DataHome() const { return FDataHome; }
+    QString DataHome() const { return FDataHome.path(); }
 
 private:
     QProcess FProcess;
     QStringList FArguments;
-    QString FDataHome;
+    QTemporaryDir FDataHome;   // the driver's registration goes here, removed afterwards
 };
 
 // Lets the event loop run for ms milliseconds (bus signals, process output).
