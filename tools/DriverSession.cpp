@@ -94,8 +94,8 @@ QVariant TDriverSession::CallDevice(const QString &method, const QStringList &re
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         FBusLost = true;
         FProgress.Clear();
-        throw Unreachable(QStringLiteral("Lost contact with the driver during %1: %2. If "
-                                         "`lonworks-driver` stopped, start it again. ")
+        throw Unreachable(QStringLiteral("Lost contact with the driver during %1 (%2). If "
+                                         "`lonworks-driver` has stopped, start it again.")
                               .arg(method, reply.errorMessage()));
     }
     return reply.arguments().constFirst();

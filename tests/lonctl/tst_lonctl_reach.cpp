@@ -1,6 +1,7 @@
-// Reaching the driver: no driver on the bus, no bus at all, and a driver started by D-Bus
+// Reaching the driver: no driver on the bus, no bus at all, a driver started by D-Bus
 // activation after `lonworks-driver -regserver` (the test's bus reads its service files
-// from the test's own XDG_DATA_HOME).
+// from the test's own XDG_DATA_HOME), a registration that cannot start, and a driver that
+// ends while lonctl works with it.
 #include "DriverProcess.h"
 #include "LonctlRun.h"
 
@@ -111,6 +112,27 @@ private Q_SLOTS:
                  qPrintable(result.Err));
         QVERIFY(result.Err.contains(QStringLiteral("-regserver")));
         QFile::remove(ServiceFile());
+    }
+
+    void driverEndsDuringAWatch()
+    {
+        TDriverProcess driver;
+        QVERIFY(driver.Start());
+        QProcess lonctl;
+        lonctl.setProcessEnvironment(LonctlEnvironment());
+        lonctl.start(LonctlPath(), {"watch", "--site", "Gone", "0:1:20:5:15:0:2:15"});
+        QString seen;
+        for (int i = 0; i < 600 && !seen.contains(QStringLiteral("1200.0000")); ++i) {
+            lonctl.waitForReadyRead(100);
+            seen += QString::fromUtf8(lonctl.readAllStandardOutput());
+        }
+        QVERIFY2(seen.contains(QStringLiteral("1200.0000")), qPrintable(seen));
+
+        driver.Stop();
+        QVERIFY2(lonctl.waitForFinished(60000), "lonctl kept waiting for a driver that has gone");
+        QCOMPARE(lonctl.exitCode(), 2);
+        const QString errors = QString::fromUtf8(lonctl.readAllStandardError());
+        QVERIFY2(errors.contains(QStringLiteral("Lost contact with the driver")), qPrintable(errors));
     }
 };
 
