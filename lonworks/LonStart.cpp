@@ -4,13 +4,14 @@
 namespace {
 
 // One domain of the interface: read it, apply the site's ID and address, write it back
-// when anything changed.
+// when anything changed. LonTalk subnets run 1..255 and nodes 1..127 (the node is 7 bits
+// on the wire); an address outside that is not applied rather than cut to another node.
 void ApplyDomain(TniNetworkInterface &ni, quint8 index, TniDomainTableEntry &entry,
                  const QString &id, quint8 node, quint8 subnet)
 {
     QueryDomain(ni, index, entry);
     bool changed = ParseDomainId(id, entry);
-    if (node >= 1 && subnet >= 1 && subnet <= 127) {
+    if (node >= 1 && node <= 127 && subnet >= 1) {
         entry.Node = node;
         entry.Subnet = subnet;
         changed = true;

@@ -62,6 +62,7 @@ public:
     QVariant FResultData;                       // QString, QStringList, QVariantList or QByteArray
     QVariant FRequest;
     int FPendingJob = jobNone;
+    int FRunningJob = 0;    // the job the tick is running now (0 between jobs)
     bool FBusy = false;
     int FCommandTimeout = 0;
     bool FLocked = false;

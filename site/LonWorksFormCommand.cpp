@@ -3,6 +3,7 @@
 #include "site/LonWorksForm.h"
 
 #include <QLabel>
+#include <QScopeGuard>
 
 void TLonWorksForm::ResetCommandState()
 {
@@ -42,6 +43,10 @@ void TLonWorksForm::SetPendingJob(int jobCode)
 
 void TLonWorksForm::CompleteJob(bool success)
 {
+    // A disconnect queued while this job waited on the network keeps the slot: it still
+    // runs on the next tick and closes the interface, and this job's outcome is dropped.
+    if (FRunningJob != jobNone && FPendingJob != FRunningJob)
+        return;
     SetCommandState(success ? 2 : 3);
     SetStatusText(QString());
     SetPendingJob(jobNone);
@@ -100,6 +105,8 @@ void TLonWorksForm::ProcessTick()
 void TLonWorksForm::RunPendingJob()
 {
     const int job = FPendingJob;
+    FRunningJob = job;
+    const auto finished = qScopeGuard([this] { FRunningJob = jobNone; });
     try {
         switch (job) {
         case jobDisconnect: RunDisconnect(); break;

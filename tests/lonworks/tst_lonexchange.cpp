@@ -121,7 +121,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("updates");
         QTest::newRow("id and address") << "0A:0B:0C" << 5 << 9 << QByteArray("0a0b0c") << 9 << 5 << 1;
         QTest::newRow("address only") << "" << 5 << 9 << QByteArray("11") << 9 << 5 << 1;
-        QTest::newRow("subnet out of range") << "" << 5 << 200 << QByteArray("11") << 1 << 126 << 0;
+        QTest::newRow("subnet 200 is a LonTalk subnet") << "" << 5 << 200 << QByteArray("11") << 200 << 5 << 1;
+        QTest::newRow("subnet 255") << "" << 127 << 255 << QByteArray("11") << 255 << 127 << 1;
+        QTest::newRow("node 128 would not fit 7 bits") << "" << 128 << 9 << QByteArray("11") << 1 << 126 << 0;
+        QTest::newRow("node 200") << "" << 200 << 9 << QByteArray("11") << 1 << 126 << 0;
+        QTest::newRow("subnet 0") << "" << 5 << 0 << QByteArray("11") << 1 << 126 << 0;
         QTest::newRow("node 0") << "" << 0 << 9 << QByteArray("11") << 1 << 126 << 0;
         QTest::newRow("malformed id") << "0A:0B" << 0 << 0 << QByteArray("11") << 1 << 126 << 0;
     }

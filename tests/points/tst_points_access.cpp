@@ -7,6 +7,7 @@
 #include "site/PointModifyRequest.h"
 
 #include <QTest>
+#include <QTimer>
 
 class TestPointsAccess : public QObject
 {
@@ -31,6 +32,7 @@ private Q_SLOTS:
     void pointModifyThatCannotBeEncoded_data();
     void pointModifyThatCannotBeEncoded();
     void pointModifyOnOfflineSiteFails();
+    void disconnectDuringAJobStillClosesTheInterface();
 
 private:
     QTemporaryDir FDir;
@@ -289,6 +291,28 @@ void TestPointsAccess::pointModifyOnOfflineSiteFails()
     QVERIFY(RunCommand(*form, client, jobPointModify, {"POINT={F}{0:1:10:5:0:0:4:0}{VALUE=1}{}{}"}));
     QCOMPARE(form->FCommandState, 3);
     QCOMPARE(form->FErrorText, QStringLiteral("Could not modify point."));
+}
+
+// The only client disconnects while a read waits for a silent device: when the read
+// ends, the disconnect must still run and close the interface.
+void TestPointsAccess::disconnectDuringAJobStillClosesTheInterface()
+{
+    TPointsSite site;
+    QVERIFY(site.IsOnline());
+    QVERIFY(site.Form->StartCommand(&site.Client, jobPointGetValue,
+                                    QStringList{"POINT={D}{0:1:12:0:0:0:2:0}"}));
+    bool disconnected = false;
+    QTimer::singleShot(0, site.Form.get(), [&] {
+        disconnected = site.Form->DisconnectClient(&site.Client);
+    });
+    Tick(*site.Form);   // the read waits, and the disconnect arrives meanwhile
+    QVERIFY(disconnected);
+    QCOMPARE(site.Form->FPendingJob, int(jobDisconnect));
+    QCOMPARE(site.Form->FStatusText, QStringLiteral("Disconnecting..."));
+    Tick(*site.Form);
+    QCOMPARE(site.Form->FPendingJob, int(jobNone));
+    QVERIFY(!site.Form->FConnected);
+    QCOMPARE(site.Form->FCommandState, 2);
 }
 
 QTEST_MAIN(TestPointsAccess)
