@@ -2,6 +2,76 @@
 
 namespace ldv::ni {
 
+namespace {
+
+struct Shared {
+    QString name;
+    std::weak_ptr<IpChannel> channel;
+};
+
+std::map<QString, Shared> &registry()
+{
+    static std::map<QString, Shared> channels;
+    return channels;
+}
+
+} // namespace
+
+std::shared_ptr<IpChannel> IpChannel::obtain(const QString &name, const IpChannelConfig &config, QString &error)
+{
+    QString key;
+    if (config.mode == IpChannelConfig::Unicast) {
+        key = ip852::Endpoint{config.localIp, config.localPort}.toString();
+        const auto it = registry().find(key);
+        if (it != registry().end()) {
+            if (auto open = it->second.channel.lock()) {
+                if (it->second.name.compare(name, Qt::CaseInsensitive) == 0)
+                    return open;
+                error = QStringLiteral("%1 is already used by interface \"%2\"").arg(key, it->second.name);
+                return nullptr;
+            }
+        }
+    }
+    auto channel = std::make_shared<IpChannel>();
+    if (!channel->open(config, error))
+        return nullptr;
+    if (!key.isEmpty()) {
+        channel->m_key = key;
+        registry()[key] = Shared{name, channel};
+    }
+    return channel;
+}
+
+IpChannel::~IpChannel()
+{
+    if (!m_key.isEmpty())
+        registry().erase(m_key);
+}
+
+int IpChannel::subscribe()
+{
+    m_inboxes[m_nextReader] = {};
+    return m_nextReader++;
+}
+
+void IpChannel::unsubscribe(int reader)
+{
+    m_inboxes.erase(reader);
+}
+
+QList<QByteArray> IpChannel::receive(int reader)
+{
+    const QList<QByteArray> frames = receive();
+    for (auto &[id, inbox] : m_inboxes)
+        if (id != reader)
+            inbox += frames;
+    QList<QByteArray> mine;
+    const auto it = m_inboxes.find(reader);
+    if (it != m_inboxes.end())
+        mine.swap(it->second);
+    return mine + frames;
+}
+
 bool IpChannel::open(const IpChannelConfig &config, QString &error)
 {
     m_config = config;

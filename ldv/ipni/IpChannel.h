@@ -11,6 +11,7 @@
 #include <QList>
 
 #include <map>
+#include <memory>
 
 namespace ldv::ni {
 
@@ -26,8 +27,19 @@ public:
         int otherTypes = 0;         // packets other than data
     };
 
+    // The channel of interface `name`: handles opened on one unicast interface share its
+    // socket (as handles on one simulated network share it), each reading every frame.
+    // Multicast handles each get sockets of their own. Null with error set on failure.
+    static std::shared_ptr<IpChannel> obtain(const QString &name, const IpChannelConfig &config, QString &error);
+    ~IpChannel();
+
     // Opens the sockets and joins the channel; false with error set.
     bool open(const IpChannelConfig &config, QString &error);
+
+    // A reader of the channel's frames; receive(reader) gives that reader's share.
+    int subscribe();
+    void unsubscribe(int reader);
+    QList<QByteArray> receive(int reader);
 
     // Queues one LonTalk frame (with its CRC) for every receiver; flush() sends.
     void send(const QByteArray &frame);
@@ -60,6 +72,9 @@ private:
     ip852::DatagramPacker m_groupPacker;
     std::vector<Peer> m_peers;
     Counters m_counters;
+    QString m_key;                              // in the registry of shared channels
+    std::map<int, QList<QByteArray>> m_inboxes;
+    int m_nextReader = 1;
 };
 
 } // namespace ldv::ni

@@ -34,18 +34,28 @@ IpNetworkInterface::IpNetworkInterface(QString name, const IpChannelConfig &conf
         firstTid);
 }
 
+IpNetworkInterface::~IpNetworkInterface()
+{
+    if (m_channel)
+        m_channel->unsubscribe(m_reader);
+}
+
 bool IpNetworkInterface::open(QString &error)
 {
-    return m_channel.open(m_config, error);
+    m_channel = IpChannel::obtain(m_name, m_config, error);
+    if (!m_channel)
+        return false;
+    m_reader = m_channel->subscribe();
+    return true;
 }
 
 QString IpNetworkInterface::describe() const
 {
-    const IpChannel::Counters &c = m_channel.counters();
+    const IpChannel::Counters &c = m_channel->counters();
     return QStringLiteral("%1 on IP-852 (session %2): sent %3, received %4, dropped own %5 stranger %6 "
                           "duplicate %7 bad %8; transactions open %9, frames waiting %10")
         .arg(m_name)
-        .arg(m_channel.session(), 8, 16, QLatin1Char('0'))
+        .arg(m_channel->session(), 8, 16, QLatin1Char('0'))
         .arg(c.sent)
         .arg(c.received)
         .arg(c.ownDropped)
@@ -58,12 +68,12 @@ QString IpNetworkInterface::describe() const
 
 void IpNetworkInterface::service()
 {
-    for (const QByteArray &bytes : m_channel.receive())
+    for (const QByteArray &bytes : m_channel->receive(m_reader))
         received(bytes);
     const int64_t t = now();
     m_transactions->tick(t);
     m_records.expire(t);
-    m_channel.flush();
+    m_channel->flush();
 }
 
 short IpNetworkInterface::read(uint8_t *buffer, int length)
@@ -93,7 +103,7 @@ short IpNetworkInterface::write(const uint8_t *bytes, int length)
         respond(*message);
     else
         m_transactions->submit(*message, outgoingFrame(*message), now());
-    m_channel.flush();
+    m_channel->flush();
     return LDV_OK;
 }
 
@@ -110,7 +120,7 @@ void IpNetworkInterface::sendFrame(const ip852::LonFrame &frame)
 {
     const QByteArray bytes = ip852::buildFrame(frame);
     if (!bytes.isEmpty())
-        m_channel.send(bytes);
+        m_channel->send(bytes);
 }
 
 ip852::LonFrame IpNetworkInterface::outgoingFrame(const HostMessage &m) const
@@ -217,7 +227,7 @@ void IpNetworkInterface::incoming(const ip852::LonFrame &f, uint8_t index)
         if (m_records.check(f, t, ip852::ReceiveRecords::lifetimeFor(f)) == ip852::ReceiveRecords::Verdict::Duplicate) {
             const ip852::ReceiveRecords::Record *record = m_records.find(f, t);
             if (record && !record->answer.isEmpty())
-                m_channel.send(record->answer);
+                m_channel->send(record->answer);
             return;
         }
     }
@@ -230,7 +240,7 @@ void IpNetworkInterface::incoming(const ip852::LonFrame &f, uint8_t index)
     toHost(incomingFrame(tag, index, f));
     if (f.pdu == Pdu::Tpdu && f.type != ip852::UnackdRpt) {
         const QByteArray ack = ip852::buildFrame(replyTo(f, index));
-        m_channel.send(ack);
+        m_channel->send(ack);
         if (ip852::ReceiveRecords::Record *record = m_records.find(f, t))
             record->answer = ack;
     }
@@ -245,7 +255,7 @@ void IpNetworkInterface::respond(const HostMessage &m)
     ip852::LonFrame r = replyTo(p.request, p.domainIndex);
     r.apdu = QByteArray(1, char(m.frame.code)) + m.frame.data;
     const QByteArray bytes = ip852::buildFrame(r);
-    m_channel.send(bytes);
+    m_channel->send(bytes);
     if (ip852::ReceiveRecords::Record *record = m_records.find(p.request, now()))
         record->answer = bytes;
 }

@@ -29,7 +29,7 @@ public:
 
     // Receives, runs the timers and sends what is due; every entry calls it.
     void service();
-    const IpChannel &channel() const { return m_channel; }
+    ~IpNetworkInterface() override;
     static constexpr int MaxQueued = 512;       // frames waiting for ldv_read
 
 private:
@@ -54,7 +54,8 @@ private:
     IpChannelConfig m_config;
     IpDomainSetting m_domains[2];
     QByteArray m_readOnly;
-    IpChannel m_channel;
+    std::shared_ptr<IpChannel> m_channel;
+    int m_reader = 0;
     QElapsedTimer m_clock;
     std::unique_ptr<Transactions> m_transactions;
     ip852::ReceiveRecords m_records;

@@ -388,6 +388,25 @@ private Q_SLOTS:
         QCOMPARE(r.fromHost[3].mid(16), QByteArray::fromHex("0101"));
     }
 
+    void handlesShareOneUnicastInterface()
+    {
+        // Two sites on one interface name: both handles hear the channel through its one port.
+        Rig r;
+        QVERIFY(r.openUnicast());
+        short second = -1;
+        QCOMPARE(ldv_open("IPTEST", &second), short(LDV_OK));
+        r.send(Rig::fromDevice(Pdu::Apdu, 0, 0, QByteArray::fromHex("0107")));
+        QByteArray got;
+        QVERIFY(r.pumpUntil([&] {
+            uint8_t buffer[1024];
+            if (got.isEmpty() && ldv_read(second, buffer, 1024) == LDV_OK)
+                got = QByteArray(reinterpret_cast<const char *>(buffer), 17 + buffer[4] - 1);
+            return !got.isEmpty() && r.fromHost.size() == 1;
+        }));
+        QCOMPARE(got, r.fromHost[0]);
+        QCOMPARE(ldv_close(second), short(LDV_OK));
+    }
+
     void authenticatedChannel()
     {
         Rig r;
