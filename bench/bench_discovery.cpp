@@ -1,0 +1,101 @@
+// Device discovery (GETDATA with DRIVERCOMMAND=GETPOINTSLIST) on generated networks of
+// D devices with V variables each, run as the site's job in this process. Figures: the
+// time of one discovery, the frames the driver wrote to the network (counted from the
+// simulator's trace in a run of its own, so the trace does not slow the timed runs) and
+// the least number of exchanges: on the domain with devices one wake-up and two Query ID
+// passes (one that finds the devices, one that finds none), on the empty domain the
+// wake-up nobody acknowledges; per device one unselect, its 35-byte read-only structure
+// and its self-documentation, each in reads of at most 16 bytes.
+#include "GeneratedNetwork.h"
+#include "InProcessSite.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <map>
+
+namespace {
+
+// Runs one discovery to its end; the number of point entries, -1 when it failed.
+int Discover(TBenchSite &site)
+{
+    TLonWorksForm &form = *site.Form;
+    form.StartCommand(&site.Client, jobGetData,
+                      QStringList{QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=GETPOINTSLIST")});
+    for (int tick = 0; tick < 100 && form.FCommandState == 1; ++tick)
+        form.ProcessTick();
+    const int state = form.FCommandState;
+    const int entries = int(form.FResultData.toStringList().size());
+    form.ReleaseCommand(&site.Client);
+    return state == 2 ? entries : -1;
+}
+
+// Frames written to the network per LonTalk code, from a trace file.
+std::map<int, int> WrittenCodes(const QString &tracePath)
+{
+    std::map<int, int> codes;
+    QFile file(tracePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return codes;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const qsizetype at = line.indexOf(" write ");
+        if (at < 0)
+            continue;
+        const QByteArray frame = QByteArray::fromHex(line.mid(at + 7));
+        if (frame.size() > 16)
+            ++codes[quint8(frame[16])];
+    }
+    return codes;
+}
+
+void BM_Discovery(benchmark::State &state)
+{
+    TGeneratedNetwork network;
+    network.Devices = int(state.range(0));
+    network.Variables = int(state.range(1));
+    network.VariableSize = 2;
+    network.Snvt = 105;   // SNVT_temp_p: one point entry per variable
+    QTemporaryDir dir;
+    const QString path = network.Write(dir, QStringLiteral("DISC%1x%2").arg(network.Devices).arg(network.Variables));
+    TBenchSite site;
+    if (path.isEmpty() || !site.Open(QStringLiteral("Discovery"), path)) {
+        state.SkipWithError("the generated network did not open");
+        return;
+    }
+
+    const QString tracePath = dir.filePath(QStringLiteral("trace.txt"));
+    const QByteArray formerTrace = qgetenv("LONSIM_TRACE");
+    qputenv("LONSIM_TRACE", tracePath.toLocal8Bit());
+    const int entries = Discover(site);
+    if (formerTrace.isEmpty())
+        qunsetenv("LONSIM_TRACE");
+    else
+        qputenv("LONSIM_TRACE", formerTrace);
+    if (entries != network.Devices * network.Variables) {
+        state.SkipWithError(QStringLiteral("discovery found %1 entries").arg(entries).toStdString().c_str());
+        return;
+    }
+    const std::map<int, int> codes = WrittenCodes(tracePath);
+    int exchanges = 0;
+    for (const auto &[code, count] : codes)
+        exchanges += count;
+
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Discover(site));
+
+    const int selfDocReads = (network.SelfDocBytes() + 15) / 16;
+    state.counters["entries"] = entries;
+    state.counters["exchanges"] = exchanges;
+    state.counters["least"] = 3 + 1 + network.Devices * (1 + 3 + selfDocReads);
+    state.counters["queryId"] = codes.count(0x61) ? codes.at(0x61) : 0;
+    state.counters["readMemory"] = codes.count(0x6D) ? codes.at(0x6D) : 0;
+    state.SetLabel(QStringLiteral("%1 devices x %2 variables").arg(network.Devices).arg(network.Variables).toStdString());
+}
+BENCHMARK(BM_Discovery)
+    ->ArgsProduct({{1, 4, 16}, {4, 16, 64}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+} // namespace
