@@ -4,6 +4,7 @@
 #include "PointsSession.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QProcess>
 #include <QTest>
 
@@ -217,6 +218,87 @@ private Q_SLOTS:
         QVERIFY(Ok(session.Control({QStringLiteral("set RoomController 1 0898")})));
         QVERIFY(WaitForListedValue(client, kRoomSetpoint, QStringLiteral("22.0000")));
         QVERIFY(session.Driver.Process().state() == QProcess::Running);
+    }
+
+    void driverKilledIsStartedAgainByTheBus()
+    {
+        // A bus of its own whose services folder is the driver's registration folder.
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString dataHome = dir.path() + QStringLiteral("/data");
+        const QString address = QStringLiteral("unix:path=") + dir.path() + QStringLiteral("/bus");
+        QFile config(dir.path() + QStringLiteral("/session.conf"));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(QStringLiteral(
+            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+            "<busconfig>\n  <type>session</type>\n  <listen>%1</listen>\n"
+            "  <servicedir>%2/dbus-1/services</servicedir>\n"
+            "  <policy context=\"default\">\n    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+            "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n")
+                         .arg(address, dataHome).toUtf8());
+        config.close();
+        QProcess registration;
+        registration.setProcessEnvironment(TDriverProcess::Environment(dataHome));
+        registration.start(TDriverProcess::DriverPath(), {QStringLiteral("-regserver")});
+        QVERIFY(registration.waitForFinished(30000));
+        QCOMPARE(registration.exitCode(), 0);
+
+        QProcess daemon;
+        daemon.setProcessEnvironment(TDriverProcess::Environment(dataHome));
+        daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName(),
+                                                     QStringLiteral("--print-address")});
+        QVERIFY(daemon.waitForStarted());
+        QVERIFY(daemon.waitForReadyRead(30000));
+        {
+            QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("activation"));
+            QVERIFY(bus.isConnected());
+            const auto driverPid = [&bus]() -> uint {
+                const QDBusReply<uint> pid = bus.interface()->servicePid(TDriverClient::BusName);
+                return pid.isValid() ? pid.value() : 0;
+            };
+            QString firstPath;
+            uint firstPid = 0;
+            {
+                TDriverClient client(bus);
+                QVERIFY2(client.Create(), qPrintable(client.LastError().message()));
+                QVERIFY(client.Open({QStringLiteral("DESCRIPTION=Activated"), QStringLiteral("SP1=LON1")}));
+                QCOMPARE(client.WaitForStatus().value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
+                firstPath = client.Path();
+                firstPid = driverPid();
+                QVERIFY(firstPid != 0);
+                ::kill(pid_t(firstPid), SIGKILL);
+                // The dead driver's object is gone with it.
+                bool gone = false;
+                for (int i = 0; i < 200 && !gone; ++i) {
+                    gone = !bus.interface()->isServiceRegistered(TDriverClient::BusName).value();
+                    if (!gone)
+                        SpinEvents(50);
+                }
+                QVERIFY(gone);
+                QVERIFY(client.Get(QStringLiteral("COMMAND=COMMANDSTATUS")).isEmpty());
+                QVERIFY(client.LastError().isValid());
+                client.Attach(QString());
+            }
+            // The next call to the bus name starts a new driver, which serves from scratch.
+            TDriverClient client(bus);
+            QVERIFY2(client.Create(), qPrintable(client.LastError().message()));
+            QVERIFY(driverPid() != 0 && driverPid() != firstPid);
+            QVERIFY(client.Open({QStringLiteral("DESCRIPTION=Activated"), QStringLiteral("SP1=LON1")}));
+            QCOMPARE(client.WaitForStatus().value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
+            QVERIFY(SiteWorks(client));
+            QVERIFY(client.Release());
+            bool ended = false;
+            for (int i = 0; i < 200 && !ended; ++i) {
+                ended = !bus.interface()->isServiceRegistered(TDriverClient::BusName).value();
+                if (!ended)
+                    SpinEvents(50);
+            }
+            QVERIFY2(ended, "the driver started by the bus did not end with its last object");
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("activation"));
+        daemon.terminate();
+        QVERIFY(daemon.waitForFinished(10000));
     }
 };
 
