@@ -41,6 +41,19 @@ QList<TCommandSpec> BuildTable()
          QStringLiteral("  lonctl snvt\n"
                         "  lonctl snvt 88 --json"),
          false, 0, 1, 0, nullptr, &RunSnvt});
+    add({QStringLiteral("interfaces"), QString(),
+         QStringLiteral("List the network interfaces that --interface can name."),
+         QStringLiteral("Shows the interfaces file that libldv32.so reads (LDV_INTERFACES, else "
+                        "$XDG_CONFIG_HOME/lonworks/interfaces.json, else "
+                        "/etc/lonworks/interfaces.json), or where it was looked for; each of its "
+                        "entries with its kind (simulated or ip852) and what it opens; and the names "
+                        "that work without an entry: LON1 and the <name>.json files of the "
+                        "LONSIM_PATH folders. The file is read with lonctl's environment; a driver "
+                        "started elsewhere reads it with its own. Fails (exit 1) with the reason "
+                        "when the file is refused: then every interface fails to open."),
+         QStringLiteral("  lonctl interfaces\n"
+                        "  LDV_INTERFACES=/etc/lonworks/site-b.json lonctl interfaces --json"),
+         false, 0, 0, 0, nullptr, &RunInterfaces});
 
     // Site commands: through the driver.
     add({QStringLiteral("status"), QString(),
@@ -161,7 +174,8 @@ QString GeneralHelp()
             "\n"
             "Site options (every site command):\n"
             "  --site DESCRIPTION             the site's name (required)\n"
-            "  --interface NAME               network interface (default LON1, the simulated network)\n"
+            "  --interface NAME               network interface (default LON1, the simulated network;\n"
+            "                                 `lonctl interfaces` lists the names)\n"
             "  --offline                      connect in offline mode\n"
             "  --fahrenheit                   temperatures in degrees Fahrenheit\n"
             "  --domain0-id ID                the interface's domain 0 ID (1, 3 or 6 hex bytes)\n"

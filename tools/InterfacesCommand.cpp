@@ -1,0 +1,126 @@
+// interfaces: the table of interfaces libldv32.so resolves names through (the interfaces
+// file and its entries) and the names that work without an entry.
+#include "tools/CommandContext.h"
+#include "tools/ExitCodes.h"
+#include "tools/Output.h"
+
+#include "InterfaceTable.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSet>
+
+namespace {
+
+struct TBuiltinName
+{
+    QString Name;
+    QString Source;
+    bool Shadowed = false;   // a table entry of the same name comes first
+};
+
+// The places looked in, in order, as ldv::interfacesFilePath() tries them.
+QStringList SearchedPlaces()
+{
+    const QString given = qEnvironmentVariable("LDV_INTERFACES");
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return {given.isEmpty() ? QStringLiteral("LDV_INTERFACES (not set)")
+                            : QStringLiteral("LDV_INTERFACES=") + given,
+            config + QStringLiteral("/lonworks/interfaces.json"),
+            QStringLiteral("/etc/lonworks/interfaces.json")};
+}
+
+// LON1, then the <name>.json files of the LONSIM_PATH folders; a name found in an earlier
+// folder hides the same name further on, as when a name is opened.
+QList<TBuiltinName> BuiltinNames(const ldv::InterfaceTable &table)
+{
+    QList<TBuiltinName> names{{QStringLiteral("LON1"), QStringLiteral("the built-in demonstration network")}};
+    QSet<QString> seen{QStringLiteral("LON1")};
+    const QStringList folders = qEnvironmentVariable("LONSIM_PATH").split(u':', Qt::SkipEmptyParts);
+    for (const QString &folder : folders) {
+        const QDir dir(folder);
+        for (const QString &file : dir.entryList({QStringLiteral("*.json")}, QDir::Files | QDir::Readable, QDir::Name)) {
+            const QString name = file.chopped(5);
+            if (name.isEmpty() || seen.contains(name) || name.compare(QLatin1String("LON1"), Qt::CaseInsensitive) == 0)
+                continue;
+            seen.insert(name);
+            names.append({name, QDir::cleanPath(dir.absoluteFilePath(file)) + QStringLiteral(" (LONSIM_PATH)")});
+        }
+    }
+    for (TBuiltinName &builtin : names)
+        builtin.Shadowed = table.find(builtin.Name) != nullptr;
+    return names;
+}
+
+QString KindName(ldv::InterfaceEntry::Kind kind)
+{
+    return kind == ldv::InterfaceEntry::Ip852 ? QStringLiteral("ip852") : QStringLiteral("simulated");
+}
+
+void PrintJsonListing(const ldv::InterfaceTable &table, const QList<TBuiltinName> &builtins)
+{
+    QJsonArray entries;
+    for (const ldv::InterfaceEntry &entry : table.entries) {
+        QJsonObject object{{QStringLiteral("name"), entry.name},
+                           {QStringLiteral("kind"), KindName(entry.kind)},
+                           {QStringLiteral("summary"), entry.summary()}};
+        if (!entry.comment.isEmpty())
+            object.insert(QStringLiteral("comment"), entry.comment);
+        entries.append(object);
+    }
+    QJsonArray builtinArray;
+    for (const TBuiltinName &builtin : builtins)
+        builtinArray.append(QJsonObject{{QStringLiteral("name"), builtin.Name},
+                                        {QStringLiteral("source"), builtin.Source},
+                                        {QStringLiteral("shadowed"), builtin.Shadowed}});
+    PrintJson(QJsonObject{{QStringLiteral("file"), table.path.isEmpty() ? QJsonValue() : QJsonValue(table.path)},
+                          {QStringLiteral("searched"), QJsonArray::fromStringList(SearchedPlaces())},
+                          {QStringLiteral("interfaces"), entries},
+                          {QStringLiteral("builtin"), builtinArray}});
+}
+
+void PrintTextListing(const ldv::InterfaceTable &table, const QList<TBuiltinName> &builtins)
+{
+    if (table.path.isEmpty()) {
+        PrintLine(QStringLiteral("Interfaces file: none. Looked for, in order:"));
+        for (const QString &place : SearchedPlaces())
+            PrintLine(QStringLiteral("  ") + place);
+    } else {
+        PrintLine(QStringLiteral("Interfaces file: ") + table.path);
+        TTable entries({QStringLiteral("NAME"), QStringLiteral("KIND"), QStringLiteral("SUMMARY"),
+                        QStringLiteral("COMMENT")});
+        for (const ldv::InterfaceEntry &entry : table.entries)
+            entries.AddRow({entry.name, KindName(entry.kind), entry.summary(), entry.comment});
+        PrintLine(QString());
+        entries.Print();
+        PrintLine(table.entries.size() == 1 ? QStringLiteral("1 interface")
+                                            : QStringLiteral("%1 interfaces").arg(table.entries.size()));
+    }
+    PrintLine(QString());
+    PrintLine(QStringLiteral("Names that work without an entry:"));
+    TTable names({QStringLiteral("NAME"), QStringLiteral("NETWORK")});
+    for (const TBuiltinName &builtin : builtins)
+        names.AddRow({builtin.Name, builtin.Shadowed ? builtin.Source + QStringLiteral(", taken by the table's entry")
+                                                     : builtin.Source});
+    names.Print();
+}
+
+} // namespace
+
+int RunInterfaces(TCommandContext &context)
+{
+    const ldv::InterfaceTable table = ldv::loadInterfaceTable();
+    if (!table.ok())
+        throw CommandFailed(QStringLiteral("interfaces file refused: %1\nWhile it is refused every "
+                                           "interface fails to open, LON1 included; correct the file "
+                                           "or move it away.").arg(table.error));
+    const QList<TBuiltinName> builtins = BuiltinNames(table);
+    if (context.Json)
+        PrintJsonListing(table, builtins);
+    else
+        PrintTextListing(table, builtins);
+    return ExitSuccess;
+}
