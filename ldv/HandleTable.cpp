@@ -11,7 +11,7 @@
 namespace ldv {
 
 namespace {
-constexpr std::size_t MaxHandles = 64;
+constexpr std::size_t MaxHandles = 256;   // one per site a driver process keeps online
 
 void complain(const QString &why)
 {
