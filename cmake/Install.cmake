@@ -6,14 +6,22 @@
 #   <prefix>/share/dbus-1/interfaces/*.xml           introspection XML of the bus interfaces
 #   <prefix>/share/doc/lonworks-driver/              the documentation
 set(LW_PRIVATE_DIR ${CMAKE_INSTALL_LIBDIR}/lonworks-driver)
+set(LW_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/lonworks-driver)
 
+# The links are made at install time, relative from bin/ to the private folder, so that
+# they hold for any --prefix, DESTDIR and the package's staging folder.
 foreach(program lonworks-driver lonctl lonsim-channel)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${LW_PRIVATE_DIR})
     install(CODE "
-      file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-      file(CREATE_LINK \"../${LW_PRIVATE_DIR}/${program}\"
-           \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\" SYMBOLIC)")
+      set(lw_bin \"${CMAKE_INSTALL_BINDIR}\")
+      cmake_path(ABSOLUTE_PATH lw_bin BASE_DIRECTORY \"\${CMAKE_INSTALL_PREFIX}\" NORMALIZE)
+      set(lw_program \"${LW_PRIVATE_DIR}/${program}\")
+      cmake_path(ABSOLUTE_PATH lw_program BASE_DIRECTORY \"\${CMAKE_INSTALL_PREFIX}\" NORMALIZE)
+      file(RELATIVE_PATH lw_target \"\${lw_bin}\" \"\${lw_program}\")
+      file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${lw_bin}\")
+      message(STATUS \"Installing: \$ENV{DESTDIR}\${lw_bin}/${program} -> \${lw_target}\")
+      file(CREATE_LINK \"\${lw_target}\" \"\$ENV{DESTDIR}\${lw_bin}/${program}\" SYMBOLIC)")
   endif()
 endforeach()
 
@@ -25,8 +33,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/lonsim/networks/
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lonworks-driver/networks FILES_MATCHING PATTERN "*.json")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/automation/dbus/
   DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces FILES_MATCHING PATTERN "*.xml")
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${LW_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${LW_DOC_DIR})
 
 # A Debian package: cpack -G DEB in the build folder.
 set(CPACK_PACKAGE_NAME lonworks-driver)
