@@ -26,12 +26,12 @@ QString Wrapped(const QString &text)
 
 } // namespace
 
-TCommandContext::TCommandContext(const TCommandSpec &spec)
-    : Spec(spec)
+TCommandContext::TCommandContext(const TCommandInfo &info)
+    : Info(info)
 {
-    Parser.setApplicationDescription(spec.Summary + QStringLiteral("\n\n") + Wrapped(spec.Description)
-                                     + (spec.Examples.isEmpty() ? QString()
-                                                                : QStringLiteral("\n\nExamples:\n") + spec.Examples));
+    Parser.setApplicationDescription(info.Summary + QStringLiteral("\n\n") + Wrapped(info.Description)
+                                     + (info.Examples.isEmpty() ? QString()
+                                                                : QStringLiteral("\n\nExamples:\n") + info.Examples));
     Parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     Parser.addOption({{QStringLiteral("h"), QStringLiteral("help")},
                       QStringLiteral("Show this help.")});
@@ -39,12 +39,12 @@ TCommandContext::TCommandContext(const TCommandSpec &spec)
                       QStringLiteral("Print the result as JSON (for scripts) instead of a table.")});
     Parser.addOption({QStringLiteral("fahrenheit"),
                       QStringLiteral("Temperatures in degrees Fahrenheit instead of Celsius.")});
-    if (spec.SiteCommand)
-        AddSiteOptions(Parser, spec.DefaultTimeoutSeconds);
-    if (spec.AddOptions)
-        spec.AddOptions(Parser);
+    if (info.SiteCommand)
+        AddSiteOptions(Parser, info.DefaultTimeoutSeconds);
+    if (info.AddOptions)
+        info.AddOptions(Parser);
     // The positional arguments, for the Arguments section of the help.
-    for (const QString &name : spec.Arguments.split(u' ', Qt::SkipEmptyParts))
+    for (const QString &name : info.Arguments.split(u' ', Qt::SkipEmptyParts))
         Parser.addPositionalArgument(name, QString(), name);
 }
 
@@ -72,19 +72,19 @@ bool TCommandContext::Parse(const QStringList &arguments)
     Arguments = Parser.positionalArguments();
     for (QString &argument : Arguments)
         argument = Restored(argument);
-    if (Arguments.size() < Spec.MinArguments)
+    if (Arguments.size() < Info.MinArguments)
         throw UsageError(QStringLiteral("missing argument: %1 needs %2.")
-                             .arg(Spec.Name, Spec.Arguments));
-    if (Spec.MaxArguments >= 0 && Arguments.size() > Spec.MaxArguments)
+                             .arg(Info.Name, Info.Arguments));
+    if (Info.MaxArguments >= 0 && Arguments.size() > Info.MaxArguments)
         throw UsageError(QStringLiteral("too many arguments: %1 takes %2, got \"%3\".")
-                             .arg(Spec.Name,
-                                  Spec.Arguments.isEmpty() ? QStringLiteral("none") : Spec.Arguments,
+                             .arg(Info.Name,
+                                  Info.Arguments.isEmpty() ? QStringLiteral("none") : Info.Arguments,
                                   Arguments.join(u' ')));
     Json = Parser.isSet(QStringLiteral("json"));
     Fahrenheit = Parser.isSet(QStringLiteral("fahrenheit"));
-    if (Spec.SiteCommand) {
+    if (Info.SiteCommand) {
         Site = ReadSiteOptions(Parser);
-        TimeoutMs = ReadTimeoutMs(Parser, Spec.DefaultTimeoutSeconds);
+        TimeoutMs = ReadTimeoutMs(Parser, Info.DefaultTimeoutSeconds);
     }
     return true;
 }
@@ -103,9 +103,9 @@ QString TCommandContext::HelpText() const
     QString text = Parser.helpText();
     // Qt writes the program path and "[options]" only; name the command instead.
     const qsizetype endOfUsage = text.indexOf(u'\n');
-    QString usage = QStringLiteral("Usage: lonctl ") + Spec.Name + QStringLiteral(" [options]");
-    if (!Spec.Arguments.isEmpty())
-        usage += u' ' + Spec.Arguments;
+    QString usage = QStringLiteral("Usage: lonctl ") + Info.Name + QStringLiteral(" [options]");
+    if (!Info.Arguments.isEmpty())
+        usage += u' ' + Info.Arguments;
     text.replace(0, endOfUsage, usage);
     // The argument names are explained in the description; drop the empty Arguments list.
     const qsizetype arguments = text.indexOf(QStringLiteral("\nArguments:\n"));

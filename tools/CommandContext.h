@@ -11,14 +11,14 @@
 class TCommandContext
 {
 public:
-    explicit TCommandContext(const TCommandSpec &spec);
+    explicit TCommandContext(const TCommandInfo &info);
 
     // Parses the arguments after the command name. False when --help was asked for (the
     // caller prints HelpText()); throws a usage error for anything malformed.
     bool Parse(const QStringList &arguments);
     QString HelpText() const;
 
-    const TCommandSpec &Spec;
+    const TCommandInfo &Info;
     QCommandLineParser Parser;
     QStringList Arguments;      // positional
     bool Json = false;

@@ -2,10 +2,10 @@
 
 namespace {
 
-QList<TCommandSpec> BuildTable()
+QList<TCommandInfo> BuildTable()
 {
-    QList<TCommandSpec> table;
-    auto add = [&table](TCommandSpec spec) { table.append(std::move(spec)); };
+    QList<TCommandInfo> table;
+    auto add = [&table](TCommandInfo info) { table.append(std::move(info)); };
 
     // Offline commands: the driver's own conversions, no driver needed.
     add({QStringLiteral("decode"), QStringLiteral("ADDRESS HEXBYTES"),
@@ -135,17 +135,17 @@ QList<TCommandSpec> BuildTable()
 
 } // namespace
 
-const QList<TCommandSpec> &CommandTable()
+const QList<TCommandInfo> &CommandTable()
 {
-    static const QList<TCommandSpec> table = BuildTable();
+    static const QList<TCommandInfo> table = BuildTable();
     return table;
 }
 
-const TCommandSpec *FindCommand(const QString &name)
+const TCommandInfo *FindCommand(const QString &name)
 {
-    for (const TCommandSpec &spec : CommandTable()) {
-        if (spec.Name == name)
-            return &spec;
+    for (const TCommandInfo &info : CommandTable()) {
+        if (info.Name == name)
+            return &info;
     }
     return nullptr;
 }
@@ -154,11 +154,11 @@ QString GeneralHelp()
 {
     auto listOf = [](bool siteCommands) {
         QString text;
-        for (const TCommandSpec &spec : CommandTable()) {
-            if (spec.SiteCommand != siteCommands)
+        for (const TCommandInfo &info : CommandTable()) {
+            if (info.SiteCommand != siteCommands)
                 continue;
-            const QString synopsis = QString(spec.Name + u' ' + spec.Arguments).trimmed();
-            text += QStringLiteral("  ") + synopsis.leftJustified(30) + u' ' + spec.Summary + u'\n';
+            const QString synopsis = QString(info.Name + u' ' + info.Arguments).trimmed();
+            text += QStringLiteral("  ") + synopsis.leftJustified(30) + u' ' + info.Summary + u'\n';
         }
         return text;
     };

@@ -8,7 +8,7 @@
 
 class TCommandContext;
 
-struct TCommandSpec
+struct TCommandInfo
 {
     QString Name;
     QString Arguments;      // synopsis of the positional arguments ("ADDRESS VALUE HEXBYTES")
@@ -23,8 +23,8 @@ struct TCommandSpec
     int (*Run)(TCommandContext &) = nullptr;
 };
 
-const QList<TCommandSpec> &CommandTable();
-const TCommandSpec *FindCommand(const QString &name);
+const QList<TCommandInfo> &CommandTable();
+const TCommandInfo *FindCommand(const QString &name);
 QString GeneralHelp();
 
 // The run functions, one file per group of commands.

@@ -11,23 +11,23 @@
 
 namespace {
 
-int RunCommand(const TCommandSpec &spec, const QStringList &arguments)
+int RunCommand(const TCommandInfo &info, const QStringList &arguments)
 {
-    TCommandContext context(spec);
+    TCommandContext context(info);
     try {
         if (!context.Parse(arguments)) {
             WriteOut(context.HelpText());
             return ExitSuccess;
         }
-        return spec.Run(context);
+        return info.Run(context);
     } catch (const TLonctlError &error) {
-        WriteErr(QStringLiteral("lonctl %1: %2\n").arg(spec.Name, error.Message()));
+        WriteErr(QStringLiteral("lonctl %1: %2\n").arg(info.Name, error.Message()));
         if (error.Code() == ExitUsage)
-            WriteErr(QStringLiteral("Run `lonctl %1 --help` for its usage.\n").arg(spec.Name));
+            WriteErr(QStringLiteral("Run `lonctl %1 --help` for its usage.\n").arg(info.Name));
         return error.Code();
     } catch (const std::exception &error) {
         WriteErr(QStringLiteral("lonctl %1: unexpected failure: %2\n")
-                     .arg(spec.Name, QString::fromLocal8Bit(error.what())));
+                     .arg(info.Name, QString::fromLocal8Bit(error.what())));
         return ExitCommandFailed;
     }
 }
@@ -35,7 +35,7 @@ int RunCommand(const TCommandSpec &spec, const QStringList &arguments)
 int UnknownCommand(const QString &name)
 {
     QStringList names;
-    for (const TCommandSpec &entry : CommandTable())
+    for (const TCommandInfo &entry : CommandTable())
         names.append(entry.Name);
     WriteErr(QStringLiteral("lonctl: unknown command \"%1\". Commands: %2.\nRun `lonctl --help` "
                             "for usage.\n")
@@ -61,8 +61,8 @@ int main(int argc, char **argv)
     if (first == QLatin1String("--help") || first == QLatin1String("-h")
         || first == QLatin1String("help")) {
         if (first == QLatin1String("help") && arguments.size() > 1) {
-            if (const TCommandSpec *spec = FindCommand(arguments.at(1)))
-                return RunCommand(*spec, {QStringLiteral("--help")});
+            if (const TCommandInfo *info = FindCommand(arguments.at(1)))
+                return RunCommand(*info, {QStringLiteral("--help")});
             return UnknownCommand(arguments.at(1));
         }
         WriteOut(GeneralHelp());
@@ -77,8 +77,8 @@ int main(int argc, char **argv)
                                 "\"%1\" came first.\nRun `lonctl --help` for usage.\n").arg(first));
         return ExitUsage;
     }
-    const TCommandSpec *spec = FindCommand(first);
-    if (!spec)
+    const TCommandInfo *info = FindCommand(first);
+    if (!info)
         return UnknownCommand(first);
-    return RunCommand(*spec, arguments.mid(1));
+    return RunCommand(*info, arguments.mid(1));
 }
