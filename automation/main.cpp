@@ -8,6 +8,7 @@
 #include "automation/Registration.h"
 #include "automation/ServerApplication.h"
 #include "automation/StartMode.h"
+#include "automation/TerminationSignals.h"
 #include "lonworks/LDV32.h"
 
 #include <QCoreApplication>
@@ -108,6 +109,7 @@ int RunServer(const TStartOptions &options, int argc, char **argv)
             },
             Qt::QueuedConnection);
 
+    TTerminationSignals terminationSignals;
     mainForm.show();
     const int code = app.exec();
     bus.unregisterService(QLatin1String(kBusName));

@@ -5,6 +5,7 @@
 #include "DriverClient.h"
 #include "DriverProcess.h"
 
+#include <csignal>
 #include <QDBusConnectionInterface>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -144,6 +145,28 @@ private Q_SLOTS:
         SpinEvents(300);
         QCOMPARE(driver.Process().state(), QProcess::Running);
         QVERIFY(TDriverProcess::BusNameOwned());
+    }
+
+    // A termination signal ends the driver cleanly, even while a client holds an object
+    // on an online site (the close warning is for a user closing the window).
+    void terminationSignalEndsTheDriver_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+
+    void terminationSignalEndsTheDriver()
+    {
+        QFETCH(int, signalNumber);
+        TDriverProcess driver;
+        QVERIFY(driver.Start());
+        TDriverClient client;
+        QVERIFY(client.Open({"DESCRIPTION=Signalled", "SP1=LON1"}));
+        QCOMPARE(client.WaitForStatus().value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
+        ::kill(pid_t(driver.Process().processId()), signalNumber);
+        QVERIFY(driver.WaitForExit());
+        QCOMPARE(driver.Process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(driver.Process().exitCode(), 0);
     }
 
     void startedByBusEndsWithLastRelease_data()
