@@ -2,6 +2,7 @@
 // name taken only once, ending with the last release when the bus started it, releasing
 // the objects of a client that dies, and D-Bus activation through the registration.
 
+#include "ActivationBus.h"
 #include "DriverClient.h"
 #include "DriverProcess.h"
 
@@ -233,65 +234,26 @@ private Q_SLOTS:
 
     void activationAfterRegistration()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString dataHome = dir.path() + "/data";
-        const QString address = "unix:path=" + dir.path() + "/bus";
-        QFile config(dir.path() + "/session.conf");
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(QStringLiteral(
-            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-            "<busconfig>\n  <type>session</type>\n  <listen>%1</listen>\n"
-            "  <servicedir>%2/dbus-1/services</servicedir>\n"
-            "  <policy context=\"default\">\n    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-            "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n")
-                         .arg(address, dataHome).toUtf8());
-        config.close();
-
-        QCOMPARE(RunDriver({"-regserver"}, dataHome), 0);
-
-        QProcess daemon;
-        QProcessEnvironment environment = TDriverProcess::Environment(dataHome);
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
-        daemon.setProcessEnvironment(environment);
-        daemon.start("dbus-daemon", {"--nofork", "--config-file=" + config.fileName(),
-                                     "--print-address"});
-        QVERIFY(daemon.waitForStarted());
-        QVERIFY(daemon.waitForReadyRead(30000));
-
-        const QString name = QStringLiteral("activation");
+        TActivationBus activation;
+        QCOMPARE(RunDriver({"-regserver"}, activation.DataHome()), 0);
+        QVERIFY(activation.Start());
+        QDBusConnection bus = activation.Connection();
+        QVERIFY(!bus.interface()->isServiceRegistered(TDriverClient::BusName).value());
         {
-            QDBusConnection bus = QDBusConnection::connectToBus(address, name);
-            QVERIFY2(bus.isConnected(), qPrintable(bus.lastError().message()));
-            QVERIFY(!bus.interface()->isServiceRegistered(TDriverClient::BusName).value());
-            {
-                TDriverClient client(bus);
-                QVERIFY2(client.Create(), qPrintable(client.LastError().message()));
-                QVERIFY(client.Open({"DESCRIPTION=Activated", "OFFLINE=TRUE"}));
-                QCOMPARE(client.WaitForStatus().value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
-                QVERIFY(client.Release());
-            }
-            // Started by the bus: it ends with its last object.
-            bool gone = false;
-            for (int i = 0; i < 200 && !gone; ++i) {
-                gone = !bus.interface()->isServiceRegistered(TDriverClient::BusName).value();
-                if (!gone)
-                    SpinEvents(50);
-            }
-            QVERIFY(gone);
-
-            QCOMPARE(RunDriver({"-unregserver"}, dataHome), 0);
-            QDBusMessage reload = QDBusMessage::createMethodCall(
-                "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ReloadConfig");
-            bus.call(reload);
             TDriverClient client(bus);
-            QVERIFY(!client.Create());
-            QCOMPARE(client.LastError().type(), QDBusError::ServiceUnknown);
+            QVERIFY2(client.Create(), qPrintable(client.LastError().message()));
+            QVERIFY(client.Open({"DESCRIPTION=Activated", "OFFLINE=TRUE"}));
+            QCOMPARE(client.WaitForStatus().value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
+            QVERIFY(client.Release());
         }
-        QDBusConnection::disconnectFromBus(name);
-        daemon.terminate();
-        QVERIFY(daemon.waitForFinished(10000));
+        // Started by the bus: it ends with its last object.
+        QVERIFY(activation.WaitForDriver(false));
+
+        QCOMPARE(RunDriver({"-unregserver"}, activation.DataHome()), 0);
+        activation.Reload();
+        TDriverClient client(bus);
+        QVERIFY(!client.Create());
+        QCOMPARE(client.LastError().type(), QDBusError::ServiceUnknown);
     }
 };
 

@@ -1,6 +1,7 @@
 // Faults the driver must live through: a client killed while its command runs, a device
 // that goes silent and comes back, interfaces that do not open, a device that answers
 // with malformed frames, and the driver itself killed and started again by the bus.
+#include "ActivationBus.h"
 #include "PointsSession.h"
 
 #include <QDBusConnectionInterface>
@@ -222,37 +223,15 @@ private Q_SLOTS:
 
     void driverKilledIsStartedAgainByTheBus()
     {
-        // A bus of its own whose services folder is the driver's registration folder.
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString dataHome = dir.path() + QStringLiteral("/data");
-        const QString address = QStringLiteral("unix:path=") + dir.path() + QStringLiteral("/bus");
-        QFile config(dir.path() + QStringLiteral("/session.conf"));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(QStringLiteral(
-            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-            "<busconfig>\n  <type>session</type>\n  <listen>%1</listen>\n"
-            "  <servicedir>%2/dbus-1/services</servicedir>\n"
-            "  <policy context=\"default\">\n    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-            "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n")
-                         .arg(address, dataHome).toUtf8());
-        config.close();
+        TActivationBus activation;
         QProcess registration;
-        registration.setProcessEnvironment(TDriverProcess::Environment(dataHome));
+        registration.setProcessEnvironment(TDriverProcess::Environment(activation.DataHome()));
         registration.start(TDriverProcess::DriverPath(), {QStringLiteral("-regserver")});
         QVERIFY(registration.waitForFinished(30000));
         QCOMPARE(registration.exitCode(), 0);
-
-        QProcess daemon;
-        daemon.setProcessEnvironment(TDriverProcess::Environment(dataHome));
-        daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName(),
-                                                     QStringLiteral("--print-address")});
-        QVERIFY(daemon.waitForStarted());
-        QVERIFY(daemon.waitForReadyRead(30000));
+        QVERIFY(activation.Start());
         {
-            QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("activation"));
-            QVERIFY(bus.isConnected());
+            QDBusConnection bus = activation.Connection();
             const auto driverPid = [&bus]() -> uint {
                 const QDBusReply<uint> pid = bus.interface()->servicePid(TDriverClient::BusName);
                 return pid.isValid() ? pid.value() : 0;
@@ -269,13 +248,7 @@ private Q_SLOTS:
                 QVERIFY(firstPid != 0);
                 ::kill(pid_t(firstPid), SIGKILL);
                 // The dead driver's object is gone with it.
-                bool gone = false;
-                for (int i = 0; i < 200 && !gone; ++i) {
-                    gone = !bus.interface()->isServiceRegistered(TDriverClient::BusName).value();
-                    if (!gone)
-                        SpinEvents(50);
-                }
-                QVERIFY(gone);
+                QVERIFY(activation.WaitForDriver(false));
                 QVERIFY(client.Get(QStringLiteral("COMMAND=COMMANDSTATUS")).isEmpty());
                 QVERIFY(client.LastError().isValid());
                 client.Attach(QString());
@@ -288,17 +261,9 @@ private Q_SLOTS:
             QCOMPARE(client.WaitForStatus().value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
             QVERIFY(SiteWorks(client));
             QVERIFY(client.Release());
-            bool ended = false;
-            for (int i = 0; i < 200 && !ended; ++i) {
-                ended = !bus.interface()->isServiceRegistered(TDriverClient::BusName).value();
-                if (!ended)
-                    SpinEvents(50);
-            }
-            QVERIFY2(ended, "the driver started by the bus did not end with its last object");
+            QVERIFY2(activation.WaitForDriver(false),
+                     "the driver started by the bus did not end with its last object");
         }
-        QDBusConnection::disconnectFromBus(QStringLiteral("activation"));
-        daemon.terminate();
-        QVERIFY(daemon.waitForFinished(10000));
     }
 };
 
