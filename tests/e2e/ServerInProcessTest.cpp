@@ -8,6 +8,7 @@
 #include "automation/StartMode.h"
 #include "site/LonWorksForm.h"
 
+#include <QCheckBox>
 #include <QDBusArgument>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -150,6 +151,37 @@ private Q_SLOTS:
         QVERIFY(driver->SiteForm() != first);
         QTRY_VERIFY(first.isNull());
         QCOMPARE(main.SiteCount(), 1);
+    }
+
+    // The user checks Block on the site window: every client, including the one whose
+    // command was running, is answered LOCKED with the bare text; unchecking frees the site.
+    void blockCheckBoxLocksEveryClient()
+    {
+        TMainForm main;
+        const QString status = QStringLiteral("COMMAND=COMMANDSTATUS");
+        auto first = ConnectedDriver(main, {"DESCRIPTION=Blocked", "OFFLINE=TRUE"});
+        QVERIFY(first);
+        QCOMPARE(first->GetValue(status).toList().value(0), QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
+        auto second = ConnectedDriver(main, {"DESCRIPTION=Blocked", "OFFLINE=TRUE"});
+        QVERIFY(second);
+        QCOMPARE(second->GetValue(status).toList().value(0), QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
+        const QStringList locked{"COMMANDSTATUS=LOCKED", "locked to one computer"};
+        TLonWorksForm *form = first->SiteForm();
+        QCOMPARE(first->GetValue(QStringLiteral("COMMAND=SITETIME")).toStringList().value(0),
+                 QStringLiteral("COMMANDSTATUS=Reading Site Time..."));
+        form->BlockChk->click();
+        QVERIFY(form->IsBlocked());
+        for (TQelLonWorksCom *client : {first.get(), second.get()}) {
+            QCOMPARE(client->GetValue(status).toStringList(), locked);
+            QCOMPARE(client->GetValue(QStringLiteral("COMMAND=SITESTATUS")).toStringList(), locked);
+            QVERIFY(!client->Disconnect(QString()));
+        }
+        // DEBUGMODE is ignored while blocked, and answers true.
+        QVERIFY(first->Setup(QStringLiteral("DEBUGMODE=FALSE")));
+        form->BlockChk->click();
+        QVERIFY(!form->IsBlocked());
+        QCOMPARE(second->GetValue(QStringLiteral("COMMAND=SITESTATUS")).toStringList().value(0),
+                 QStringLiteral("COMMANDSTATUS=Reading Site Status..."));
     }
 
     void closedSiteWindowAnswersAsWithoutForm()
