@@ -67,7 +67,11 @@ TDriverSession::TDriverSession(TProgressLine &progress)
 
 TDriverSession::~TDriverSession()
 {
-    Close();
+    // Also runs while an error unwinds the command: closing must never throw from here.
+    try {
+        Close();
+    } catch (...) {
+    }
 }
 
 QString TDriverSession::LockedMessage(const QString &comment)
