@@ -130,8 +130,9 @@ private Q_SLOTS:
 
         driver.Stop();
         QVERIFY2(lonctl.waitForFinished(60000), "lonctl kept waiting for a driver that has gone");
-        QCOMPARE(lonctl.exitCode(), 2);
         const QString errors = QString::fromUtf8(lonctl.readAllStandardError());
+        QVERIFY2(lonctl.exitStatus() == QProcess::NormalExit, qPrintable(errors));
+        QCOMPARE(lonctl.exitCode(), 2);
         QVERIFY2(errors.contains(QStringLiteral("Lost contact with the driver")), qPrintable(errors));
     }
 };
