@@ -81,6 +81,12 @@ void TLonWorksForm::BuildComponents()
 
 void TLonWorksForm::ScheduleRelease()
 {
+    // A client that leaves while this form's tick waits on the network must not free the
+    // form under the running job: the release then happens when the tick has ended.
+    if (FTickDepth > 0) {
+        FReleaseScheduled = true;
+        return;
+    }
     // Inside the main window the sub-window frame goes with the form.
     QWidget *target = this;
     if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))

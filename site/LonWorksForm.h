@@ -63,6 +63,8 @@ public:
     QVariant FRequest;
     int FPendingJob = jobNone;
     int FRunningJob = 0;    // the job the tick is running now (0 between jobs)
+    int FTickDepth = 0;          // above 0 while ProcessTick runs: its network waits let client calls in
+    bool FReleaseScheduled = false;   // the last client left during a tick; released when it ends
     bool FBusy = false;
     int FCommandTimeout = 0;
     bool FLocked = false;

@@ -85,6 +85,13 @@ bool TLonWorksForm::StartCommand(TSiteClient *client, int jobCode, const QVarian
 
 void TLonWorksForm::ProcessTick()
 {
+    ++FTickDepth;
+    const auto ended = qScopeGuard([this] {
+        if (--FTickDepth == 0 && FReleaseScheduled) {
+            FReleaseScheduled = false;
+            ScheduleRelease();
+        }
+    });
     if (++FTickCount >= ClockTicks) {
         FTickCount = 0;
         RefreshClock();

@@ -6,6 +6,7 @@
 #include "site/DeviceObject.h"
 #include "site/PointModifyRequest.h"
 
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
@@ -33,6 +34,7 @@ private Q_SLOTS:
     void pointModifyThatCannotBeEncoded();
     void pointModifyOnOfflineSiteFails();
     void disconnectDuringAJobStillClosesTheInterface();
+    void lastClientLeavingDuringAJobFreesTheFormAfterIt();
 
 private:
     QTemporaryDir FDir;
@@ -313,6 +315,31 @@ void TestPointsAccess::disconnectDuringAJobStillClosesTheInterface()
     QCOMPARE(site.Form->FPendingJob, int(jobNone));
     QVERIFY(!site.Form->FConnected);
     QCOMPARE(site.Form->FCommandState, 2);
+}
+
+// The last client goes away (its connection dropped) while a read waits for a silent
+// device: the form must live until the tick has ended, and be freed after it.
+void TestPointsAccess::lastClientLeavingDuringAJobFreesTheFormAfterIt()
+{
+    QPointer<TLonWorksForm> form = MakeForm(QStringLiteral("Leaving"), false,
+                                            QStringLiteral(LW_FIXTURES "/points.json")).release();
+    TTestClient client;
+    QVERIFY(Attach(*form, client));
+    form->ReleaseCommand(&client);
+    QVERIFY(form->StartCommand(&client, jobPointGetValue, QStringList{"POINT={D}{0:1:12:0:0:0:2:0}"}));
+    bool aliveAfterRemoval = false;
+    QTimer::singleShot(0, form.data(), [&] {
+        form->RemoveClient(&client);
+        // Let deferred deletions run here, as a nested event loop of a bus call would.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        aliveAfterRemoval = !form.isNull();
+    });
+    form->ProcessTick();
+    QVERIFY(aliveAfterRemoval);
+    QVERIFY(!form.isNull());
+    QCOMPARE(form->FCommandState, 3);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(form.isNull());
 }
 
 QTEST_MAIN(TestPointsAccess)
