@@ -89,7 +89,9 @@ void TLonWorksForm::ProcessTick()
     const auto ended = qScopeGuard([this] {
         if (--FTickDepth == 0 && FReleaseScheduled) {
             FReleaseScheduled = false;
-            ScheduleRelease();
+            // A client that connected meanwhile keeps the form.
+            if (FClients.isEmpty())
+                ScheduleRelease();
         }
     });
     if (++FTickCount >= ClockTicks) {

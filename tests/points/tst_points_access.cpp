@@ -35,6 +35,7 @@ private Q_SLOTS:
     void pointModifyOnOfflineSiteFails();
     void disconnectDuringAJobStillClosesTheInterface();
     void lastClientLeavingDuringAJobFreesTheFormAfterIt();
+    void clientArrivingDuringAJobKeepsTheForm();
 
 private:
     QTemporaryDir FDir;
@@ -338,6 +339,28 @@ void TestPointsAccess::lastClientLeavingDuringAJobFreesTheFormAfterIt()
     QVERIFY(aliveAfterRemoval);
     QVERIFY(!form.isNull());
     QCOMPARE(form->FCommandState, 3);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(form.isNull());
+}
+
+// The last client leaves and a newcomer attaches while the read waits: the form stays.
+void TestPointsAccess::clientArrivingDuringAJobKeepsTheForm()
+{
+    QPointer<TLonWorksForm> form = MakeForm(QStringLiteral("Handover"), false,
+                                            QStringLiteral(LW_FIXTURES "/points.json")).release();
+    TTestClient leaving;
+    TTestClient newcomer;
+    QVERIFY(Attach(*form, leaving));
+    form->ReleaseCommand(&leaving);
+    QVERIFY(form->StartCommand(&leaving, jobPointGetValue, QStringList{"POINT={D}{0:1:12:0:0:0:2:0}"}));
+    QTimer::singleShot(0, form.data(), [&] {
+        form->RemoveClient(&leaving);
+        form->AddClient(&newcomer, QStringLiteral("Handover"));
+    });
+    form->ProcessTick();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!form.isNull());
+    form->RemoveClient(&newcomer);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(form.isNull());
 }
