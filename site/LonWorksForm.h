@@ -160,6 +160,8 @@ public:
     virtual void ClearPollingSet();
     // The first two brace groups of a point entry: the client's name and the address.
     virtual void SplitPointEntry(const QString &entry, QString &name, QString &address);
+    // The address of the request's POINT entry, parsed; false when it does not parse.
+    bool ParseRequestedPoint(PointAddress &address);
 
     // Background polling, one step per tick
     virtual void PollPoints();

@@ -27,13 +27,8 @@ void TLonWorksForm::RunPointGetValue()
 {
     bool success = false;
     try {
-        QString entry;
-        QString name;
-        QString text;
         PointAddress address;
-        FindParam(FRequest, QStringLiteral("POINT"), entry);
-        SplitPointEntry(entry, name, text);
-        if (!FWorkingOffline && ParsePointAddress(text, address)) {
+        if (!FWorkingOffline && ParseRequestedPoint(address)) {
             std::array<quint8, SingleReadBufferSize> bytes{};
             quint8 length = 0;
             const bool fetched =

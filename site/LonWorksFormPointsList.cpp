@@ -87,18 +87,23 @@ void TLonWorksForm::RunGetPointsList()
     CompleteJob(true);
 }
 
+bool TLonWorksForm::ParseRequestedPoint(PointAddress &address)
+{
+    QString entry;
+    QString name;
+    QString text;
+    FindParam(FRequest, QStringLiteral("POINT"), entry);
+    SplitPointEntry(entry, name, text);
+    return ParsePointAddress(text, address);
+}
+
 void TLonWorksForm::RunPointGetDisabled()
 {
     bool success = false;
     try {
-        QString entry;
-        QString name;
-        QString text;
         PointAddress address;
         TDeviceObject object;
-        FindParam(FRequest, QStringLiteral("POINT"), entry);
-        SplitPointEntry(entry, name, text);
-        if (ParsePointAddress(text, address) && address.HasObject
+        if (ParseRequestedPoint(address) && address.HasObject
             && ParseDeviceObject(address.ObjectName, object) && DisabledBit(object) >= 0) {
             std::array<quint8, 256> bytes{};
             quint8 length = 0;
