@@ -3,6 +3,7 @@
 #   BUILD_DIR=<folder>   build folder (default: build)
 #   LW_SANITIZE=ON       AddressSanitizer + UndefinedBehaviorSanitizer build
 #   JOBS=<n>             parallel build jobs (default: number of cores)
+# ccache is used when it is installed (rebuilds of several checkouts share their objects).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${BUILD_DIR:-$top/build}
@@ -10,6 +11,11 @@ case "$build_dir" in /*) ;; *) build_dir=$top/$build_dir ;; esac
 
 "$top/scripts/bootstrap.sh"
 
-cmake -S "$top" -B "$build_dir" -G Ninja \
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
+cmake -S "$top" -B "$build_dir" -G Ninja "${launcher[@]}" \
   -DLW_SANITIZE="${LW_SANITIZE:-OFF}" ${CMAKE_ARGS:-} >/dev/null
 cmake --build "$build_dir" -j "${JOBS:-$(nproc)}"
