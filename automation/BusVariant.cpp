@@ -1,9 +1,50 @@
 #include "automation/BusVariant.h"
 
+#include "automation/DriverLimits.h"
+
 #include <QDBusArgument>
 #include <QStringList>
 
 namespace {
+
+using namespace DriverLimits;
+
+void CheckEntryLength(const QString &entry)
+{
+    if (entry.size() > kMaxEntryLength)
+        throw TLimitExceeded("characters per request entry", kMaxEntryLength);
+}
+
+void CheckEntryCount(qsizetype count)
+{
+    if (count > kMaxRequestEntries)
+        throw TLimitExceeded("entries per request", kMaxRequestEntries);
+}
+
+qint64 AnswerBytes(const QVariant &answer)
+{
+    switch (answer.userType()) {
+    case QMetaType::QByteArray:
+        return 16 + answer.toByteArray().size();
+    case QMetaType::QStringList: {
+        qint64 bytes = 16;
+        for (const QString &text : answer.toStringList())
+            bytes += AnswerTextBytes(text);
+        return bytes;
+    }
+    case QMetaType::QVariantList: {
+        qint64 bytes = 16;
+        for (const QVariant &element : answer.toList())
+            bytes += element.userType() == QMetaType::QStringList ? AnswerBytes(element)
+                     : element.userType() == QMetaType::QByteArray
+                         ? 16 + element.toByteArray().size()
+                         : AnswerTextBytes(element.toString());
+        return bytes;
+    }
+    default:
+        return AnswerTextBytes(answer.toString());
+    }
+}
 
 bool IsScalar(const QVariant &value)
 {
@@ -47,7 +88,10 @@ bool ListFromBus(const QDBusArgument &argument, QVariantList &list)
         QVariant element;
         if (!ElementFromBus(argument, element))
             return false;
+        if (element.userType() == QMetaType::QString)
+            CheckEntryLength(element.toString());
         list.append(element);
+        CheckEntryCount(list.size());
     }
     argument.endArray();
     return true;
@@ -70,7 +114,17 @@ bool RequestFromBus(const QDBusVariant &in, QVariant &request)
     QVariant value = in.variant();
     if (value.userType() == QMetaType::UChar)
         value = value.toInt();
-    if (value.userType() == QMetaType::QStringList || IsScalar(value)) {
+    if (value.userType() == QMetaType::QStringList) {
+        const QStringList entries = value.toStringList();
+        CheckEntryCount(entries.size());
+        for (const QString &entry : entries)
+            CheckEntryLength(entry);
+        request = value;
+        return true;
+    }
+    if (IsScalar(value)) {
+        if (value.userType() == QMetaType::QString)
+            CheckEntryLength(value.toString());
         request = value;
         return true;
     }
@@ -86,6 +140,8 @@ bool RequestFromBus(const QDBusVariant &in, QVariant &request)
 
 QDBusVariant AnswerToBus(const QVariant &answer)
 {
+    if (AnswerBytes(answer) > kMaxAnswerBytes)
+        throw TLimitExceeded("bytes per answer", kMaxAnswerBytes);
     switch (answer.userType()) {
     case QMetaType::QStringList:
     case QMetaType::QByteArray:

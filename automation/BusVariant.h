@@ -7,5 +7,7 @@
 #include <QVariant>
 
 // False when the variant is no parameter list (another signature, a nested container).
+// Throws TLimitExceeded for a list with too many entries or an entry that is too long.
 bool RequestFromBus(const QDBusVariant &in, QVariant &request);
+// Throws TLimitExceeded for an answer larger than the bus should be asked to carry.
 QDBusVariant AnswerToBus(const QVariant &answer);

@@ -1,6 +1,7 @@
 #include "automation/ClassFactory.h"
 
 #include "automation/DriverBusObject.h"
+#include "automation/DriverLimits.h"
 #include "classfactoryadaptor.h"
 #include "iqeldevicedriveradaptor.h"
 #include "iqellonworkscomadaptor.h"
@@ -14,7 +15,9 @@ TClassFactory::TClassFactory(const QDBusConnection &connection, TMainForm *mainF
     : QObject(parent),
       FConnection(connection),
       FMainForm(mainForm),
-      FOwnerWatcher(new QDBusServiceWatcher(this))
+      FOwnerWatcher(new QDBusServiceWatcher(this)),
+      FMaxPerConnection(DriverLimits::kMaxObjectsPerConnection),
+      FMaxPerProcess(DriverLimits::kMaxObjectsPerProcess)
 {
     new TClassFactoryAdaptor(this);
     FOwnerWatcher->setConnection(FConnection);
@@ -23,10 +26,17 @@ TClassFactory::TClassFactory(const QDBusConnection &connection, TMainForm *mainF
             &TClassFactory::ReleaseOwner);
 }
 
+void TClassFactory::SetObjectLimits(int perConnection, int perProcess)
+{
+    FMaxPerConnection = perConnection;
+    FMaxPerProcess = perProcess;
+}
+
 TClassFactory::~TClassFactory()
 {
-    const QList<TDriverBusObject *> objects = FObjects.values();
+    const QList<TDriverBusObject *> objects = FObjects.keys();
     FObjects.clear();
+    FObjectsByOwner.clear();
     for (TDriverBusObject *object : objects) {
         object->OnReleased = nullptr;
         object->ReleaseNow();
@@ -45,6 +55,10 @@ QDBusObjectPath TClassFactory::CreateInstance()
     const QString owner = calledFromDBus() ? message().service() : QString();
     try {
         return QDBusObjectPath(CreateFor(owner));
+    } catch (const TLimitExceeded &limit) {
+        if (calledFromDBus())
+            sendErrorReply(QDBusError::LimitsExceeded, limit.Message());
+        return QDBusObjectPath(QStringLiteral("/"));
     } catch (...) {
         if (calledFromDBus())
             sendErrorReply(QDBusError::NoMemory, QStringLiteral("No driver object could be made."));
@@ -54,6 +68,10 @@ QDBusObjectPath TClassFactory::CreateInstance()
 
 QString TClassFactory::CreateFor(const QString &owner)
 {
+    if (FObjectsByOwner.value(owner).size() >= FMaxPerConnection)
+        throw TLimitExceeded("driver objects per connection", FMaxPerConnection);
+    if (FObjects.size() >= FMaxPerProcess)
+        throw TLimitExceeded("driver objects per process", FMaxPerProcess);
     const QString path = QLatin1String(kFactoryPath) + QLatin1Char('/')
                          + QString::number(FNextNumber++);
     auto *object = new TDriverBusObject(FMainForm, owner, this);
@@ -61,7 +79,8 @@ QString TClassFactory::CreateFor(const QString &owner)
     new TDriverDefaultAdaptor(object);
     new TDriverObjectAdaptor(object);
     object->OnReleased = [this](TDriverBusObject *released) { Forget(released); };
-    FObjects.insert(path, object);
+    FObjects.insert(object, path);
+    FObjectsByOwner[owner].append(object);
     if (!owner.isEmpty() && !FOwnerWatcher->watchedServices().contains(owner))
         FOwnerWatcher->addWatchedService(owner);
     FConnection.registerObject(path, object, QDBusConnection::ExportAdaptors);
@@ -75,19 +94,27 @@ QString TClassFactory::CreateFor(const QString &owner)
 
 void TClassFactory::ReleaseOwner(const QString &owner)
 {
-    const QList<TDriverBusObject *> objects = FObjects.values();
+    // Only the owner's own objects are visited, and each leaves in constant time.
+    const QList<TDriverBusObject *> objects = FObjectsByOwner.value(owner);
     for (TDriverBusObject *object : objects)
-        if (object->Owner() == owner && !object->Released())
+        if (!object->Released())
             object->ReleaseNow();
     FOwnerWatcher->removeWatchedService(owner);
 }
 
 void TClassFactory::Forget(TDriverBusObject *object)
 {
-    const QString path = FObjects.key(object);
-    if (path.isEmpty())
+    const auto found = FObjects.constFind(object);
+    if (found == FObjects.cend())
         return;
-    FObjects.remove(path);
+    const QString path = found.value();
+    FObjects.erase(found);
+    const auto owned = FObjectsByOwner.find(object->Owner());
+    if (owned != FObjectsByOwner.end()) {
+        owned->removeOne(object);
+        if (owned->isEmpty())
+            FObjectsByOwner.erase(owned);
+    }
     FConnection.unregisterObject(path);
     object->OnReleased = nullptr;
     object->deleteLater();

@@ -23,6 +23,9 @@ public:
 
     TClassFactory(const QDBusConnection &connection, TMainForm *mainForm,
                   QObject *parent = nullptr);
+
+    // How many driver objects one connection, and all of them together, may hold.
+    void SetObjectLimits(int perConnection, int perProcess);
     ~TClassFactory() override;
 
     // Puts the class object on the connection; false when the path is taken.
@@ -30,6 +33,7 @@ public:
     int ObjectCount() const { return FObjects.size(); }
 
     // Creates a driver object owned by owner (a unique bus name) and returns its path.
+    // Throws TLimitExceeded when owner, or the process, holds as many as it may.
     QString CreateFor(const QString &owner);
     // Releases every object that owner holds.
     void ReleaseOwner(const QString &owner);
@@ -46,6 +50,9 @@ private:
     QDBusConnection FConnection;
     TMainForm *FMainForm;
     QDBusServiceWatcher *FOwnerWatcher;
-    QHash<QString, TDriverBusObject *> FObjects;   // by path
+    QHash<TDriverBusObject *, QString> FObjects;   // the path of each object
+    QHash<QString, QList<TDriverBusObject *>> FObjectsByOwner;
     quint64 FNextNumber = 1;
+    int FMaxPerConnection;
+    int FMaxPerProcess;
 };

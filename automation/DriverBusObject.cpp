@@ -1,6 +1,7 @@
 #include "automation/DriverBusObject.h"
 
 #include "automation/BusVariant.h"
+#include "automation/DriverLimits.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
@@ -36,6 +37,12 @@ bool TDriverBusObject::CallerIsOwner()
     return false;
 }
 
+void TDriverBusObject::RefuseForLimit(const TLimitExceeded &limit)
+{
+    if (calledFromDBus())
+        sendErrorReply(QDBusError::LimitsExceeded, limit.Message());
+}
+
 bool TDriverBusObject::RunBoolean(bool (TQelLonWorksCom::*operation)(const QVariant &),
                                   const QDBusVariant &request)
 {
@@ -48,6 +55,8 @@ bool TDriverBusObject::RunBoolean(bool (TQelLonWorksCom::*operation)(const QVari
             QVariant list;
             if (RequestFromBus(request, list))
                 result = ((*FDriver).*operation)(list);
+        } catch (const TLimitExceeded &limit) {
+            RefuseForLimit(limit);
         } catch (...) {
             result = false;
         }
@@ -69,6 +78,8 @@ QDBusVariant TDriverBusObject::RunAnswer(QVariant (TQelLonWorksCom::*operation)(
             QVariant list;
             if (RequestFromBus(request, list))
                 answer = AnswerToBus(((*FDriver).*operation)(list));
+        } catch (const TLimitExceeded &limit) {
+            RefuseForLimit(limit);
         } catch (...) {
             answer = QDBusVariant(QVariant(TQelLonWorksCom::FailureAnswer()));
         }

@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 
+class TLimitExceeded;
+
 class TDriverBusObject : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -43,6 +45,8 @@ public Q_SLOTS:
 
 private:
     bool CallerIsOwner();
+    // Answers the call with org.freedesktop.DBus.Error.LimitsExceeded.
+    void RefuseForLimit(const TLimitExceeded &limit);
     bool RunBoolean(bool (TQelLonWorksCom::*operation)(const QVariant &),
                     const QDBusVariant &request);
     QDBusVariant RunAnswer(QVariant (TQelLonWorksCom::*operation)(const QVariant &),

@@ -1,5 +1,6 @@
 #include "automation/MainForm.h"
 
+#include "automation/DriverLimits.h"
 #include "automation/QelLonWorksCom.h"
 #include "automation/TypeSite.h"
 #include "site/LonWorksForm.h"
@@ -97,7 +98,8 @@ void TMainForm::BuildMenu()
 TLonWorksForm *TMainForm::FindSiteForm(const QString &description) const
 {
     for (const TSiteEntry &entry : FSites)
-        if (SameDescription(entry.Description, description))
+        if (entry.Form && !entry.Form->IsReleasing()
+            && SameDescription(entry.Description, description))
             return entry.Form.data();
     return nullptr;
 }
@@ -106,6 +108,8 @@ TLonWorksForm *TMainForm::FindOrCreateSiteForm(const TSite &site)
 {
     QPointer<TLonWorksForm> form = FindSiteForm(site.Description);
     if (!form && site.PanelTypeIndex == 0) {
+        if (SiteCount() >= DriverLimits::kMaxSitesPerProcess)
+            throw TLimitExceeded("sites per process", DriverLimits::kMaxSitesPerProcess);
         form = new TLonWorksForm;
         QMdiSubWindow *sub = FMdiArea->addSubWindow(form);
         sub->setAttribute(Qt::WA_DeleteOnClose);
@@ -144,6 +148,14 @@ QPoint TMainForm::NextSiteWindowPosition(const QMdiSubWindow *created) const
     const int step = 28;
     const int offset = static_cast<int>(taken.size() % 8) * step;
     return {offset, offset};
+}
+
+int TMainForm::SiteCount() const
+{
+    int count = 0;
+    for (const TSiteEntry &entry : FSites)
+        count += entry.Form && !entry.Form->IsReleasing() ? 1 : 0;
+    return count;
 }
 
 void TMainForm::RemoveSiteForm(TLonWorksForm *form)

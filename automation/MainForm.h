@@ -37,7 +37,9 @@ public:
     int FirstFreeServerSlot() const;
     // The site form listed under a Description (case-insensitive), or none.
     TLonWorksForm *FindSiteForm(const QString &description) const;
-    int SiteCount() const { return FSites.size(); }
+    // Sites served now (a form on its way out no longer counts). Creating a site past
+    // DriverLimits::kMaxSitesPerProcess throws TLimitExceeded.
+    int SiteCount() const;
 
     // DEBUGMODE of Setup: "TRUE" shows, "FALSE" hides, "TOGGLE" flips the window;
     // a visible window is then restored and raised.

@@ -69,6 +69,51 @@ bool FindParam(const QVariant &params, const QString &name, QString &value)
     }
 }
 
+TParamIndex::TParamIndex(const QVariant &params)
+{
+    // Only the first entry of a NAME counts, as in FindParam. Indexing stops at an
+    // unreadable element: FindParam would fail there for any NAME not found before it.
+    const auto addFirst = [this](const QString &entry) {
+        const qsizetype equals = entry.indexOf(u'=');
+        if (equals < 0)
+            return;
+        const QString name = entry.left(equals);
+        if (!FValues.contains(name))
+            FValues.insert(name, entry.mid(equals + 1));
+    };
+    try {
+        switch (params.typeId()) {
+        case QMetaType::UnknownType:
+            return;
+        case QMetaType::QStringList:
+            for (const QString &entry : params.toStringList())
+                addFirst(entry);
+            return;
+        case QMetaType::QVariantList:
+            for (const QVariant &element : params.toList())
+                addFirst(EntryText(element));
+            return;
+        default:
+            addFirst(EntryText(params));
+        }
+    } catch (const ParamListError &error) {
+        FUnreadable = QString::fromUtf8(error.what());
+    }
+}
+
+bool TParamIndex::Find(const QString &name, QString &value) const
+{
+    const auto found = FValues.constFind(name);
+    if (found != FValues.cend()) {
+        value = found.value();
+        return true;
+    }
+    value.clear();
+    if (!FUnreadable.isEmpty())
+        throw ParamListError(FUnreadable.toStdString());
+    return false;
+}
+
 bool ParamAsInteger(const QVariant &params, const QString &name, qint32 &value)
 {
     value = 0;

@@ -1,5 +1,6 @@
 #include "automation/QelLonWorksCom.h"
 
+#include "automation/DriverLimits.h"
 #include "automation/MainForm.h"
 #include "automation/ParamList.h"
 #include "site/JobCodes.h"
@@ -33,6 +34,18 @@ TLonWorksForm &AttachedForm(const QPointer<TLonWorksForm> &form)
     if (form.isNull())
         throw std::logic_error("no site form attached");
     return *form;
+}
+
+// A site text of Connect: the site's name, interface name, domain IDs and device type
+// are short; a longer one is refused before it reaches a window caption or the network.
+QString SiteText(const QVariant &request, const QString &name)
+{
+    QString text;
+    FindParam(request, name, text);
+    if (text.size() > DriverLimits::kMaxSiteTextLength)
+        throw TLimitExceeded("characters per site setting (DESCRIPTION, SP1, SP2, SP3, DEVICETYPE)",
+                             DriverLimits::kMaxSiteTextLength);
+    return text;
 }
 
 void SetLockedAnswer(QStringList &answer, const TLonWorksForm &form)
@@ -121,18 +134,22 @@ void TQelLonWorksCom::FillSite(const QVariant &request)
     qint32 number = 0;
     double real = 0.0;
 
-    FindParam(request, QStringLiteral("DESCRIPTION"), text);
-    FSite.Description = text;
+    // The texts are checked before any field changes: a refused Connect leaves the
+    // object's settings as they were.
+    const QString description = SiteText(request, QStringLiteral("DESCRIPTION"));
+    const QString deviceName = SiteText(request, QStringLiteral("SP1"));
+    const QString dom0 = SiteText(request, QStringLiteral("SP2"));
+    const QString dom1 = SiteText(request, QStringLiteral("SP3"));
+    const QString deviceType = SiteText(request, QStringLiteral("DEVICETYPE"));
+
+    FSite.Description = description;
     ParamAsBoolean(request, QStringLiteral("OFFLINE"), flag);
     FSite.OfflineMode = flag;
-    FindParam(request, QStringLiteral("SP1"), text);
-    FSite.LonDeviceName = text.isEmpty() ? QStringLiteral("LON1") : text;
+    FSite.LonDeviceName = deviceName.isEmpty() ? QStringLiteral("LON1") : deviceName;
     ParamAsBoolean(request, QStringLiteral("BP1"), flag);
     FSite.TempsInF = flag;
-    FindParam(request, QStringLiteral("SP2"), text);
-    FSite.Dom0ID = text;
-    FindParam(request, QStringLiteral("SP3"), text);
-    FSite.Dom1ID = text;
+    FSite.Dom0ID = dom0;
+    FSite.Dom1ID = dom1;
     ParamAsInteger(request, QStringLiteral("IP1"), number);
     FSite.Dom0Node = static_cast<quint8>(number & 0xFF);
     ParamAsInteger(request, QStringLiteral("IP2"), number);
@@ -141,8 +158,7 @@ void TQelLonWorksCom::FillSite(const QVariant &request)
     FSite.Dom0Subnet = TruncatedLowByte(real);
     ParamAsFloat(request, QStringLiteral("FP2"), real);
     FSite.Dom1Subnet = TruncatedLowByte(real);
-    FindParam(request, QStringLiteral("DEVICETYPE"), text);
-    FSite.DeviceType = text;
+    FSite.DeviceType = deviceType;
     ParamAsInteger(request, QStringLiteral("PANELTYPE"), number);
     FSite.PanelTypeIndex = number;
     if (ParamAsInteger(request, QStringLiteral("SERVERINDEX"), number))
@@ -172,6 +188,8 @@ bool TQelLonWorksCom::Connect(const QVariant &request)
         if (FSiteForm.isNull())
             return false;
         return form->ConnectClient(this);
+    } catch (const TLimitExceeded &) {
+        throw;   // answered at the bus as a refusal naming the limit
     } catch (...) {
         return false;
     }
@@ -292,6 +310,8 @@ QVariant TQelLonWorksCom::PutValue(const QVariant &request)
             if (form.ReceivePointsList(this, request))
                 answer[0] = QStringLiteral("COMMANDSTATUS=TRUE");
         }
+    } catch (const TLimitExceeded &) {
+        throw;   // answered at the bus as a refusal naming the limit
     } catch (...) {
         answer = FailureAnswer();
     }

@@ -23,6 +23,8 @@ public:
     TQelLonWorksCom(const TQelLonWorksCom &) = delete;
     TQelLonWorksCom &operator=(const TQelLonWorksCom &) = delete;
 
+    // Each answers its failure value for any fault of its own, except a limit reached:
+    // Connect and PutValue throw TLimitExceeded, which the bus turns into a refusal.
     bool Setup(const QVariant &request);
     bool Connect(const QVariant &request);
     bool Disconnect(const QVariant &request);

@@ -7,12 +7,33 @@
 
 namespace {
 
-bool WriteFile(const QString &path, const QByteArray &contents, QString &error)
+// A link where a registration file or folder belongs is refused: following it would
+// write or remove whatever it points at. Checks every folder below the data folder down
+// to path itself.
+bool RefuseLinks(const QString &dataHome, const QString &path, QString &error)
 {
+    QString walked = dataHome;
+    for (const QString &part : QDir(dataHome).relativeFilePath(path).split(u'/', Qt::SkipEmptyParts)) {
+        walked += u'/' + part;
+        if (QFileInfo(walked).isSymLink()) {
+            error = QStringLiteral("%1 is a symbolic link; not following it (remove it and try again)")
+                        .arg(walked);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WriteFile(const QString &dataHome, const QString &path, const QByteArray &contents,
+               QString &error)
+{
+    if (RefuseLinks(dataHome, path, error))
+        return false;
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         error = QStringLiteral("cannot create the folder of %1").arg(path);
         return false;
     }
+    // Written to a new file and renamed into place: never half written, never through a link.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size()
         || !file.commit()) {
@@ -22,8 +43,10 @@ bool WriteFile(const QString &path, const QByteArray &contents, QString &error)
     return true;
 }
 
-bool RemoveFile(const QString &path, QString &error)
+bool RemoveFile(const QString &dataHome, const QString &path, QString &error)
 {
+    if (RefuseLinks(dataHome, path, error))
+        return false;
     QFile file(path);
     if (file.exists() && !file.remove()) {
         error = QStringLiteral("cannot remove %1: %2").arg(path, file.errorString());
@@ -78,7 +101,7 @@ bool TRegistration::Register(QString &error) const
     const QString service = QStringLiteral("[D-BUS Service]\nName=") + QLatin1String(kBusName)
                             + QStringLiteral("\nExec=") + ExecLine(ProgramPath)
                             + QLatin1Char('\n');
-    if (!WriteFile(ServiceFile(), service.toUtf8(), error))
+    if (!WriteFile(DataHome, ServiceFile(), service.toUtf8(), error))
         return false;
     for (const QString &name : InterfaceNames()) {
         const QString xml = InterfaceXml(name);
@@ -86,7 +109,7 @@ bool TRegistration::Register(QString &error) const
             error = QStringLiteral("the description of %1 is missing from the program").arg(name);
             return false;
         }
-        if (!WriteFile(InterfaceFolder() + QLatin1Char('/') + name + QStringLiteral(".xml"),
+        if (!WriteFile(DataHome, InterfaceFolder() + QLatin1Char('/') + name + QStringLiteral(".xml"),
                        xml.toUtf8(), error))
             return false;
     }
@@ -95,9 +118,9 @@ bool TRegistration::Register(QString &error) const
 
 bool TRegistration::Unregister(QString &error) const
 {
-    bool ok = RemoveFile(ServiceFile(), error);
+    bool ok = RemoveFile(DataHome, ServiceFile(), error);
     for (const QString &name : InterfaceNames())
-        ok = RemoveFile(InterfaceFolder() + QLatin1Char('/') + name + QStringLiteral(".xml"), error)
+        ok = RemoveFile(DataHome, InterfaceFolder() + QLatin1Char('/') + name + QStringLiteral(".xml"), error)
              && ok;
     return ok;
 }

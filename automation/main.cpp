@@ -3,6 +3,7 @@
 // serves driver objects on the session bus until it is closed (or, when the bus started
 // it, until the last driver object is released).
 
+#include "automation/BusWatch.h"
 #include "automation/ClassFactory.h"
 #include "automation/MainForm.h"
 #include "automation/Registration.h"
@@ -20,6 +21,9 @@
 #include <vector>
 
 namespace {
+
+// The exit status when the bus connection was lost while serving.
+constexpr int kExitBusLost = 3;
 
 QStringList ArgumentList(int argc, char **argv)
 {
@@ -75,9 +79,10 @@ int RunServer(const TStartOptions &options, int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("lonworks-driver"));
     app.setQuitOnLastWindowClosed(false);
 
-    // A registration that cannot be refreshed is no reason not to serve.
-    QString ignored;
-    DefaultRegistration(ProgramPath(argv[0])).Register(ignored);
+    // A registration that cannot be refreshed is no reason not to serve; the reason is told.
+    QString registrationError;
+    if (!DefaultRegistration(ProgramPath(argv[0])).Register(registrationError))
+        PrintError(QStringLiteral("registration not refreshed: %1").arg(registrationError));
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -108,6 +113,13 @@ int RunServer(const TStartOptions &options, int argc, char **argv)
                     QCoreApplication::quit();
             },
             Qt::QueuedConnection);
+
+    // Without its bus the driver serves no one: it ends, in every start mode.
+    TBusWatch busWatch(bus);
+    QObject::connect(&busWatch, &TBusWatch::Lost, &app, [] {
+        PrintError(QStringLiteral("lost the connection to the session bus; ending"));
+        QCoreApplication::exit(kExitBusLost);
+    });
 
     TTerminationSignals terminationSignals;
     mainForm.show();

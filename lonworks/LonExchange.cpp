@@ -1,8 +1,8 @@
 #include "lonworks/LonLib.h"
 #include "lonworks/LDV32.h"
+#include "lonworks/LonWait.h"
 
 #include <QCoreApplication>
-#include <QThread>
 
 quint8 NextTag(TniNetworkInterface &ni)
 {
@@ -25,7 +25,7 @@ std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni)
     for (int attempt = 0; attempt < LonLib::WaitAttempts; ++attempt) {
         if (auto message = ReadMessage(ni))
             return message;
-        QThread::msleep(LonLib::WaitIntervalMs);
+        LonLib::Pause(LonLib::WaitIntervalMs);
         QCoreApplication::processEvents();
     }
     return nullptr;

@@ -1,7 +1,7 @@
 #include "lonworks/LonLib.h"
 #include "lonworks/LDV32.h"
+#include "lonworks/LonWait.h"
 
-#include <QThread>
 
 #include <algorithm>
 
@@ -21,7 +21,7 @@ public:
         for (int frames = 0; frames < LonLib::MaxFileFrames;) {
             std::array<quint8, LonWire::ReadBufferSize> raw{};
             if (LDV32::Read(FNi.Handle, raw.data(), qint16(raw.size())) != 0) {
-                QThread::msleep(LonLib::FileIntervalMs);
+                LonLib::Pause(LonLib::FileIntervalMs);
                 if (++idle > LonLib::FileIdleLimit)
                     return 0;
                 continue;

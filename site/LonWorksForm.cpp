@@ -87,6 +87,12 @@ void TLonWorksForm::ScheduleRelease()
         FReleaseScheduled = true;
         return;
     }
+    // From here on the form is gone for its site: a client connecting before the deletion
+    // gets a new form, which must be able to open the interface this one holds.
+    FReleasing = true;
+    if (FConnected && !FWorkingOffline)
+        CloseSiteInterface(*FInterface);
+    FConnected = false;
     // Inside the main window the sub-window frame goes with the form.
     QWidget *target = this;
     if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))

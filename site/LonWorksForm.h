@@ -65,6 +65,7 @@ public:
     int FRunningJob = 0;    // the job the tick is running now (0 between jobs)
     int FTickDepth = 0;          // above 0 while ProcessTick runs: its network waits let client calls in
     bool FReleaseScheduled = false;   // the last client left during a tick; released when it ends
+    bool FReleasing = false;          // freed once pending events are handled; takes no one new
     bool FBusy = false;
     int FCommandTimeout = 0;
     bool FLocked = false;
@@ -96,6 +97,9 @@ public:
 
     // Lifecycle and clients
     virtual void ScheduleRelease();
+    // True once the form is on its way out: the main window no longer hands it to a
+    // Connect, which gets a new form of the same site instead.
+    bool IsReleasing() const { return FReleasing; }
     virtual void AssignSite(const TSite &site);
     virtual void AddClient(TSiteClient *client, const QString &description);
     virtual void RemoveClient(TSiteClient *client);

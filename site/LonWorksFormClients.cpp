@@ -19,7 +19,12 @@ void TLonWorksForm::AddClient(TSiteClient *client, const QString &description)
 
 void TLonWorksForm::RemoveClient(TSiteClient *client)
 {
-    FClients.removeIf([client](const TSiteClientEntry &e) { return e.Client == client; });
+    // A client is listed once (AddClient); clients tend to leave in the order they came,
+    // which finds and removes the entry at the front in constant time.
+    const auto found = std::find_if(FClients.begin(), FClients.end(),
+                                    [client](const TSiteClientEntry &e) { return e.Client == client; });
+    if (found != FClients.end())
+        FClients.erase(found);
     // A released client must not go on holding the slot or the lock: its address could
     // be handed to the next driver object created.
     if (client && FCommandClient == client) {
@@ -55,6 +60,10 @@ bool TLonWorksForm::ConnectClient(TSiteClient *client)
     }
 
     SetErrorText(QString());
+    // The last client's disconnect is still waiting for the tick: the newcomer needs the
+    // interface, so it stays open.
+    if (FPendingJob == jobDisconnect)
+        SetPendingJob(jobNone);
     // The interface is already open for another client: opening it again would fail or
     // leak the first handle, so the new client shares it.
     if (FConnected) {

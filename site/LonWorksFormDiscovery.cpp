@@ -2,6 +2,7 @@
 // device's points (GETPOINTSLIST) and reading a file from one device (GETFILE).
 #include "site/LonWorksForm.h"
 
+#include "automation/DriverLimits.h"
 #include "automation/ParamList.h"
 #include "automation/TypeSite.h"
 #include "lonworks/LonInterface.h"
@@ -40,12 +41,15 @@ void PumpFor(int ms)
 
 bool TLonWorksForm::DiscoverPoints()
 {
+    using namespace DriverLimits;
     bool success = false;
     try {
         QStringList devices;
         QStringList lines;
         QStringList entries;
         QStringList fields;
+        qint64 answerBytes = 0;
+        QString limit;   // the limit the discovery ran into
         FindDomainDevices(*this, 0, devices);
         FindDomainDevices(*this, 1, devices);
         for (const QString &device : std::as_const(devices)) {
@@ -64,13 +68,29 @@ bool TLonWorksForm::DiscoverPoints()
                     if (fields.size() != FieldsPerLine)
                         continue;
                     SetStatusText(fields.at(5));
+                    const qsizetype before = entries.size();
                     ExpandNetworkVariable(fields, entries, FSite->TempsInF);
+                    for (qsizetype i = before; i < entries.size(); ++i)
+                        answerBytes += AnswerTextBytes(entries.at(i));
+                    // The answer must stay one the bus carries: stop as soon as it cannot.
+                    if (entries.size() > kMaxDiscoveryEntries)
+                        limit = TLimitExceeded::Text("point entries per discovery", kMaxDiscoveryEntries);
+                    else if (answerBytes > kMaxAnswerBytes)
+                        limit = TLimitExceeded::Text("bytes per answer", kMaxAnswerBytes);
+                    if (!limit.isEmpty())
+                        break;
                 }
             } catch (...) {
             }
+            if (!limit.isEmpty())
+                break;
         }
-        FResultData = entries;
-        success = true;
+        if (limit.isEmpty()) {
+            FResultData = entries;
+            success = true;
+        } else {
+            SetErrorText(limit);
+        }
     } catch (...) {
     }
     ShowMessageText(QString());

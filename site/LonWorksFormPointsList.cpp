@@ -3,6 +3,7 @@
 // disabled state of a device object (job 13).
 #include "site/LonWorksForm.h"
 
+#include "automation/DriverLimits.h"
 #include "automation/ParamList.h"
 #include "lonworks/LonInterface.h"
 #include "site/DeviceObject.h"
@@ -10,6 +11,7 @@
 #include "support/StrLib.h"
 
 #include <array>
+#include <utility>
 
 void TLonWorksForm::SplitPointEntry(const QString &entry, QString &name, QString &address)
 {
@@ -24,15 +26,36 @@ void TLonWorksForm::ClearPollingSet()
 
 bool TLonWorksForm::ReadPointsList(TSiteClient &client, const QVariant &request)
 {
-    client.FPointEntries.clear();
+    using namespace DriverLimits;
+    // The request is indexed once, so reading POINT0, POINT1, ... stays linear in its size.
+    QStringList entries;
     try {
+        const TParamIndex index(request);
         QString entry;
-        for (int n = 0; FindParam(request, QStringLiteral("POINT%1").arg(n), entry) && !entry.isEmpty(); ++n)
-            client.FPointEntries.append(entry);
+        qsizetype characters = 0;
+        for (int n = 0; index.Find(QStringLiteral("POINT%1").arg(n), entry) && !entry.isEmpty(); ++n) {
+            if (n >= kMaxPointsPerList)
+                throw TLimitExceeded("entries per points list", kMaxPointsPerList);
+            characters += entry.size();
+            if (characters > kMaxPointsListCharacters)
+                throw TLimitExceeded("characters per points list", kMaxPointsListCharacters);
+            entries.append(entry);
+        }
+    } catch (const TLimitExceeded &) {
+        throw;
     } catch (...) {
+        // An unreadable list keeps what was read before the fault; the set stays as it was.
+        client.FPointEntries = std::move(entries);
         return false;
     }
-    RebuildPollingSet();
+    // A list refused for the site's limit leaves the client's last list in place.
+    QStringList previous = std::exchange(client.FPointEntries, std::move(entries));
+    try {
+        RebuildPollingSet();
+    } catch (const TLimitExceeded &) {
+        client.FPointEntries = std::move(previous);
+        throw;
+    }
     return true;
 }
 
@@ -49,10 +72,14 @@ void TLonWorksForm::RebuildPollingSet()
                 SplitPointEntry(entry, name, address);
                 if (address.isEmpty() || points.Contains(address))
                     continue;
+                if (points.Count() >= DriverLimits::kMaxPointsPerSite)
+                    throw TLimitExceeded("points polled per site", DriverLimits::kMaxPointsPerSite);
                 // A point that stays keeps its value and its failure count.
                 const TPointData *old = FPoints.Find(address);
                 points.Add(address, old ? *old : TPointData());
             }
+        } catch (const TLimitExceeded &) {
+            throw;
         } catch (...) {
         }
     }
@@ -69,12 +96,18 @@ bool TLonWorksForm::ReceivePointsList(TSiteClient *client, const QVariant &reque
 void TLonWorksForm::RunSendPointsList()
 {
     // The slot's client may have been released since the job was started.
-    CompleteJob(FCommandClient && ReadPointsList(*FCommandClient, FRequest));
+    try {
+        CompleteJob(FCommandClient && ReadPointsList(*FCommandClient, FRequest));
+    } catch (const TLimitExceeded &limit) {
+        SetErrorText(limit.Message());
+        CompleteJob(false);
+    }
 }
 
 void TLonWorksForm::RunGetPointsList()
 {
     QStringList entries;
+    qint64 answerBytes = 0;
     for (qsizetype i = 0; i < FPoints.Count(); ++i) {
         const TPointData &point = FPoints.At(i);
         if (!point.HasValue)
@@ -82,6 +115,12 @@ void TLonWorksForm::RunGetPointsList()
         entries.append(QStringLiteral("POINT%1={%2}{VALUE=%3}")
                            .arg(entries.size())
                            .arg(FPoints.Key(i), point.Value));
+        answerBytes += DriverLimits::AnswerTextBytes(entries.constLast());
+        if (answerBytes > DriverLimits::kMaxAnswerBytes) {
+            SetErrorText(TLimitExceeded::Text("bytes per answer", DriverLimits::kMaxAnswerBytes));
+            CompleteJob(false);
+            return;
+        }
     }
     FResultData = entries;
     CompleteJob(true);

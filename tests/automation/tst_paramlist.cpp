@@ -15,6 +15,8 @@ private Q_SLOTS:
 
     void findParam_data();
     void findParam();
+    void indexFindsWhatFindParamFinds_data() { findParam_data(); }
+    void indexFindsWhatFindParamFinds();
     void unconvertibleElements_data();
     void unconvertibleElements();
     void paramAsInteger_data();
@@ -76,6 +78,18 @@ void TestParamList::findParam()
     QCOMPARE(out, value);
 }
 
+void TestParamList::indexFindsWhatFindParamFinds()
+{
+    QFETCH(QVariant, params);
+    QFETCH(QString, name);
+    QFETCH(bool, found);
+    QFETCH(QString, value);
+    const TParamIndex index(params);
+    QString out = QStringLiteral("stale");
+    QCOMPARE(index.Find(name, out), found);
+    QCOMPARE(out, value);
+}
+
 void TestParamList::unconvertibleElements_data()
 {
     QTest::addColumn<QVariant>("params");
@@ -91,6 +105,9 @@ void TestParamList::unconvertibleElements()
     QFETCH(QVariant, params);
     QString value;
     QVERIFY_THROWS_EXCEPTION(ParamListError, FindParam(params, QStringLiteral("B"), value));
+    // The index fails where FindParam fails: for a name not found before the element.
+    const TParamIndex index(params);
+    QVERIFY_THROWS_EXCEPTION(ParamListError, index.Find(QStringLiteral("NONE"), value));
 
     // The typed readers never let it out.
     qint32 integer = 9;

@@ -16,10 +16,17 @@ TActivationBus::TActivationBus()
 TActivationBus::~TActivationBus()
 {
     QDBusConnection::disconnectFromBus(FConnectionName);
-    if (FDaemon.state() != QProcess::NotRunning) {
-        FDaemon.terminate();
-        FDaemon.waitForFinished(10000);
-    }
+    StopDaemon();
+}
+
+void TActivationBus::StopDaemon()
+{
+    if (FDaemon.state() == QProcess::NotRunning)
+        return;
+    FDaemon.terminate();
+    if (!FDaemon.waitForFinished(10000))
+        FDaemon.kill();
+    FDaemon.waitForFinished(10000);
 }
 
 bool TActivationBus::Start()

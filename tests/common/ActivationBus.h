@@ -19,6 +19,9 @@ public:
     // Starts dbus-daemon and connects to it; false when either fails.
     bool Start();
     QDBusConnection Connection() const;
+    QString Address() const { return FAddress; }
+    // Ends the daemon, as a session that closes does: every connection to it is lost.
+    void StopDaemon();
     // Asks the daemon to read its activation folder again.
     void Reload();
     // Waits until the driver's bus name is owned (or gone); false when it never is.

@@ -3,6 +3,7 @@
 // start-mode switches and the translation of bus variants.
 
 #include "automation/BusVariant.h"
+#include "automation/DriverLimits.h"
 #include "automation/MainForm.h"
 #include "automation/QelLonWorksCom.h"
 #include "automation/StartMode.h"
@@ -19,6 +20,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <vector>
 #include <stdexcept>
 
 namespace {
@@ -151,6 +153,80 @@ private Q_SLOTS:
         QVERIFY(driver->SiteForm() != first);
         QTRY_VERIFY(first.isNull());
         QCOMPARE(main.SiteCount(), 1);
+    }
+
+    // A client that connects while the site's last client is being released gets a new
+    // site form, not the one on its way out.
+    void connectAfterTheLastReleaseGetsANewForm()
+    {
+        TMainForm main;
+        auto last = ConnectedDriver(main, {"DESCRIPTION=Leaving", "OFFLINE=TRUE"});
+        QVERIFY(last);
+        QPointer<TLonWorksForm> leaving = last->SiteForm();
+        last.reset();
+        QVERIFY(leaving && leaving->IsReleasing());
+        QCOMPARE(main.SiteCount(), 0);
+        auto newcomer = ConnectedDriver(main, {"DESCRIPTION=leaving", "OFFLINE=TRUE"});
+        QVERIFY(newcomer);
+        QVERIFY(newcomer->SiteForm() != leaving.data());
+        QTRY_VERIFY(leaving.isNull());
+        QVERIFY(newcomer->SiteForm());
+        QCOMPARE(newcomer->GetValue(QStringLiteral("COMMAND=COMMANDSTATUS")).toList().value(0),
+                 QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
+        QCOMPARE(main.SiteCount(), 1);
+    }
+
+    void sitesPastTheLimitAreRefused()
+    {
+        TMainForm main;
+        std::vector<std::unique_ptr<TQelLonWorksCom>> drivers;
+        for (int i = 0; i < 128; ++i) {
+            drivers.push_back(ConnectedDriver(main, {QStringLiteral("DESCRIPTION=Site%1").arg(i), "OFFLINE=TRUE"}));
+            QVERIFY(drivers.back());
+        }
+        TQelLonWorksCom extra(&main);
+        QVERIFY(extra.Setup(QStringLiteral("VERSIONCHECK=1.8")));
+        QVERIFY_THROWS_EXCEPTION(TLimitExceeded, extra.Connect(QStringList{"DESCRIPTION=Site128", "OFFLINE=TRUE"}));
+        QCOMPARE(main.SiteCount(), 128);
+        // An existing site still takes clients.
+        QVERIFY(extra.Connect(QStringList{"DESCRIPTION=Site7", "OFFLINE=TRUE"}));
+    }
+
+    // "Waiting for driver..." is the whole answer, with an empty second element, whenever
+    // the site cannot take the client's command now.
+    void waitingAnswerLayout_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("another client's command, new command") << "other";
+        QTest::newRow("another client's command, status poll") << "other-status";
+        QTest::newRow("own command, another keyword") << "own";
+        QTest::newRow("site busy, no command") << "busy";
+    }
+
+    void waitingAnswerLayout()
+    {
+        QFETCH(QString, situation);
+        TMainForm main;
+        auto first = ConnectedDriver(main, {"DESCRIPTION=Waiting", "OFFLINE=TRUE"});
+        auto second = ConnectedDriver(main, {"DESCRIPTION=Waiting", "OFFLINE=TRUE"});
+        QVERIFY(first && second);
+        const QString status = QStringLiteral("COMMAND=COMMANDSTATUS");
+        QCOMPARE(second->GetValue(status).toList().value(0), QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
+        QVariant answer;
+        if (situation == QLatin1String("busy")) {
+            second->SiteForm()->FBusy = true;
+            answer = second->GetValue(QStringLiteral("COMMAND=SITETIME"));
+        } else {
+            QCOMPARE(first->GetValue(QStringLiteral("COMMAND=SITETIME")).toStringList().value(0),
+                     QStringLiteral("COMMANDSTATUS=Reading Site Time..."));
+            if (situation == QLatin1String("own"))
+                answer = first->GetValue(QStringLiteral("COMMAND=SITESTATUS"));
+            else
+                answer = second->GetValue(situation == QLatin1String("other") ? QStringLiteral("COMMAND=SITESTATUS")
+                                                                               : status);
+        }
+        QCOMPARE(answer.userType(), int(QMetaType::QStringList));
+        QCOMPARE(answer.toStringList(), (QStringList{"COMMANDSTATUS=Waiting for driver...", ""}));
     }
 
     // The user checks Block on the site window: every client, including the one whose

@@ -2,6 +2,8 @@
 // client's list, what GETPOINTSLIST answers, and how values are stored and scaled.
 #include "PointsFixture.h"
 
+#include "automation/DriverLimits.h"
+
 #include <QTest>
 
 class TestPointsList : public QObject
@@ -18,6 +20,8 @@ private Q_SLOTS:
     void twoClientsMergeInOrderWithoutDuplicates();
     void rebuildKeepsValueAndFailCountOfPointsThatStay();
     void unreadableListLeavesThePollingSetAlone();
+    void pointsListLimits_data();
+    void pointsListLimits();
     void sendPointsListJobWithoutClientFails();
     void sendPointsListJobRebuilds();
     void getPointsListAnswersPointsWithValues();
@@ -146,6 +150,61 @@ void TestPointsList::unreadableListLeavesThePollingSetAlone()
     QVERIFY(!site.Form->FPointsChanged);
     QCOMPARE(site.Client.FPointEntries, QStringList{"{a}{0:1:10:5:0:0:0:0}"});
     QVERIFY(!site.Form->ReceivePointsList(nullptr, QStringList{"POINT0={a}{b}"}));
+}
+
+void TestPointsList::pointsListLimits_data()
+{
+    QTest::addColumn<int>("count");           // entries in the list
+    QTest::addColumn<int>("length");          // characters of each address
+    QTest::addColumn<int>("secondCount");     // entries of a second client's list sent before
+    QTest::addColumn<QString>("error");       // empty: taken
+    QTest::newRow("100000 entries") << 100'000 << 0 << 0 << "";
+    QTest::newRow("100001 entries") << 100'001 << 0 << 0
+                                    << "Limit exceeded: entries per points list (at most 100000)";
+    QTest::newRow("8 Mi characters") << 2 << 5'000'000 << 0
+                                     << "Limit exceeded: characters per points list (at most 8388608)";
+    QTest::newRow("site's union over 100000") << 60'000 << 0 << 60'000
+                                             << "Limit exceeded: points polled per site (at most 100000)";
+}
+
+void TestPointsList::pointsListLimits()
+{
+    QFETCH(int, count);
+    QFETCH(int, length);
+    QFETCH(int, secondCount);
+    QFETCH(QString, error);
+    const auto list = [length](int from, int count) {
+        QStringList request{QStringLiteral("COMMAND=SENDPOINTSLIST")};
+        for (int n = 0; n < count; ++n)
+            request.append(QStringLiteral("POINT%1={P}{%2}").arg(n).arg(length ? QString(length, u'7')
+                                                                               : QString::number(from + n)));
+        return request;
+    };
+    TPointsSite site;
+    TTestClient second;
+    site.Form->AddClient(&second, QStringLiteral("Points"));
+    QVERIFY(site.Form->ReceivePointsList(&second, list(1'000'000, secondCount)));
+    const QStringList before{QStringLiteral("{old}{0:1:10:7:0:0:0:0}")};
+    site.Client.FPointEntries = before;
+    const QStringList request = list(0, count);
+    if (error.isEmpty()) {
+        QVERIFY(site.Form->ReceivePointsList(&site.Client, request));
+        QCOMPARE(site.Client.FPointEntries.size(), count);
+        return;
+    }
+    // At the call: refused, and the client keeps its last list.
+    try {
+        site.Form->ReceivePointsList(&site.Client, request);
+        QFAIL("the list was taken");
+    } catch (const TLimitExceeded &limit) {
+        QCOMPARE(limit.Message(), error);
+    }
+    QCOMPARE(site.Client.FPointEntries, before);
+    QCOMPARE(site.Form->FPoints.Count(), qsizetype(secondCount));
+    // As a job: failed with the limit as its error.
+    QCOMPARE(site.Run(jobSendPointsList, request), 3);
+    QCOMPARE(site.Form->FErrorText, error);
+    QCOMPARE(site.Client.FPointEntries, before);
 }
 
 void TestPointsList::sendPointsListJobWithoutClientFails()

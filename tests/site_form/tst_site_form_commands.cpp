@@ -111,7 +111,7 @@ void TestSiteFormCommands::progressTexts()
     QCOMPARE(FForm->FPendingJob, 0);
     QVERIFY(!FForm->FBusy);
     QVERIFY(FForm->FStatusText.isEmpty());
-    QCOMPARE(FForm->FCommandTimeout, TLonWorksForm::CommandTimeoutTicks);
+    QCOMPARE(FForm->FCommandTimeout, 150);
 }
 
 void TestSiteFormCommands::startRefusesCodesWithoutJob_data()
@@ -170,7 +170,8 @@ void TestSiteFormCommands::secondClientWaitsForTheSlot()
 void TestSiteFormCommands::uncollectedResultIsDroppedAfter150Ticks()
 {
     QVERIFY(RunCommand(*FForm, FFirst, jobSiteTime, {QStringLiteral("COMMAND=SITETIME")}));
-    Tick(*FForm, TLonWorksForm::CommandTimeoutTicks - 1);
+    // 150 ticks of 100 ms: the result is still there after 149, gone after the 150th.
+    Tick(*FForm, 149);
     QCOMPARE(FForm->FCommandClient, &FFirst);
     QCOMPARE(FForm->FCommandState, 2);
     Tick(*FForm);
@@ -242,8 +243,9 @@ void TestSiteFormCommands::lockLapsesAfter300IdleTicks()
 {
     QVERIFY(RunCommand(*FForm, FFirst, jobGetData, {QStringLiteral("DRIVERCOMMAND=LOCKCLIENT")}));
     FForm->ReleaseCommand(&FFirst);
-    QCOMPARE(FForm->FLockTimeout, TLonWorksForm::LockTimeoutTicks);
-    Tick(*FForm, TLonWorksForm::LockTimeoutTicks - 1);
+    // 300 ticks of 100 ms: locked after 299, free after the 300th.
+    QCOMPARE(FForm->FLockTimeout, 300);
+    Tick(*FForm, 299);
     QVERIFY(FForm->FLocked);
     Tick(*FForm);
     QVERIFY(!FForm->FLocked);
@@ -278,7 +280,7 @@ void TestSiteFormCommands::blockAndUnblockThroughTheCheckBox()
     // The job already pending runs to its end; the result waits while blocked.
     Tick(*FForm);
     QCOMPARE(FForm->FCommandState, 2);
-    Tick(*FForm, 2 * TLonWorksForm::CommandTimeoutTicks);
+    Tick(*FForm, 300);
     QCOMPARE(FForm->FCommandClient, FForm.get());
     // Unlocking is refused while blocked.
     QVERIFY(!FForm->UnlockClient());

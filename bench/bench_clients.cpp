@@ -1,0 +1,80 @@
+// Heavy clients: a points list of 1 k to 100 k entries taken by a site, and the release
+// of 1 k to 10 k driver objects when their connection leaves. Both should grow linearly:
+// the time per entry and per object stays flat across the range.
+#include "InProcessSite.h"
+
+#include "automation/ClassFactory.h"
+#include "automation/DriverBusObject.h"
+#include "automation/MainForm.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QEvent>
+#include <QStringList>
+
+namespace {
+
+QStringList PointsRequest(int count)
+{
+    QStringList request{QStringLiteral("COMMAND=SENDPOINTSLIST")};
+    request.reserve(count + 1);
+    for (int n = 0; n < count; ++n)
+        request.append(QStringLiteral("POINT%1={Point %1}{0:%2:%3:%4:105:0:3:105}")
+                           .arg(n)
+                           .arg(1 + n / 25'000)
+                           .arg(1 + (n / 200) % 125)
+                           .arg(n % 200));
+    return request;
+}
+
+// PutValue SENDPOINTSLIST as the site takes it: the list read and the polling set rebuilt.
+void BM_ReceivePointsList(benchmark::State &state)
+{
+    EnsureApplication();
+    TLonWorksForm form;
+    TBenchSiteClient client;
+    form.AddClient(&client, QStringLiteral("Bench"));
+    const QStringList request = PointsRequest(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(form.ReceivePointsList(&client, request));
+    state.counters["per_entry_ns"] = benchmark::Counter(
+        double(state.range(0)), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ReceivePointsList)
+    ->Arg(1'000)->Arg(4'000)->Arg(16'000)->Arg(64'000)->Arg(100'000)
+    ->Unit(benchmark::kMillisecond)->Complexity();
+
+// A connection holding N driver objects, all on one site, leaves the bus: every object is
+// released, the site form last of all.
+void BM_ReleaseOwner(benchmark::State &state)
+{
+    EnsureApplication();
+    const int count = int(state.range(0));
+    TMainForm mainForm;
+    for (auto _ : state) {
+        state.PauseTiming();
+        TClassFactory factory(QDBusConnection(QStringLiteral("bench-none")), &mainForm);
+        factory.SetObjectLimits(count, count);
+        for (int i = 0; i < count; ++i)
+            factory.CreateFor(QStringLiteral(":1.42"));
+        for (TDriverBusObject *object : factory.findChildren<TDriverBusObject *>()) {
+            object->Driver().Setup(QStringLiteral("VERSIONCHECK=1.8"));
+            object->Driver().Connect(QStringList{QStringLiteral("DESCRIPTION=Bench"), QStringLiteral("OFFLINE=TRUE")});
+        }
+        state.ResumeTiming();
+        factory.ReleaseOwner(QStringLiteral(":1.42"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        benchmark::DoNotOptimize(factory.ObjectCount());
+    }
+    state.counters["per_object_us"] = benchmark::Counter(
+        double(count) / 1e6, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.SetComplexityN(count);
+}
+BENCHMARK(BM_ReleaseOwner)
+    ->Arg(1'000)->Arg(2'000)->Arg(5'000)->Arg(10'000)
+    ->Unit(benchmark::kMillisecond)->Iterations(3)->Complexity();
+
+} // namespace
