@@ -1,5 +1,7 @@
 #include "automation/TerminationSignals.h"
 
+#include "lonworks/LonWait.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -32,7 +34,9 @@ TTerminationSignals::TTerminationSignals(QObject *parent)
         while (::read(gSignalPipe[1], buffer, sizeof buffer) > 0) {
         }
         // exit(), not quit(): a signal ends the process even while driver objects live,
-        // without the close warning a user closing the window gets.
+        // without the close warning a user closing the window gets. A job waiting on the
+        // network gives up, so the event loop is left within a poll.
+        LonLib::StopWaiting();
         QCoreApplication::exit(0);
     });
     struct sigaction action = {};

@@ -11,6 +11,7 @@
 #include "automation/StartMode.h"
 #include "automation/TerminationSignals.h"
 #include "lonworks/LDV32.h"
+#include "lonworks/LonWait.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -118,6 +119,7 @@ int RunServer(const TStartOptions &options, int argc, char **argv)
     TBusWatch busWatch(bus);
     QObject::connect(&busWatch, &TBusWatch::Lost, &app, [] {
         PrintError(QStringLiteral("lost the connection to the session bus; ending"));
+        LonLib::StopWaiting();
         QCoreApplication::exit(kExitBusLost);
     });
 

@@ -22,7 +22,7 @@ std::unique_ptr<TniMessage> ReadMessage(TniNetworkInterface &ni)
 
 std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni)
 {
-    for (int attempt = 0; attempt < LonLib::WaitAttempts; ++attempt) {
+    for (int attempt = 0; attempt < LonLib::WaitAttempts && !LonLib::WaitingStopped(); ++attempt) {
         if (auto message = ReadMessage(ni))
             return message;
         LonLib::Pause(LonLib::WaitIntervalMs);

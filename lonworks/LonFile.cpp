@@ -22,7 +22,7 @@ public:
             std::array<quint8, LonWire::ReadBufferSize> raw{};
             if (LDV32::Read(FNi.Handle, raw.data(), qint16(raw.size())) != 0) {
                 LonLib::Pause(LonLib::FileIntervalMs);
-                if (++idle > LonLib::FileIdleLimit)
+                if (++idle > LonLib::FileIdleLimit || LonLib::WaitingStopped())
                     return 0;
                 continue;
             }

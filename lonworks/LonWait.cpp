@@ -10,6 +10,7 @@ void Sleep(int ms)
 }
 
 LonLib::TPauseFunction gPause = &Sleep;
+bool gStopped = false;
 
 } // namespace
 
@@ -21,4 +22,14 @@ void LonLib::SetPauseFunction(TPauseFunction pause)
 void LonLib::Pause(int ms)
 {
     gPause(ms);
+}
+
+void LonLib::StopWaiting()
+{
+    gStopped = true;
+}
+
+bool LonLib::WaitingStopped()
+{
+    return gStopped;
 }

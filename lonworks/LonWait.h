@@ -11,4 +11,9 @@ using TPauseFunction = void (*)(int ms);
 void SetPauseFunction(TPauseFunction pause);
 void Pause(int ms);
 
+// Asked once the process is ending: every wait for the network gives up at once, so a
+// long job (a discovery of a large network) ends within a poll instead of running on.
+void StopWaiting();
+bool WaitingStopped();
+
 } // namespace LonLib

@@ -7,6 +7,7 @@
 #include "automation/TypeSite.h"
 #include "lonworks/LonInterface.h"
 #include "lonworks/LonLib.h"
+#include "lonworks/LonWait.h"
 #include "snvt/PointExpansion.h"
 #include "support/StrLib.h"
 
@@ -53,6 +54,8 @@ bool TLonWorksForm::DiscoverPoints()
         FindDomainDevices(*this, 0, devices);
         FindDomainDevices(*this, 1, devices);
         for (const QString &device : std::as_const(devices)) {
+            if (LonLib::WaitingStopped())
+                break;   // the process is ending
             // A device that cannot be read costs only its own points.
             try {
                 const QStringList key = device.split(QLatin1Char(':'));
