@@ -2,8 +2,6 @@
 
 #include "support/StrLib.h"
 
-#include <cmath>
-
 namespace {
 
 // Takes the text before the first separator off the front of rest (all of rest when
@@ -60,8 +58,5 @@ QString PointValueKey(const QString &address)
 
 double ScaleNumber(const QString &text)
 {
-    // "nan" and "inf" are no decimal numbers: like any other text that is none, they
-    // give no scaling rather than values of nan or 0.
-    const double scale = ReadFlagOrDouble(text);
-    return std::isfinite(scale) ? scale : 0.0;
+    return ReadFlagOrDouble(text);
 }

@@ -1,10 +1,14 @@
 // Load: 16 clients, each on a bus connection of its own, four to a site on four sites of
 // the POINTS network, start SITETIME, SITESTATUS, POINTVERIFY and GETPOINTSLIST, poll
-// COMMANDSTATUS and send points lists, all at once, for LW_LOAD_SECONDS (default 20).
-// Every started command must end at its own client with that client's own answer, and
-// the driver's resident memory must stay bounded over the steady phase.
+// COMMANDSTATUS and send points lists, all at once, for LW_LOAD_SECONDS (default 20),
+// while a hostile client (THostileClient) sends requests past every limit. Every started
+// command must end at its own client with that client's own answer, every abuse must be
+// refused, and the driver's resident memory must stay bounded over the steady phase.
+// LW_LOAD_CLIENTS, LW_LOAD_SITES and LW_LOAD_HOSTILE set the numbers for a full-size run
+// outside CI (docs/performance.md).
 #include "DriverClient.h"
 #include "DriverProcess.h"
+#include "HostileClient.h"
 #include "LoadClient.h"
 
 #include <QElapsedTimer>
@@ -16,8 +20,10 @@
 
 namespace {
 
-constexpr int kClients = 16;
-constexpr int kSites = 4;
+int Setting(const char *name, int fallback)
+{
+    return qEnvironmentVariableIsSet(name) ? qEnvironmentVariableIntValue(name) : fallback;
+}
 
 // VmRSS of a process in KiB (0 when unknown).
 qint64 ResidentKiB(qint64 pid)
@@ -50,8 +56,10 @@ private Q_SLOTS:
     {
         TDriverProcess driver;
         QVERIFY(driver.Start());
-        const int seconds = qEnvironmentVariableIsSet("LW_LOAD_SECONDS")
-                                ? qEnvironmentVariableIntValue("LW_LOAD_SECONDS") : 20;
+        const int seconds = Setting("LW_LOAD_SECONDS", 20);
+        const int kClients = Setting("LW_LOAD_CLIENTS", 16);
+        const int kSites = Setting("LW_LOAD_SITES", 4);
+        const int kHostile = Setting("LW_LOAD_HOSTILE", 1);
 
         // Every client connects first, one after another: a Connect takes the site's
         // command slot for its own result.
@@ -77,8 +85,15 @@ private Q_SLOTS:
             clients.push_back(std::make_unique<TLoadClient>(id, site, bus, object.Path()));
         }
 
+        std::vector<std::unique_ptr<THostileClient>> hostile;
+        for (int id = 0; id < kHostile; ++id)
+            hostile.push_back(std::make_unique<THostileClient>(
+                id, QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("hostile%1").arg(id))));
+
         const qint64 pid = driver.Process().processId();
         for (auto &client : clients)
+            client->Begin();
+        for (auto &client : hostile)
             client->Begin();
         // A quarter of the time to warm up (sites' lists, caches, bus buffers), then the
         // steady phase whose start and end memory are compared.
@@ -88,10 +103,14 @@ private Q_SLOTS:
         const qint64 rssEnd = ResidentKiB(pid);
         for (auto &client : clients)
             client->Stop();
+        for (auto &client : hostile)
+            client->Stop();
+        const auto idle = [](const auto &list) {
+            return std::all_of(list.begin(), list.end(), [](const auto &c) { return c->Idle(); });
+        };
         QElapsedTimer drain;
         drain.start();
-        while (drain.elapsed() < 30000
-               && !std::all_of(clients.begin(), clients.end(), [](const auto &c) { return c->Idle(); }))
+        while (drain.elapsed() < 30000 && !(idle(clients) && idle(hostile)))
             SpinEvents(50);
 
         int started = 0, completed = 0, lists = 0, waits = 0;
@@ -105,8 +124,16 @@ private Q_SLOTS:
             QVERIFY2(client->Idle(), "a client's last command never ended");
             QVERIFY2(client->Completed > 0, "a client never got a command through");
         }
-        qInfo("%d commands started, %d ended, %d points lists, %d waits; driver RSS %lld KiB -> %lld KiB",
-              started, completed, lists, waits, rssStart, rssEnd);
+        int abuses = 0, refusals = 0;
+        for (const auto &client : hostile) {
+            abuses += client->Calls;
+            refusals += client->Refusals;
+            faults += client->Faults;
+            QVERIFY2(client->Idle(), "a hostile call never got an answer");
+        }
+        qInfo("%d clients on %d sites, %d hostile; %d commands started, %d ended, %d points lists, "
+              "%d waits; %d hostile calls, %d refused; driver RSS %lld KiB -> %lld KiB",
+              kClients, kSites, kHostile, started, completed, lists, waits, abuses, refusals, rssStart, rssEnd);
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
         QCOMPARE(completed, started);
         QVERIFY(driver.Process().state() == QProcess::Running);
