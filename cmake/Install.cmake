@@ -1,7 +1,7 @@
 # Installed layout. The driver finds libldv32.so in its own folder first, so the programs
 # and the library live together in a private folder; bin/ holds links to the programs.
-#   <prefix>/lib/lonworks-driver/{lonworks-driver,lonctl,lonsim-channel,libldv32.so}
-#   <prefix>/bin/{lonworks-driver,lonctl,lonsim-channel} -> the programs above
+#   <prefix>/lib/lonworks-driver/{lonworks-driver,lonctl,lonsim-channel,lonsim-usb,libldv32.so}
+#   <prefix>/bin/{lonworks-driver,lonctl,lonsim-channel,lonsim-usb} -> the programs above
 #   <prefix>/share/lonworks-driver/networks/*.json   network descriptions (LON1 is built in)
 #   <prefix>/share/dbus-1/interfaces/*.xml           introspection XML of the bus interfaces
 #   <prefix>/share/doc/lonworks-driver/              the documentation
@@ -10,7 +10,7 @@ set(LW_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/lonworks-driver)
 
 # The links are made at install time, relative from bin/ to the private folder, so that
 # they hold for any --prefix, DESTDIR and the package's staging folder.
-foreach(program lonworks-driver lonctl lonsim-channel)
+foreach(program lonworks-driver lonctl lonsim-channel lonsim-usb)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${LW_PRIVATE_DIR})
     install(CODE "

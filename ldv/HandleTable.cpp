@@ -3,6 +3,9 @@
 #include "InterfaceNames.h"
 #include "InterfaceTable.h"
 #include "ipni/IpNetworkInterface.h"
+#include "lonnet/LonDeviceInterface.h"
+#include "lonnet/NetDevices.h"
+#include "lonnet/PacketSocket.h"
 #include "NetworkRegistry.h"
 #include "ldv32.h"
 
@@ -47,6 +50,10 @@ short HandleTable::open(const QString &name, short &handle)
         handle = add(std::move(iface));
         return LDV_OK;
     }
+    // A table entry comes first; otherwise a lonN name is always the network device of
+    // that name, so a missing adapter is reported rather than a simulated network opened.
+    if ((entry && entry->kind == InterfaceEntry::LonDevice) || (!entry && lonnet::isLonDeviceName(name)))
+        return openLonDevice(entry ? entry->name : name, entry ? entry->device : name, handle);
     const ResolvedName resolved = resolveInterfaceName(entry ? entry->network : name);
     if (resolved.key.isEmpty()) {
         complain(resolved.error + (table.path.isEmpty() ? QStringLiteral("; there is no interfaces file")
@@ -63,6 +70,19 @@ short HandleTable::open(const QString &name, short &handle)
         m_next = m_next >= 0x7FFF ? 1 : short(m_next + 1);
     const QString label = network->model().name + QLatin1Char('#') + QString::number(m_next);
     handle = add(std::make_unique<SimulatedInterface>(*network, label));
+    return LDV_OK;
+}
+
+short HandleTable::openLonDevice(const QString &name, const QString &device, short &handle)
+{
+    auto iface = std::make_unique<lonnet::LonDeviceInterface>(name, device, std::make_unique<lonnet::PacketSocket>());
+    QString error;
+    const short status = iface->open(error);
+    if (status != LDV_OK) {
+        complain(QStringLiteral("interface \"%1\" (LON network device %2): %3").arg(name, device, error));
+        return status;
+    }
+    handle = add(std::move(iface));
     return LDV_OK;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The open handles of the library: each one a simulated interface on a shared network or
-// a software network interface on an IP-852 channel.
+// The open handles of the library: each one a simulated interface on a shared network, a
+// software network interface on an IP-852 channel, or a LON network device.
 
 #include "OpenInterface.h"
 
@@ -21,6 +21,7 @@ public:
 
 private:
     short add(std::unique_ptr<OpenInterface> iface);
+    short openLonDevice(const QString &name, const QString &device, short &handle);
     std::map<short, std::unique_ptr<OpenInterface>> m_open;
     short m_next = 1;
 };

@@ -188,8 +188,14 @@ InterfaceEntry entry(const QJsonValue &v, int index, const QDir &base)
     } else if (type == QLatin1String("ip852")) {
         e.kind = InterfaceEntry::Ip852;
         readIp(o, e.ip, named);
+    } else if (type == QLatin1String("lon-device")) {
+        onlyKeys(o, {QStringLiteral("name"), QStringLiteral("type"), QStringLiteral("comment"), QStringLiteral("device")}, named);
+        e.kind = InterfaceEntry::LonDevice;
+        e.device = o.value(QStringLiteral("device")).toString();
+        if (e.device.isEmpty() || e.device.size() >= 16 || e.device.contains(QLatin1Char('/')) || e.device.contains(QLatin1Char(' ')))
+            refuse(named + QStringLiteral(".device: a network device name (lon0, lon1, ...) is needed"));
     } else {
-        refuse(named + QStringLiteral(".type: \"simulated\" or \"ip852\" expected"));
+        refuse(named + QStringLiteral(".type: \"simulated\", \"ip852\" or \"lon-device\" expected"));
     }
     return e;
 }
@@ -200,6 +206,8 @@ QString InterfaceEntry::summary() const
 {
     if (kind == Simulated)
         return QStringLiteral("simulated network %1").arg(network);
+    if (kind == LonDevice)
+        return QStringLiteral("LON network device %1").arg(device);
     if (ip.mode == IpChannelConfig::Multicast)
         return QStringLiteral("LonWorks/IP channel, multicast %1%2").arg(ip.group.toString(),
                                                                         ip.secret.isEmpty() ? QString() : QStringLiteral(", MD5"));

@@ -1,6 +1,6 @@
 #pragma once
 // The table of interfaces: the interfaces file (JSON) that maps names given to ldv_open to
-// a simulated network or an IP-852 channel. Tools list it through loadInterfaceTable().
+// a simulated network, an IP-852 channel or a LON network device (lonN). Tools list it through loadInterfaceTable().
 
 #include "ip852/UdpPort.h"
 
@@ -36,11 +36,12 @@ struct IpChannelConfig {
 };
 
 struct InterfaceEntry {
-    enum Kind { Simulated, Ip852 };
+    enum Kind { Simulated, Ip852, LonDevice };
     QString name;
     Kind kind = Simulated;
     QString network;                    // simulated: a name of LONSIM_PATH, LON1, or a file path
     IpChannelConfig ip;
+    QString device;                     // LON device: the network device's name (lon0)
     QString comment;
     // One line for listings and ldv_xlate_device_name_std.
     QString summary() const;

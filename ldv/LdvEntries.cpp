@@ -1,4 +1,4 @@
-// The ten exported entries of libldv32.so, over the simulated network or an IP-852 channel. Every entry is
+// The ten exported entries of libldv32.so, over the simulated network, an IP-852 channel or a LON device. Every entry is
 // serialised by one lock and never lets an exception out.
 
 #pragma GCC visibility push(default)
@@ -9,6 +9,7 @@
 #include "HandleTable.h"
 #include "InterfaceNames.h"
 #include "InterfaceTable.h"
+#include "lonnet/NetDevices.h"
 #include "NetworkRegistry.h"
 
 #include <cstring>
@@ -139,6 +140,12 @@ short ldv_xlate_device_name_std(const char *name, char *out, int *length)
         if (const ldv::InterfaceEntry *entry = table.find(given); entry && entry->kind == ldv::InterfaceEntry::Ip852)
             return copyBounded((given + QStringLiteral(" (") + entry->summary() + QLatin1Char(')')).toLocal8Bit(), out, length);
         const ldv::InterfaceEntry *entry = table.find(given);
+        if (entry && entry->kind == ldv::InterfaceEntry::LonDevice)
+            return copyBounded((given + QStringLiteral(" (") + entry->summary() + QLatin1Char(')')).toLocal8Bit(), out, length);
+        if (!entry && ldv::lonnet::isLonDeviceName(given)) {
+            copyBounded((given + QStringLiteral(" (LON network device)")).toLocal8Bit(), out, length);
+            return ldv::lonnet::deviceState(given) == ldv::lonnet::DeviceState::Missing ? short(LDV_NOT_FOUND) : short(LDV_OK);
+        }
         const ldv::ResolvedName resolved = ldv::resolveInterfaceName(entry ? entry->network : given);
         if (resolved.key.isEmpty()) {
             copyBounded(given.toLocal8Bit(), out, length);

@@ -17,6 +17,8 @@ extern "C" {
 #define LDV_NO_BUFF_AVAIL 7      /* ldv_write: the interface cannot take the frame */
 #define LDV_NO_RESOURCES 8
 #define LDV_INVALID_BUF_LEN 9
+#define LDVX_OPEN_FAILED 12      /* the device is there but its adapter does not answer */
+#define LDVX_ACCESS_DENIED 19    /* no permission to use the device */
 
 const char *ldv_get_version(void);
 short ldv_open(const char *name, short *handle);

@@ -107,6 +107,8 @@ void Interface::local(const wire::HostFrame &frame)
     }
     const wire::Endpoint self{0, m_domains[0].address.subnet, m_domains[0].address.node};
     QByteArray reply = wire::response(frame, answer.code, answer.data, self, self);
+    if (frame.authenticated)
+        reply[2] = char(uint8_t(reply[2]) | 0x10);     // the answer keeps the request's authentication bit
     if (lying)
         reply = wire::withLyingLength(reply, 40);
     const qint64 due = m_network.now() + m_network.scaled(b.delayMs);
@@ -121,9 +123,10 @@ std::optional<QByteArray> Interface::localAnswer(const wire::HostFrame &frame, u
     const QByteArray &d = frame.data;
     switch (frame.code) {
     case wire::ReadMemory: {
-        if (d.size() != 4 || d[0] != 0)
+        // Mode 0: absolute address; mode 1: offset into the read-only structure.
+        if (d.size() != 4 || uint8_t(d[0]) > 1)
             return QByteArray();
-        const int address = (uint8_t(d[1]) << 8) | uint8_t(d[2]);
+        const int address = (uint8_t(d[1]) << 8) + uint8_t(d[2]) + (d[0] == 1 ? ReadOnlyAddress : 0);
         const int count = uint8_t(d[3]);
         if (address < ReadOnlyAddress || address + count > ReadOnlyAddress + ReadOnlyLength)
             return QByteArray();

@@ -85,9 +85,11 @@ QByteArray response(const HostFrame &request, uint8_t code, const QByteArray &da
 
 QByteArray completion(const HostFrame &request, Completion result)
 {
+    // On the response queue, as an interface reports it: the request's header, address,
+    // code and first data byte.
     const uint8_t byte3 = uint8_t((request.flags & 0xCE) | (result << 4));
-    QByteArray frame = header(uint8_t(0x10 | (request.queue & 0x0F)),
-                              uint8_t((request.service << 5) | request.tag), byte3, request.code, {});
+    QByteArray frame = header(0x16, uint8_t((request.service << 5) | (request.authenticated ? 0x10 : 0) | request.tag),
+                              byte3, request.code, request.data.left(1));
     std::copy_n(request.address.constData(), std::min<int>(11, int(request.address.size())), frame.data() + 5);
     return frame;
 }

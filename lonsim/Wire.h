@@ -66,7 +66,8 @@ struct Endpoint {
 QByteArray response(const HostFrame &request, uint8_t code, const QByteArray &data,
                     const Endpoint &source, const Endpoint &destination);
 
-// The completion event of a host transaction: the request's header, tag and code.
+// The completion event of a host transaction (queue 6): the request's header, tag, address,
+// code and first data byte.
 QByteArray completion(const HostFrame &request, Completion result);
 
 // An incoming message on queue 8, addressed by subnet/node to the host's interface.

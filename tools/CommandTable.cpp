@@ -46,9 +46,10 @@ QList<TCommandInfo> BuildTable()
          QStringLiteral("Shows the interfaces file that libldv32.so reads (LDV_INTERFACES, else "
                         "$XDG_CONFIG_HOME/lonworks/interfaces.json, else "
                         "/etc/lonworks/interfaces.json), or where it was looked for; each of its "
-                        "entries with its kind (simulated or ip852) and what it opens; and the names "
-                        "that work without an entry: LON1 and the <name>.json files of the "
-                        "LONSIM_PATH folders. The file is read with lonctl's environment; a driver "
+                        "entries with its kind (simulated, ip852 or lon-device) and what it opens; and "
+                        "the names that work without an entry: LON1, the <name>.json files of the "
+                        "LONSIM_PATH folders and the LON network devices (lon0, lon1, ...) of this "
+                        "machine, up or down. The file is read with lonctl's environment; a driver "
                         "started elsewhere reads it with its own. Fails (exit 1) with the reason "
                         "when the file is refused: then every interface fails to open."),
          QStringLiteral("  lonctl interfaces\n"

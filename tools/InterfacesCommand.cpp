@@ -1,10 +1,12 @@
 // interfaces: the table of interfaces libldv32.so resolves names through (the interfaces
-// file and its entries) and the names that work without an entry.
+// file and its entries) and the names that work without an entry, the LON network
+// devices of this machine among them.
 #include "tools/CommandContext.h"
 #include "tools/ExitCodes.h"
 #include "tools/Output.h"
 
 #include "InterfaceTable.h"
+#include "lonnet/NetDevices.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -55,12 +57,37 @@ QList<TBuiltinName> BuiltinNames(const ldv::InterfaceTable &table)
     return names;
 }
 
-QString KindName(ldv::InterfaceEntry::Kind kind)
+// The lonN devices present: each opens under its own name unless a table entry takes it.
+QList<TBuiltinName> DeviceNames(const ldv::InterfaceTable &table)
 {
-    return kind == ldv::InterfaceEntry::Ip852 ? QStringLiteral("ip852") : QStringLiteral("simulated");
+    QList<TBuiltinName> names;
+    for (const ldv::lonnet::NetDevice &device : ldv::lonnet::lonDevices()) {
+        QStringList users;
+        for (const ldv::InterfaceEntry &entry : table.entries)
+            if (entry.kind == ldv::InterfaceEntry::LonDevice && entry.device == device.name)
+                users.append(entry.name);
+        QString source = QStringLiteral("LON network device, ") + (device.up ? QStringLiteral("up") : QStringLiteral("down"));
+        if (!users.isEmpty())
+            source += QStringLiteral(", also as ") + users.join(QStringLiteral(", "));
+        names.append({device.name, source, table.find(device.name) != nullptr});
+    }
+    return names;
 }
 
-void PrintJsonListing(const ldv::InterfaceTable &table, const QList<TBuiltinName> &builtins)
+QString KindName(ldv::InterfaceEntry::Kind kind)
+{
+    switch (kind) {
+    case ldv::InterfaceEntry::Ip852:
+        return QStringLiteral("ip852");
+    case ldv::InterfaceEntry::LonDevice:
+        return QStringLiteral("lon-device");
+    default:
+        return QStringLiteral("simulated");
+    }
+}
+
+void PrintJsonListing(const ldv::InterfaceTable &table, const QList<TBuiltinName> &builtins,
+                      const QList<TBuiltinName> &devices)
 {
     QJsonArray entries;
     for (const ldv::InterfaceEntry &entry : table.entries) {
@@ -76,13 +103,20 @@ void PrintJsonListing(const ldv::InterfaceTable &table, const QList<TBuiltinName
         builtinArray.append(QJsonObject{{QStringLiteral("name"), builtin.Name},
                                         {QStringLiteral("source"), builtin.Source},
                                         {QStringLiteral("shadowed"), builtin.Shadowed}});
+    QJsonArray deviceArray;
+    for (const TBuiltinName &device : devices)
+        deviceArray.append(QJsonObject{{QStringLiteral("name"), device.Name},
+                                       {QStringLiteral("up"), device.Source.contains(QLatin1String(", up"))},
+                                       {QStringLiteral("shadowed"), device.Shadowed}});
     PrintJson(QJsonObject{{QStringLiteral("file"), table.path.isEmpty() ? QJsonValue() : QJsonValue(table.path)},
                           {QStringLiteral("searched"), QJsonArray::fromStringList(SearchedPlaces())},
                           {QStringLiteral("interfaces"), entries},
-                          {QStringLiteral("builtin"), builtinArray}});
+                          {QStringLiteral("builtin"), builtinArray},
+                          {QStringLiteral("devices"), deviceArray}});
 }
 
-void PrintTextListing(const ldv::InterfaceTable &table, const QList<TBuiltinName> &builtins)
+void PrintTextListing(const ldv::InterfaceTable &table, const QList<TBuiltinName> &builtins,
+                      const QList<TBuiltinName> &devices)
 {
     if (table.path.isEmpty()) {
         PrintLine(QStringLiteral("Interfaces file: none. Looked for, in order:"));
@@ -102,10 +136,12 @@ void PrintTextListing(const ldv::InterfaceTable &table, const QList<TBuiltinName
     PrintLine(QString());
     PrintLine(QStringLiteral("Names that work without an entry:"));
     TTable names({QStringLiteral("NAME"), QStringLiteral("NETWORK")});
-    for (const TBuiltinName &builtin : builtins)
+    for (const TBuiltinName &builtin : builtins + devices)
         names.AddRow({builtin.Name, builtin.Shadowed ? builtin.Source + QStringLiteral(", taken by the table's entry")
                                                      : builtin.Source});
     names.Print();
+    if (devices.isEmpty())
+        PrintLine(QStringLiteral("No LON network devices (lon0, lon1, ...) on this machine."));
 }
 
 } // namespace
@@ -118,9 +154,10 @@ int RunInterfaces(TCommandContext &context)
                                            "interface fails to open, LON1 included; correct the file "
                                            "or move it away.").arg(table.error));
     const QList<TBuiltinName> builtins = BuiltinNames(table);
+    const QList<TBuiltinName> devices = DeviceNames(table);
     if (context.Json)
-        PrintJsonListing(table, builtins);
+        PrintJsonListing(table, builtins, devices);
     else
-        PrintTextListing(table, builtins);
+        PrintTextListing(table, builtins, devices);
     return ExitSuccess;
 }

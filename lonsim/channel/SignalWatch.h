@@ -1,12 +1,16 @@
 #pragma once
-// Turns SIGTERM and SIGINT into a clean quit of the Qt event loop: the handler only
-// writes a byte to a socket pair, which a QSocketNotifier reads in the loop.
+// Turns signals into calls in the Qt event loop: the handler only writes the signal's
+// number to a socket pair, which a QSocketNotifier reads in the loop.
 
 #include <QObject>
+#include <functional>
 
 namespace lonsim::channel {
 
-// Installs the handlers; the application quits on the first signal.
+// Calls handler in the event loop each time the signal arrives; false when it cannot be watched.
+bool watchSignal(int signal, QObject *parent, std::function<void()> handler);
+
+// SIGTERM and SIGINT quit the application (on the first one).
 bool watchTerminationSignals(QObject *parent);
 
 } // namespace lonsim::channel

@@ -68,7 +68,10 @@ void TDriverProcess::SetEnvironment(const QProcessEnvironment &environment)
 
 bool TDriverProcess::Start(int maxPolls)
 {
-    FProcess.start(DriverPath(), FArguments);
+    if (FLauncher.isEmpty())
+        FProcess.start(DriverPath(), FArguments);
+    else
+        FProcess.start(FLauncher.first(), FLauncher.mid(1) + QStringList{DriverPath()} + FArguments);
     if (!FProcess.waitForStarted())
         return false;
     for (int i = 0; i < maxPolls; ++i) {

@@ -27,6 +27,9 @@ public:
     static bool WaitForBusName(bool owned, int maxPolls = 200);
 
     void SetEnvironment(const QProcessEnvironment &environment);
+    // A program that starts the driver (its arguments, then the driver's path and arguments
+    // follow), for instance setpriv with capabilities taken away; empty: none.
+    void SetLauncher(const QStringList &launcher) { FLauncher = launcher; }
     // Starts the driver and waits until it owns the bus name.
     bool Start(int maxPolls = 200);
     // Waits for the process to end by itself; true when it did.
@@ -40,6 +43,7 @@ public:
 private:
     QProcess FProcess;
     QStringList FArguments;
+    QStringList FLauncher;
     QTemporaryDir FDataHome;   // the driver's registration goes here, removed afterwards
 };
 

@@ -18,10 +18,24 @@
 #ifdef LW_E2E_IP852
 #include "Ip852Channel.h"
 #endif
+#ifdef LW_E2E_LONNET
+#include "PrivateNetwork.h"
+#include <QJsonArray>
+#endif
 
 class TPointsSession
 {
 public:
+    // Why this run cannot be made here (the LON device run needs root); empty when it can.
+    static QString SkipReason()
+    {
+#ifdef LW_E2E_LONNET
+        return EnterPrivateNetwork();
+#else
+        return QString();
+#endif
+    }
+
     // Starts the driver with LONSIM_CONTROL and LONSIM_TRACE in the session's folder.
     bool Start(double timeScale = 1.0)
     {
@@ -33,6 +47,29 @@ public:
         if (!Channel.Start(FDir.path(), QStringLiteral("LON1"), QStringLiteral(LW_LON1_DESCRIPTION),
                            QStringLiteral("LON1"), timeScale, environment))
             return false;
+#elif defined(LW_E2E_LONNET)
+        // LON1 behind a USB network interface: lonsim-usb makes lon0 in the test's own
+        // network namespace (as the serial-USB module shows it), and the interfaces file
+        // gives it the name LON1.
+        if (!SkipReason().isEmpty())
+            return false;
+        QProcessEnvironment standInEnvironment = QProcessEnvironment::systemEnvironment();
+        standInEnvironment.insert(QStringLiteral("LONSIM_TIME_SCALE"), QString::number(timeScale));
+        StandIn.Process().setProcessEnvironment(standInEnvironment);
+        if (!StandIn.Start({QStringLiteral("--network"), QStringLiteral("LON1"), QStringLiteral("--module"),
+                            QStringLiteral("u50"), QStringLiteral("--control"), FDir.path(), QStringLiteral("--trace"),
+                            FDir.filePath(QStringLiteral("trace.txt"))}))
+            return false;
+        QFile interfaces(FDir.filePath(QStringLiteral("interfaces.json")));
+        if (!interfaces.open(QIODevice::WriteOnly))
+            return false;
+        interfaces.write(QJsonDocument(QJsonObject{{QStringLiteral("interfaces"),
+                                                    QJsonArray{QJsonObject{{QStringLiteral("name"), QStringLiteral("LON1")},
+                                                                           {QStringLiteral("type"), QStringLiteral("lon-device")},
+                                                                           {QStringLiteral("device"), QStringLiteral("lon0")}}}}})
+                             .toJson());
+        interfaces.close();
+        environment.insert(QStringLiteral("LDV_INTERFACES"), interfaces.fileName());
 #else
         environment.insert(QStringLiteral("LONSIM_CONTROL"), FDir.path());
         environment.insert(QStringLiteral("LONSIM_TRACE"), FDir.filePath(QStringLiteral("trace.txt")));
@@ -106,6 +143,9 @@ public:
     TDriverProcess Driver;
 #ifdef LW_E2E_IP852
     TIp852Channel Channel;
+#endif
+#ifdef LW_E2E_LONNET
+    TStandIn StandIn;
 #endif
 
 private:

@@ -31,6 +31,8 @@ private:
 void TestE2EPointsAccess::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
+    if (const QString why = TPointsSession::SkipReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
     QVERIFY2(FSession.Start(), "lonworks-driver did not take its bus name");
     QVERIFY(OpenLon1(FClient, QStringLiteral("Access")));
 }

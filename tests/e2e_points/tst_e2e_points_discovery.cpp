@@ -27,6 +27,8 @@ private:
 void TestE2EPointsDiscovery::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
+    if (const QString why = TPointsSession::SkipReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
     QVERIFY2(FSession.Start(), "lonworks-driver did not take its bus name");
 }
 

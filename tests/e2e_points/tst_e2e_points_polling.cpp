@@ -40,6 +40,8 @@ bool Ok(const QString &controlResult)
 void TestE2EPointsPolling::initTestCase()
 {
     QLocale::setDefault(QLocale::c());
+    if (const QString why = TPointsSession::SkipReason(); !why.isEmpty())
+        QSKIP(qPrintable(why));
     // Changing values run ten times faster than on the description's clock.
     QVERIFY2(FSession.Start(0.1), "lonworks-driver did not take its bus name");
 }
