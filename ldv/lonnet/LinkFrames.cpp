@@ -1,6 +1,7 @@
 #include "LinkFrames.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace ldv::lonnet {
 
@@ -10,11 +11,14 @@ constexpr uint8_t ReadMemory = 0x6D, ReadMemoryOk = 0x2D;
 constexpr uint8_t ReadOnlyRelative = 0x01;
 constexpr int HeaderLength = 17;
 
-QByteArray twoBytes(uint8_t a, uint8_t b)
-{
-    return QByteArray() + char(a) + char(b);
-}
 } // namespace
+
+QByteArray bytesOf(std::initializer_list<uint8_t> list)
+{
+    QByteArray out(int(list.size()), '\0');
+    std::copy(list.begin(), list.end(), out.begin());
+    return out;
+}
 
 std::optional<LinkFrame> parseLinkFrame(const uint8_t *b, int delivered)
 {
@@ -33,7 +37,7 @@ std::optional<LinkFrame> parseLinkFrame(const uint8_t *b, int delivered)
         return std::nullopt;
     if (count > MaxClassicData)
         return LinkFrame{{}, true};
-    QByteArray frame = twoBytes(b[0], uint8_t(count));
+    QByteArray frame = bytesOf({b[0], uint8_t(count)});
     frame.append(reinterpret_cast<const char *>(b + 4), count);
     return LinkFrame{frame, false};
 }
@@ -44,24 +48,24 @@ std::optional<QByteArray> toDevice(const uint8_t *f, int length)
         return std::nullopt;
     if (f[1] != Extended)
         return QByteArray(reinterpret_cast<const char *>(f), length);
-    QByteArray out = twoBytes(f[0], Extended) + twoBytes(uint8_t(Extended), 0);
+    QByteArray out = bytesOf({f[0], Extended, Extended, 0});
     out.append(reinterpret_cast<const char *>(f + 2), length - 2);
     return out;
 }
 
 QByteArray setLayer5()
 {
-    return QByteArray() + char(NiSetLayer) + char(0x01) + char(0x00);
+    return bytesOf({NiSetLayer, 0x01, 0x00});
 }
 
 QByteArray setLayer2()
 {
-    return QByteArray() + char(NiSetLayer) + char(0x01) + char(0x01);
+    return bytesOf({NiSetLayer, 0x01, 0x01});
 }
 
 QByteArray flushCancel()
 {
-    return twoBytes(NiFlushCancel, 0x00);
+    return bytesOf({NiFlushCancel, 0x00});
 }
 
 QByteArray neuronIdRequest(uint8_t tag)

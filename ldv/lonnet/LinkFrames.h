@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 
 namespace ldv::lonnet {
@@ -37,6 +38,9 @@ std::optional<LinkFrame> parseLinkFrame(const uint8_t *bytes, int delivered);
 // unchanged, or in the extended form when byte 1 is 0xFF. nullopt when the frame's length
 // byte disagrees with its length.
 std::optional<QByteArray> toDevice(const uint8_t *frame, int length);
+
+// A short frame of the bytes given.
+QByteArray bytesOf(std::initializer_list<uint8_t> list);
 
 // The frames of the open sequence.
 QByteArray setLayer5();

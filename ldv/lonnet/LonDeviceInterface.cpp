@@ -149,7 +149,7 @@ void LonDeviceInterface::uplink(const QByteArray &bytes)
         if (m_state == State::Ready) {
             // The adapter forgot its mode: tell the host, as an interface does after a
             // reset, and set layer 5 again.
-            toHost(QByteArray() + char(NiReset) + char(0));
+            toHost(bytesOf({NiReset, 0}));
             startCheck(true);
         } else {
             // A reset during the check (the mode change may cause one): cancel the flush

@@ -38,10 +38,10 @@ DeviceState deviceState(const QString &name)
 QList<NetDevice> lonDevices()
 {
     QList<NetDevice> devices;
-    if_nameindex *all = if_nameindex();
+    struct if_nameindex *all = ::if_nameindex();
     if (!all)
         return devices;
-    for (const if_nameindex *i = all; i->if_index != 0 && i->if_name; ++i) {
+    for (const struct if_nameindex *i = all; i->if_index != 0 && i->if_name; ++i) {
         const QString name = QString::fromLocal8Bit(i->if_name);
         if (isLonDeviceName(name))
             devices.append({name, deviceState(name) == DeviceState::Up});

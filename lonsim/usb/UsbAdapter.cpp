@@ -18,7 +18,7 @@ UsbAdapter::UsbAdapter(Network &network, const QString &label, Module module)
 
 QByteArray UsbAdapter::twoBytes(uint8_t command)
 {
-    return up(QByteArray() + char(command) + char(0));
+    return up(bytesOf({command, 0}));
 }
 
 QByteArray UsbAdapter::up(QByteArray classic)
@@ -68,7 +68,7 @@ QList<QByteArray> UsbAdapter::fromHost(const QByteArray &bytes)
     case NiStatus:
         if (m_module == Module::U50)
             return {};                       // the serial module keeps it
-        return {up(QByteArray() + char(NiStatus) + char(2) + char(m_layer5 ? 0 : 1) + char(MipVersion))};
+        return {up(bytesOf({NiStatus, 2, uint8_t(m_layer5 ? 0 : 1), MipVersion}))};
     default:
         break;
     }

@@ -20,7 +20,7 @@
 // Empty when this process now has a network namespace of its own; otherwise why not.
 inline QString EnterPrivateNetwork()
 {
-    static QString outcome = [] {
+    static QString outcome = []() -> QString {
         if (::geteuid() != 0)
             return QStringLiteral("needs root: it makes a network namespace and a TUN device (lon0) in it");
         if (!QFileInfo::exists(QStringLiteral("/dev/net/tun")))

@@ -196,7 +196,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(LinkTrace(Trace()).contains(QStringLiteral("ignored ") + QString::fromLatin1(solicitation.toHex())), 3000);
         QCOMPARE(ReadFrame(handle, 200), QByteArray());
         QCOMPARE(Write(handle, Fetch), short(LDV_OK));
-        QCOMPARE(uint8_t(ReadFrame(handle).value(16)), uint8_t(0x33));
+        QCOMPARE(uint8_t(ReadFrame(handle).mid(16, 1).append('\0').at(0)), uint8_t(0x33));
         ldv_close(handle);
     }
 
@@ -209,7 +209,7 @@ private Q_SLOTS:
         // The host sees the reset; then the mode goes down again and fetches work.
         QCOMPARE(ReadFrame(handle).toHex(), QByteArray("5000"));
         QTRY_VERIFY_WITH_TIMEOUT(Write(handle, Fetch) == LDV_OK, 3000);
-        QCOMPARE(uint8_t(ReadFrame(handle).value(16)), uint8_t(0x33));
+        QCOMPARE(uint8_t(ReadFrame(handle).mid(16, 1).append('\0').at(0)), uint8_t(0x33));
         ldv_close(handle);
         const QStringList seen = LinkTrace(Trace());
         const qsizetype reset = seen.indexOf(QStringLiteral("up 5000"));
@@ -220,7 +220,7 @@ private Q_SLOTS:
 
     void openFails_data()
     {
-        QTest::addColumn<QString>("case");
+        QTest::addColumn<QString>("what");
         QTest::addColumn<int>("status");
         QTest::newRow("no such device") << QStringLiteral("missing") << int(LDV_NOT_FOUND);
         QTest::newRow("device down") << QStringLiteral("down") << int(LDV_DEVICE_ERR);
@@ -229,15 +229,15 @@ private Q_SLOTS:
     }
     void openFails()
     {
-        QFETCH(QString, case);
+        QFETCH(QString, what);
         QFETCH(int, status);
-        if (case != QLatin1String("missing"))
-            QVERIFY(StartStandIn(case == QLatin1String("mute") ? QStringList{QStringLiteral("--mute")} : QStringList{}));
-        if (case == QLatin1String("down"))
+        if (what != QLatin1String("missing"))
+            QVERIFY(StartStandIn(what == QLatin1String("mute") ? QStringList{QStringLiteral("--mute")} : QStringList{}));
+        if (what == QLatin1String("down"))
             QVERIFY(SetUp("lon0", false));
         short handle = -1;
         short result = 0;
-        if (case == QLatin1String("permission")) {
+        if (what == QLatin1String("permission")) {
             TWithoutNetRaw dropped;
             result = ldv_open("lon0", &handle);
         } else {
@@ -248,7 +248,7 @@ private Q_SLOTS:
         int length = int(sizeof text);
         const short translated = ldv_xlate_device_name_std("lon0", text, &length);
         QCOMPARE(QString::fromLatin1(text), QStringLiteral("lon0 (LON network device)"));
-        QCOMPARE(translated, case == QLatin1String("missing") ? short(LDV_NOT_FOUND) : short(LDV_OK));
+        QCOMPARE(translated, what == QLatin1String("missing") ? short(LDV_NOT_FOUND) : short(LDV_OK));
     }
 };
 
