@@ -113,7 +113,9 @@ void TestLdvNetwork::open_data()
     QTest::addColumn<bool>("opens");
     const QByteArray fixtures = LONSIM_FIXTURES;
     QTest::newRow("built-in") << QByteArray("LON1") << QByteArray() << true;
-    QTest::newRow("built-in, any case") << QByteArray("lon1") << QByteArray() << true;
+    QTest::newRow("built-in, any case") << QByteArray("Lon1") << QByteArray() << true;
+    // All in lower case it is the LON network device lon1, which this machine does not have.
+    QTest::newRow("lon1 is a network device") << QByteArray("lon1") << QByteArray() << false;
     QTest::newRow("unknown") << QByteArray("LON9") << QByteArray() << false;
     QTest::newRow("empty") << QByteArray("") << QByteArray() << false;
     QTest::newRow("path") << fixture(QStringLiteral("small")).toLocal8Bit() << QByteArray() << true;
