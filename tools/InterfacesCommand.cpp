@@ -20,6 +20,7 @@ struct TBuiltinName
     QString Name;
     QString Source;
     bool Shadowed = false;   // a table entry of the same name comes first
+    bool Up = false;         // a LON network device: it is up
 };
 
 // The places looked in, in order, as ldv::interfacesFilePath() tries them.
@@ -69,7 +70,7 @@ QList<TBuiltinName> DeviceNames(const ldv::InterfaceTable &table)
         QString source = QStringLiteral("LON network device, ") + (device.up ? QStringLiteral("up") : QStringLiteral("down"));
         if (!users.isEmpty())
             source += QStringLiteral(", also as ") + users.join(QStringLiteral(", "));
-        names.append({device.name, source, table.find(device.name) != nullptr});
+        names.append({device.name, source, table.find(device.name) != nullptr, device.up});
     }
     return names;
 }
@@ -106,7 +107,7 @@ void PrintJsonListing(const ldv::InterfaceTable &table, const QList<TBuiltinName
     QJsonArray deviceArray;
     for (const TBuiltinName &device : devices)
         deviceArray.append(QJsonObject{{QStringLiteral("name"), device.Name},
-                                       {QStringLiteral("up"), device.Source.contains(QLatin1String(", up"))},
+                                       {QStringLiteral("up"), device.Up},
                                        {QStringLiteral("shadowed"), device.Shadowed}});
     PrintJson(QJsonObject{{QStringLiteral("file"), table.path.isEmpty() ? QJsonValue() : QJsonValue(table.path)},
                           {QStringLiteral("searched"), QJsonArray::fromStringList(SearchedPlaces())},

@@ -8,6 +8,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -216,6 +219,53 @@ private Q_SLOTS:
         QVERIFY(reset > 0);
         QCOMPARE(seen.value(reset + 1), QStringLiteral("down e50100"));
         QCOMPARE(seen.value(reset + 2), QStringLiteral("down 6000"));
+    }
+
+    // A table entry takes the device's own name; another entry names the device.
+    void namesResolveThroughTheTableFirst()
+    {
+        QVERIFY(StartStandIn());
+        const QString table = FDir.filePath(QStringLiteral("interfaces.json"));
+        QFile file(table);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"interfaces": [{"name": "lon0", "type": "simulated", "network": "LON1"},
+                                      {"name": "PLANT", "type": "lon-device", "device": "lon0"}]})");
+        file.close();
+        qputenv("LDV_INTERFACES", table.toLocal8Bit());
+        const auto translated = [](const char *name) {
+            char text[200];
+            int length = int(sizeof text);
+            ldv_xlate_device_name_std(name, text, &length);
+            return QString::fromLatin1(text);
+        };
+        QCOMPARE(translated("lon0"), QStringLiteral("lon0 (LonSim simulated network: the built-in demonstration network)"));
+        QCOMPARE(translated("PLANT"), QStringLiteral("PLANT (LON network device lon0)"));
+        short handle = -1;
+        QCOMPARE(ldv_open("PLANT", &handle), short(LDV_OK));
+        char info[300];
+        QCOMPARE(ldv_get_debug_info(handle, info, short(sizeof info)), short(LDV_OK));
+        QVERIFY2(QByteArray(info).startsWith("PLANT on LON device lon0: layer 5;"), info);
+        ldv_close(handle);
+
+        // lonctl lists the device with what the table does to its name.
+        QProcess lonctl;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), FDir.path());
+        lonctl.setProcessEnvironment(environment);
+        lonctl.start(QCoreApplication::applicationDirPath() + QStringLiteral("/lonctl"),
+                     {QStringLiteral("interfaces"), QStringLiteral("--json")});
+        QVERIFY(lonctl.waitForFinished(20000));
+        const QJsonObject listing = QJsonDocument::fromJson(lonctl.readAllStandardOutput()).object();
+        QCOMPARE(listing.value(QStringLiteral("devices")).toArray(),
+                 (QJsonArray{QJsonObject{{QStringLiteral("name"), QStringLiteral("lon0")},
+                                         {QStringLiteral("up"), true},
+                                         {QStringLiteral("shadowed"), true}}}));
+        lonctl.start(QCoreApplication::applicationDirPath() + QStringLiteral("/lonctl"), {QStringLiteral("interfaces")});
+        QVERIFY(lonctl.waitForFinished(20000));
+        const QString text = QString::fromUtf8(lonctl.readAllStandardOutput());
+        QVERIFY2(text.contains(QStringLiteral("lon0  LON network device, up, also as PLANT, taken by the table's entry")),
+                 qPrintable(text));
+        qunsetenv("LDV_INTERFACES");
     }
 
     void openFails_data()
