@@ -67,6 +67,18 @@ QByteArray NeuronIdThrough(ldv::OpenInterface &iface, uint8_t tag)
 
 const QByteArray Lon1NeuronId = QByteArray::fromHex("0500004C1001");
 
+// The interface with the adapter stand-in of LON1 behind it, not yet opened.
+struct TInterfaceOnAdapter
+{
+    explicit TInterfaceOnAdapter(Module module)
+        : Link(*new TAdapterLink(Lon1(), module)),
+          Iface(QStringLiteral("FT10"), QStringLiteral("lon0"), std::unique_ptr<TAdapterLink>(&Link), Quick)
+    {
+    }
+    TAdapterLink &Link;             // owned by Iface
+    LonDeviceInterface Iface;
+};
+
 } // namespace
 
 class TestLonnetLink : public QObject
@@ -170,9 +182,9 @@ private Q_SLOTS:
     void openSetsLayer5AndPassesFrames()
     {
         QFETCH(Module, module);
-        auto owned = std::make_unique<TAdapterLink>(Lon1(), module);
-        TAdapterLink &link = *owned;
-        LonDeviceInterface iface(QStringLiteral("FT10"), QStringLiteral("lon0"), std::move(owned), Quick);
+        TInterfaceOnAdapter rig(module);
+        TAdapterLink &link = rig.Link;
+        LonDeviceInterface &iface = rig.Iface;
         QString why;
         QCOMPARE(iface.open(why), short(LDV_OK));
         QVERIFY(link.Adapter()->layer5());
@@ -194,9 +206,9 @@ private Q_SLOTS:
     void adapterResetBringsLayer5Back()
     {
         QFETCH(Module, module);
-        auto owned = std::make_unique<TAdapterLink>(Lon1(), module);
-        TAdapterLink &link = *owned;
-        LonDeviceInterface iface(QStringLiteral("FT10"), QStringLiteral("lon0"), std::move(owned), Quick);
+        TInterfaceOnAdapter rig(module);
+        TAdapterLink &link = rig.Link;
+        LonDeviceInterface &iface = rig.Iface;
         QString why;
         QCOMPARE(iface.open(why), short(LDV_OK));
         link.Reset();
@@ -224,10 +236,10 @@ private Q_SLOTS:
         QFETCH(int, device);
         QFETCH(int, status);
         QFETCH(QString, why);
-        auto owned = std::make_unique<TAdapterLink>(Lon1(), Module::U61);
-        TAdapterLink &link = *owned;
+        TInterfaceOnAdapter rig(Module::U61);
+        TAdapterLink &link = rig.Link;
+        LonDeviceInterface &iface = rig.Iface;
         link.SetDevice(TAdapterLink::TDevice(device));
-        LonDeviceInterface iface(QStringLiteral("FT10"), QStringLiteral("lon0"), std::move(owned), Quick);
         QString error;
         QCOMPARE(int(iface.open(error)), status);
         QVERIFY2(error.contains(why), qPrintable(error));
@@ -237,9 +249,9 @@ private Q_SLOTS:
 
     void deviceGoneFailsUntilItIsBack()
     {
-        auto owned = std::make_unique<TAdapterLink>(Lon1(), Module::U50);
-        TAdapterLink &link = *owned;
-        LonDeviceInterface iface(QStringLiteral("FT10"), QStringLiteral("lon0"), std::move(owned), Quick);
+        TInterfaceOnAdapter rig(Module::U50);
+        TAdapterLink &link = rig.Link;
+        LonDeviceInterface &iface = rig.Iface;
         QString why;
         QCOMPARE(iface.open(why), short(LDV_OK));
         link.PlugOut();
