@@ -59,12 +59,14 @@ qint16 ReadReadOnlyStructure(TniNetworkInterface &ni, TniReadOnlyStructure &stru
                              quint8 domain, quint8 subnet, quint8 node);
 
 // Self-documentation (LonSelfDoc.cpp). Appends "{domain}{subnet}{node}{index}{snvt}{name}"
-// per variable (array elements one by one); always 0.
+// per variable (array elements one by one), at most maxLines of them; always 0.
+constexpr int AllSelfDocLines = LonLib::MaxVariableIndex + 1;
 qint16 ReadSelfDocumentation(TniNetworkInterface &ni, QStringList &lines,
-                             quint8 domain, quint8 subnet, quint8 node);
+                             quint8 domain, quint8 subnet, quint8 node,
+                             int maxLines = AllSelfDocLines);
 // The parse alone, on the self-documentation bytes read (the whole span is data).
 void ParseSelfDocumentation(std::span<const quint8> bytes, quint8 domain, quint8 subnet,
-                            quint8 node, QStringList &lines);
+                            quint8 node, QStringList &lines, int maxLines = AllSelfDocLines);
 
 // Discovery (LonDiscovery.cpp): appends "domain:subnet:node:" + six Neuron ID characters
 // for each device not yet listed under either domain.

@@ -2,6 +2,8 @@
 #include "support/StrLib.h"
 #include "support/Windows1252.h"
 
+#include <algorithm>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -84,17 +86,49 @@ std::optional<TExtension> ReadExtension(TDocReader &reader, quint8 version)
     return ext;
 }
 
-QString Line(quint8 domain, quint8 subnet, quint8 node, int index, quint8 snvt, const QString &name)
+void AppendDecimal(QString &text, int value)
 {
-    return QStringLiteral("{%1}{%2}{%3}{%4}{%5}{%6}")
-        .arg(domain).arg(subnet).arg(node).arg(index).arg(snvt).arg(name);
+    std::array<char16_t, 12> digits{};
+    size_t at = digits.size();
+    unsigned magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
+    do {
+        digits[--at] = char16_t(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0)
+        text += u'-';
+    text += QStringView(digits.data() + at, qsizetype(digits.size() - at));
+}
+
+// One line, with "[element]" after the name for an array element (element >= 0). Built
+// in place: a device's arrays give one line per element, so each costs one allocation.
+QString Line(quint8 domain, quint8 subnet, quint8 node, int index, quint8 snvt, const QString &name,
+             int element)
+{
+    QString line;
+    line.reserve(40 + name.size());
+    for (const int value : {int(domain), int(subnet), int(node), index, int(snvt)}) {
+        line += u'{';
+        AppendDecimal(line, value);
+        line += u'}';
+    }
+    line += u'{';
+    line += name;
+    if (element >= 0) {
+        line += u'[';
+        AppendDecimal(line, element);
+        line += u']';
+    }
+    line += u'}';
+    return line;
 }
 
 } // namespace
 
 void ParseSelfDocumentation(std::span<const quint8> bytes, quint8 domain, quint8 subnet,
-                            quint8 node, QStringList &lines)
+                            quint8 node, QStringList &lines, int maxLines)
 {
+    const qsizetype lastLine = lines.size() + maxLines;
     TDocReader reader(bytes);
     const quint8 version = reader.Byte(3).value_or(0);
     const int count = version == 0 ? reader.Byte(2).value_or(0)
@@ -127,15 +161,16 @@ void ParseSelfDocumentation(std::span<const quint8> bytes, quint8 domain, quint8
                                  ? QStringLiteral("NoName") + QString::number(variableIndex)
                                  : ext->Name;
         for (int j = 0; j < ext->Count && variableIndex + j <= LonLib::MaxVariableIndex; ++j) {
-            const QString element = ext->Count > 1 ? name + u'[' + QString::number(j) + u']' : name;
-            lines.append(Line(domain, subnet, node, variableIndex + j, *d1, element));
+            if (lines.size() >= lastLine)
+                return;
+            lines.append(Line(domain, subnet, node, variableIndex + j, *d1, name, ext->Count > 1 ? j : -1));
         }
         variableIndex += ext->Count;
     }
 }
 
 qint16 ReadSelfDocumentation(TniNetworkInterface &ni, QStringList &lines,
-                             quint8 domain, quint8 subnet, quint8 node)
+                             quint8 domain, quint8 subnet, quint8 node, int maxLines)
 {
     TniReadOnlyStructure structure;
     if (ReadReadOnlyStructure(ni, structure, domain, subnet, node) != LonStatus::Ok
@@ -148,15 +183,17 @@ qint16 ReadSelfDocumentation(TniNetworkInterface &ni, QStringList &lines,
                        : ReadMemory(ni, domain, subnet, node, structure.SnvtAddress, count, chunk, buffer);
     };
 
-    std::vector<quint8> b(0x10000, 0);
-    if (read(16, 16, b) != LonStatus::Ok)
+    std::array<quint8, 16> header{};
+    if (read(16, 16, header) != LonStatus::Ok)
         return LonStatus::Ok;
-    const quint16 total = quint16(b[0] << 8 | b[1]);
-    const int count = b[3] == 0 ? b[2] : (b[4] << 8 | b[2]);
+    const quint16 total = quint16(header[0] << 8 | header[1]);
+    const int count = header[3] == 0 ? header[2] : (header[4] << 8 | header[2]);
     if (count == 0)
         return LonStatus::Ok;
+    // As many bytes as the documentation declares (at least the header already read).
+    std::vector<quint8> b(std::max<size_t>(total, header.size()), 0);
     if (read(total, 0, b) != LonStatus::Ok)
         return LonStatus::Ok;
-    ParseSelfDocumentation(std::span<const quint8>(b.data(), total), domain, subnet, node, lines);
+    ParseSelfDocumentation(std::span<const quint8>(b.data(), total), domain, subnet, node, lines, maxLines);
     return LonStatus::Ok;
 }

@@ -26,6 +26,7 @@ struct Device
     uint8_t Node = 5;
     std::deque<Frame> Pending;      // what ldv_read hands out next
     std::vector<Frame> FileFrames;  // served after a file request
+    int EndingFrames = 0;           // of the transfer's 96 closing frames, those still to serve
     size_t Written = 0;
     bool Open = false;
 };
@@ -86,19 +87,25 @@ Frame RespondTo(uint8_t code, const uint8_t *data, size_t n)
     }
 }
 
+// Every block/packet pair once with no data, in order: whatever the receiver expects next
+// arrives and ends the transfer, so a run never waits for the idle limit. Made one at a
+// time when the scripted frames have run out: most transfers end before needing them.
+constexpr int ClosingFrames = 16 * 6;
+
+Frame ClosingFrame(int number)
+{
+    const int block = number / 6;
+    const int packet = number % 6;
+    return Answer(QueueIncoming, 0, 0, CodeFilePacket, Frame{uint8_t(block << 4 | packet)});
+}
+
 void QueueFileTransfer()
 {
     Device &d = Dev();
-    for (const Frame &f : d.FileFrames)
-        d.Pending.push_back(f);
-    // Every block/packet pair once with no data: whatever the receiver expects next
-    // arrives and ends the transfer, so a run never waits for the idle limit.
-    for (int block = 0; block < 16; ++block) {
-        for (int packet = 0; packet < 6; ++packet) {
-            Frame f = Answer(QueueIncoming, 0, 0, CodeFilePacket, Frame{uint8_t(block << 4 | packet)});
-            d.Pending.push_back(f);
-        }
-    }
+    for (Frame &f : d.FileFrames)
+        d.Pending.push_back(std::move(f));
+    d.FileFrames.clear();
+    d.EndingFrames = ClosingFrames;
 }
 
 void Handle(const uint8_t *f, size_t n)
@@ -136,6 +143,7 @@ void fakeldv_reset(void)
     d.SelfDocAddress = 0x4000;
     d.Pending.clear();
     d.FileFrames.clear();
+    d.EndingFrames = 0;
     d.Written = 0;
 }
 
@@ -178,6 +186,8 @@ short ldv_close(short)
 short ldv_read(short, void *buffer, short length)
 {
     Device &d = Dev();
+    if (d.Pending.empty() && d.EndingFrames > 0)
+        d.Pending.push_back(ClosingFrame(ClosingFrames - d.EndingFrames--));
     if (d.Pending.empty())
         return LDV_NO_MSG_AVAIL;
     const Frame f = std::move(d.Pending.front());

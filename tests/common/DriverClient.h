@@ -57,7 +57,9 @@ public:
     static bool IsFinal(const QStringList &answer);
 
 private:
-    QVariant Call(const QString &interface, const QString &method, const QVariantList &args);
+    // timeoutMs 0: the usual time-out of a call.
+    QVariant Call(const QString &interface, const QString &method, const QVariantList &args,
+                  int timeoutMs = 0);
     QVariant CallWithList(const QString &method, const QVariant &request);
 
     QDBusConnection FBus;

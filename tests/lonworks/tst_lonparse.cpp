@@ -121,6 +121,19 @@ private Q_SLOTS:
         QCOMPARE(lines.last(), L(LonLib::MaxVariableIndex, 2, QStringLiteral("big[%1]").arg(LonLib::MaxVariableIndex - 1)));
     }
 
+    void lineBudgetStopsTheParse()
+    {
+        const QByteArray doc = BuildSelfDoc(1, {Var(1, "a"), Var(2, "big", 300), Var(3, "after")});
+        const QStringList all = Parse(doc);
+        const std::vector<quint8> bytes(doc.begin(), doc.end());
+        for (const int budget : {0, 1, 2, 301, 302, 303}) {
+            QStringList lines{QStringLiteral("kept")};
+            ParseSelfDocumentation(bytes, 0, 1, 2, lines, budget);
+            QCOMPARE(lines.size(), 1 + qMin(budget, int(all.size())));
+            QCOMPARE(lines.mid(1), all.first(qMin(budget, int(all.size()))));
+        }
+    }
+
     void windows1252Names()
     {
         const QStringList lines = Parse(BuildSelfDoc(1, {Var(1, "caf\xe9\x80")}));
