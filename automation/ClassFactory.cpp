@@ -94,7 +94,7 @@ QString TClassFactory::CreateFor(const QString &owner)
 
 void TClassFactory::ReleaseOwner(const QString &owner)
 {
-    // Only the owner's own objects are visited, and each leaves in constant time.
+    // Only the owner's own objects are visited, not every object of the process.
     const QList<TDriverBusObject *> objects = FObjectsByOwner.value(owner);
     for (TDriverBusObject *object : objects)
         if (!object->Released())
