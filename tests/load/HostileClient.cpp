@@ -57,14 +57,22 @@ void THostileClient::Next()
 {
     if (FStopping || FPath.isEmpty())
         return;
+    // Abuse, not a flood: the next round goes out once the last one is answered (a client
+    // that never waits could keep any server's one thread for itself).
+    if (FPending > 0) {
+        QTimer::singleShot(50, this, &THostileClient::Next);
+        return;
+    }
     const QString huge(100'000, u'x');
     switch (FRound++ % 7) {
     case 0:   // a text past the entry limit
         Call(FPath, kDevice, QStringLiteral("Connect"), {Request(QStringList{QStringLiteral("DESCRIPTION=") + huge})}, true);
         break;
-    case 1:   // a points list of the most entries taken, then one past it
-        Call(FPath, kDevice, QStringLiteral("PutValue"), {Request(PointsList(100'000))}, false);
-        Call(FPath, kDevice, QStringLiteral("PutValue"), {Request(PointsList(100'001))}, true);
+    case 1:   // a large points list; every fourth time one past the limit
+        if ((FRound / 7) % 4 == 0)
+            Call(FPath, kDevice, QStringLiteral("PutValue"), {Request(PointsList(100'001))}, true);
+        else
+            Call(FPath, kDevice, QStringLiteral("PutValue"), {Request(PointsList(20'000))}, false);
         break;
     case 2:   // objects up to the connection's limit and past it, then all dropped
         for (int i = 0; i < 64; ++i)

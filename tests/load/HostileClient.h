@@ -1,7 +1,7 @@
 #pragma once
 // THostileClient: a client that abuses the driver while the load clients work: requests
-// past every limit, objects made and dropped by the dozen, a points list of 100,000
-// entries, variants that are no parameter list. Every call goes out without waiting; the
+// past every limit, objects made and dropped by the dozen, large points lists, variants
+// that are no parameter list. The calls of a round go out together without waiting; the
 // client counts the refusals it gets and notes anything other than the refusal expected.
 
 #include <QDBusConnection>
