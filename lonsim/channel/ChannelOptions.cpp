@@ -25,33 +25,70 @@ std::optional<Peer> parsePeer(const QString &text)
 std::optional<ChannelOptions> parseChannelOptions(const QStringList &arguments, QString &error)
 {
     QCommandLineParser parser;
-    const QCommandLineOption network(QStringLiteral("network"), QStringLiteral("Network name or description file."),
+    parser.setApplicationDescription(QStringLiteral(
+        "Puts the devices of a simulated LonWorks network on an IP-852 (LonWorks/IP) channel, each\n"
+        "device a LonTalk node of its own, so that the driver or any other LonWorks/IP host talks\n"
+        "to them over the network. Prints one \"ready\" line on stdout when it serves, and runs\n"
+        "until SIGTERM or SIGINT."));
+    const QCommandLineOption network(QStringLiteral("network"),
+                                     QStringLiteral("The network to serve: LON1 (built in), a <name>.json "
+                                                    "found in the folders of LONSIM_PATH, or a network "
+                                                    "description file (required)."),
                                      QStringLiteral("name"));
-    const QCommandLineOption mode(QStringLiteral("mode"), QStringLiteral("multicast or unicast."),
+    const QCommandLineOption mode(QStringLiteral("mode"),
+                                  QStringLiteral("multicast (the default) or unicast."),
                                   QStringLiteral("mode"), QStringLiteral("multicast"));
-    const QCommandLineOption group(QStringLiteral("group"), QStringLiteral("Multicast group."),
+    const QCommandLineOption group(QStringLiteral("group"),
+                                   QStringLiteral("Multicast: the channel's group (default %1).")
+                                       .arg(QString::fromLatin1(ip852::DefaultGroup)),
                                    QStringLiteral("address"), QString::fromLatin1(ip852::DefaultGroup));
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Multicast port."), QStringLiteral("port"),
-                                  QString::number(ip852::DefaultPort));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Multicast: the channel's UDP port (default %1).")
+                                      .arg(ip852::DefaultPort),
+                                  QStringLiteral("port"), QString::number(ip852::DefaultPort));
     const QCommandLineOption iface(QStringLiteral("interface"),
-                                   QStringLiteral("Address of the local interface for multicast."),
+                                   QStringLiteral("Multicast: the address of the local network interface "
+                                                  "to join and send on (127.0.0.1 for loopback)."),
                                    QStringLiteral("address"));
-    const QCommandLineOption listen(QStringLiteral("listen"), QStringLiteral("Unicast: own address:port."),
+    const QCommandLineOption listen(QStringLiteral("listen"),
+                                    QStringLiteral("Unicast: own address and port (port 0 takes a free "
+                                                   "one, named in the ready line)."),
                                     QStringLiteral("address:port"));
-    const QCommandLineOption member(QStringLiteral("member"), QStringLiteral("Unicast: a channel member."),
+    const QCommandLineOption member(QStringLiteral("member"),
+                                    QStringLiteral("Unicast: a member of the channel; give one per member."),
                                     QStringLiteral("address:port"));
-    const QCommandLineOption secret(QStringLiteral("secret"), QStringLiteral("MD5 authentication secret."),
+    const QCommandLineOption secret(QStringLiteral("secret"),
+                                    QStringLiteral("MD5 authentication secret: 32 hex digits or up to 16 "
+                                                   "characters."),
                                     QStringLiteral("secret"));
-    const QCommandLineOption control(QStringLiteral("control"), QStringLiteral("Control folder."),
+    const QCommandLineOption control(QStringLiteral("control"),
+                                     QStringLiteral("Control folder of the simulated network (as "
+                                                    "LONSIM_CONTROL)."),
                                      QStringLiteral("folder"));
-    const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("Frame trace file."),
+    const QCommandLineOption trace(QStringLiteral("trace"),
+                                   QStringLiteral("Frame trace file: one line per LonTalk frame."),
                                    QStringLiteral("file"));
-    const QCommandLineOption pcap(QStringLiteral("pcap"), QStringLiteral("Capture file of every datagram."),
+    const QCommandLineOption pcap(QStringLiteral("pcap"),
+                                  QStringLiteral("Capture file (pcap) of every datagram sent and received."),
                                   QStringLiteral("file"));
     parser.addOptions({network, mode, group, port, iface, listen, member, secret, control, trace, pcap});
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    parser.addOptions({help, version});
     if (!parser.parse(QStringList{QStringLiteral("lonsim-channel")} + arguments)) {
         error = parser.errorText();
         return std::nullopt;
+    }
+    if (parser.isSet(help) || parser.isSet(version)) {
+        ChannelOptions o;
+        o.request = parser.isSet(help) ? ChannelOptions::ShowHelp : ChannelOptions::ShowVersion;
+        // The usage line names the program, not the path it was started by.
+        o.helpText = parser.helpText();
+        o.helpText.replace(0, o.helpText.indexOf(u'\n'),
+                           QStringLiteral("Usage: lonsim-channel --network NAME [options]"));
+        return o;
     }
     if (!parser.positionalArguments().isEmpty()) {
         error = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());

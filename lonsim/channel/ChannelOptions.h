@@ -20,6 +20,9 @@ struct Peer {
 
 struct ChannelOptions {
     enum Mode { Multicast, Unicast };
+    enum Request { Serve, ShowHelp, ShowVersion };
+    Request request = Serve;        // --help and --version fill in only helpText
+    QString helpText;
     QString network;                // a name (LON1, <name>.json on LONSIM_PATH) or a path
     Mode mode = Multicast;
     QHostAddress group;             // multicast group
@@ -34,7 +37,8 @@ struct ChannelOptions {
 };
 
 // Parses arguments (argv without the program name); nullopt with error set when they do
-// not make a usable channel.
+// not make a usable channel. --help and --version are answered before the channel's
+// options are checked.
 std::optional<ChannelOptions> parseChannelOptions(const QStringList &arguments, QString &error);
 
 // "address:port" into a peer; nullopt when either part is not valid.

@@ -19,6 +19,14 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "lonsim-channel: %s\n", qPrintable(error));
         return 2;
     }
+    if (options->request == ChannelOptions::ShowHelp) {
+        std::fputs(qPrintable(options->helpText), stdout);
+        return 0;
+    }
+    if (options->request == ChannelOptions::ShowVersion) {
+        std::puts("lonsim-channel 1.80");
+        return 0;
+    }
     // The control channel and the frame trace read their folder and file from these.
     if (!options->control.isEmpty())
         qputenv("LONSIM_CONTROL", options->control.toLocal8Bit());
