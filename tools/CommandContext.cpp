@@ -24,6 +24,16 @@ QString Wrapped(const QString &text)
     return lines.join(u'\n');
 }
 
+// Examples as shell command lines ("  $ lonctl ..."); help2man keeps such lines verbatim
+// in the manual pages.
+QString ExampleLines(const QString &examples)
+{
+    QStringList lines;
+    for (const QString &line : examples.split(u'\n', Qt::SkipEmptyParts))
+        lines.append(QStringLiteral("  $ ") + line.trimmed());
+    return lines.join(u'\n');
+}
+
 } // namespace
 
 TCommandContext::TCommandContext(const TCommandInfo &info)
@@ -31,7 +41,7 @@ TCommandContext::TCommandContext(const TCommandInfo &info)
 {
     Parser.setApplicationDescription(info.Summary + QStringLiteral("\n\n") + Wrapped(info.Description)
                                      + (info.Examples.isEmpty() ? QString()
-                                                                : QStringLiteral("\n\nExamples:\n") + info.Examples));
+                                                                : QStringLiteral("\n\nExamples:\n") + ExampleLines(info.Examples)));
     Parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     Parser.addOption({{QStringLiteral("h"), QStringLiteral("help")},
                       QStringLiteral("Show this help.")});
