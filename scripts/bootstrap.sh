@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing the driver need,
 # but only those that are missing. Safe to run again; quiet when nothing is missing.
+# Packages named as arguments are installed too (scripts/package.sh: lintian, debootstrap).
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,8 @@ packages=(
   libbenchmark-dev clang libclang-rt-14-dev
   python3-dbus
   tshark
+  help2man man-db bash-completion
+  "$@"
 )
 
 missing=()
