@@ -13,6 +13,29 @@ QString standInUsage()
         "SIGUSR1 resets the adapter (it falls back to layer 2); SIGTERM removes the device.");
 }
 
+QString standInHelp()
+{
+    return QStringLiteral(
+        "Usage: lonsim-usb --network NAME [options]\n"
+        "Makes a network device (a TUN device with packet information) that answers as a USB\n"
+        "LON network interface under the Linux LON driver, with the simulated network NAME\n"
+        "behind it. Needs CAP_NET_ADMIN (run it as root in a network namespace of its own).\n"
+        "SIGUSR1 resets the adapter (it falls back to layer 2); SIGTERM removes the device.\n"
+        "\n"
+        "Options:\n"
+        "  --network NAME     The network to serve: LON1 (built in), a <name>.json found in\n"
+        "                     the folders of LONSIM_PATH, or a network description file.\n"
+        "  --device NAME      The network device to make (default lon0).\n"
+        "  --module u61|u50   Show the frames as the parallel (u61, the default) or the\n"
+        "                     serial (u50) interface module does.\n"
+        "  --mute             An adapter that never answers.\n"
+        "  --control FOLDER   Control folder of the simulated network (as LONSIM_CONTROL).\n"
+        "  --trace FILE       Frame trace file: every frame on the device and the simulated\n"
+        "                     interface.\n"
+        "  -h, --help         Show this help and exit.\n"
+        "  --version          Show the version and exit.\n");
+}
+
 std::optional<StandInOptions> parseStandInOptions(const QStringList &arguments, QString &error)
 {
     StandInOptions o;

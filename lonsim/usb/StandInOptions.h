@@ -24,4 +24,7 @@ std::optional<StandInOptions> parseStandInOptions(const QStringList &arguments, 
 
 QString standInUsage();
 
+// The text of --help: usage, what the program does, every option.
+QString standInHelp();
+
 } // namespace lonsim::usb

@@ -14,8 +14,17 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lonsim-usb"));
     using namespace lonsim::usb;
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (!arguments.isEmpty() && (arguments.first() == QLatin1String("--help") || arguments.first() == QLatin1String("-h"))) {
+        std::fputs(qPrintable(standInHelp()), stdout);
+        return 0;
+    }
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("--version")) {
+        std::puts("lonsim-usb 1.80");
+        return 0;
+    }
     QString error;
-    const auto options = parseStandInOptions(QCoreApplication::arguments().mid(1), error);
+    const auto options = parseStandInOptions(arguments, error);
     if (!options) {
         std::fprintf(stderr, "lonsim-usb: %s\n", qPrintable(error));
         return 2;
