@@ -18,8 +18,10 @@ include(${CMAKE_CURRENT_LIST_DIR}/ManualPages.cmake)
 
 # The links are made at install time, relative from bin/ to the private folder, so that
 # they hold for any --prefix, DESTDIR and the package's staging folder.
+set(lw_programs)
 foreach(program lonworks-driver lonctl lonsim-channel lonsim-usb)
   if(TARGET ${program})
+    list(APPEND lw_programs ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${LW_PRIVATE_DIR})
     install(CODE "
       set(lw_bin \"${CMAKE_INSTALL_BINDIR}\")
@@ -38,6 +40,10 @@ foreach(program lonworks-driver lonctl lonsim-channel lonsim-usb)
     lw_add_manual_page(${program} ${lw_page_options})
   endif()
 endforeach()
+
+# The installed programs, one a line, for the test of their manual pages.
+list(JOIN lw_programs "\n" lw_programs)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/packaging/programs.txt CONTENT "${lw_programs}\n")
 
 if(TARGET ldv32)
   install(TARGETS ldv32 LIBRARY DESTINATION ${LW_PRIVATE_DIR})

@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # The manual pages the build made (help2man from the programs' --help): one for each
-# program named, one for each lonctl command, and every page formats without a warning
-# from man, the check lintian makes of a package's pages.
-#   manual-pages.sh MAN1_FOLDER LONCTL PROGRAM...
+# program the install rules install, one for each lonctl command, and every page formats
+# without a warning from man, the check lintian makes of a package's pages.
+#   manual-pages.sh MAN1_FOLDER LONCTL PROGRAMS_FILE (the installed programs, one a line)
 set -euo pipefail
 man_dir=$1
 lonctl=$2
-shift 2
+programs_file=$3
 command -v man >/dev/null || { echo "man is not installed (man-db)"; exit 1; }
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 commands=$({ "$lonctl" no-such-command 2>&1 || true; } | sed -n 's/.*Commands: \(.*\)\.$/\1/p' | tr -d ',')
 [[ $commands == *write* ]] || { echo "lonctl did not list its commands"; exit 1; }
-pages=("$@")
+mapfile -t pages <"$programs_file"
+((${#pages[@]} > 0)) || { echo "no programs in $programs_file"; exit 1; }
 for command in $commands; do
   pages+=("lonctl-$command")
 done
