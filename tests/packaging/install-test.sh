@@ -26,8 +26,10 @@ if [[ -z $mirror ]]; then
 fi
 mirror=${mirror:-http://deb.debian.org/debian}
 
-root=$(mktemp -d "${TMPDIR:-/tmp}/lonworks-package-test.XXXXXX")
-chmod 755 "$root"   # the root folder of the system in it: every user there needs to enter it
+work=$(mktemp -d "${TMPDIR:-/tmp}/lonworks-package-test.XXXXXX")
+chmod 755 "$work"   # it holds the root folder of the system: every user there enters it
+root=$work/root
+mkdir -m 755 "$root"
 mounts=()
 cleanup() {
   local status=$?
@@ -35,10 +37,10 @@ cleanup() {
     umount "${mounts[i]}" || umount -l "${mounts[i]}" || true
   done
   # Never remove through a mount that is still there.
-  if findmnt -rno TARGET | grep -q "^$root/"; then
-    echo "install-test: $root still has mounts; left in place"
+  if findmnt -rno TARGET | grep -q "^$work/"; then
+    echo "install-test: $work still has mounts; left in place"
   else
-    rm -rf --one-file-system "$root"
+    rm -rf --one-file-system "$work"
   fi
   exit "$status"
 }
@@ -51,9 +53,8 @@ in_root() { timeout 600 chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin
               DEBIAN_FRONTEND=noninteractive "$@"; }
 
 step "debootstrap bookworm (minbase) from $mirror"
-timeout 900 debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.debootstrap.log" 2>&1 ||
-  { tail -20 "$root.debootstrap.log"; rm -f "$root.debootstrap.log"; fail "debootstrap"; }
-rm -f "$root.debootstrap.log"
+timeout 900 debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+  { tail -20 "$work/debootstrap.log"; fail "debootstrap"; }
 mount -t proc proc "$root/proc" && mounts+=("$root/proc")
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 # No services are started inside the root.
