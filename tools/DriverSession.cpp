@@ -158,8 +158,10 @@ void TDriverSession::WaitForConnect(const QString &interfaceName, int timeoutMs)
                 (answer.Error.isEmpty() ? QStringLiteral("The driver could not connect the site.")
                                         : answer.Error + (answer.Error.endsWith(u'.') ? "" : "."))
                 + QStringLiteral(" Check --interface \"%1\": LON1 is the built-in simulated "
-                                 "network; other names come from the interfaces file "
-                                 "(LDV_INTERFACES) or are network descriptions on LONSIM_PATH.")
+                                 "network; lon0, lon1, ... are LON network devices (USB "
+                                 "interfaces; see `lonctl interfaces`); other names come from "
+                                 "the interfaces file (LDV_INTERFACES) or are network "
+                                 "descriptions on LONSIM_PATH.")
                       .arg(interfaceName));
         case TDriverAnswer::Locked:
             FProgress.Clear();
