@@ -99,10 +99,10 @@ private:
     __user_cap_data_struct FSaved[2]{};
 };
 
-// A fetch of RoomController's nviSetpoint (index 1) at subnet 1 node 10, tag 4, laid out as
-// the table of explicit messages has it: command 1 queue 2, length, request service and
-// tag, explicit address, code and data length; subnet/node address, domain 0, retry 3,
-// transmit timer 5, subnet 1; code 0x73, index.
+// A fetch of RoomController's nviSetpoint (index 1) at subnet 1 node 10, tag 4: command 1
+// queue 2, length, request service and tag, explicit address, code and data length;
+// subnet/node address, domain 0 and node, retry 3, transmit timer 5, subnet 1; code 0x73,
+// index.
 const QByteArray Fetch = Hex("12 10 64 08 02 01 0A 03 05 01 00 00 00 00 00 00 73 01");
 
 } // namespace
@@ -135,9 +135,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("module");
         QTest::addColumn<QStringList>("expected");
-        // u61: frames exact, no echo of the mode change. The adapter's Neuron ID read and
-        // its answer as in the table of local requests; the fetch, its response from
-        // subnet 1 node 10 and the completion event as in the table of explicit messages.
+        // u61: frames exact, no echo of the mode change. The adapter's Neuron ID read (local
+        // network management, read-only relative, 6 bytes) and its answer (queue 6, response
+        // bit, code 0x2D and the ID); the fetch, its response from subnet 1 node 10 (our
+        // subnet/node in bytes 8/9) and the completion event (the request's bytes with the
+        // success bit, code and first data byte), all on queue 6.
         const auto line = [](const char *direction, const char *hex) {
             return QString::fromLatin1(QByteArray(direction) + ' ' + Hex(hex).toHex());
         };

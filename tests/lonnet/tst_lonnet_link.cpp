@@ -122,7 +122,7 @@ private Q_SLOTS:
         QTest::newRow("length byte disagrees") << Hex("60 01") << QByteArray();
         const QByteArray body(255, 'y');
         QTest::newRow("255 bytes after the length: extended") << Hex("18 FF") + body << Hex("18 FF FF 00") + body;
-        // The brief's read of the adapter's Neuron ID, byte for byte.
+        // The read of the adapter's Neuron ID as the Linux LON daemon sends it, byte for byte.
         QTest::newRow("Neuron ID read") << neuronIdRequest(0)
                                         << Hex("22 13 70 00 05 00 00 00 00 00 00 00 00 00 00 00 6D 01 00 00 06");
     }
