@@ -272,7 +272,8 @@ QString LonDeviceInterface::describe() const
 
 void LonDeviceInterface::say(const QString &text) const
 {
-    std::fprintf(stderr, "libldv32: %s on %s: %s\n", qPrintable(m_name), qPrintable(m_device), qPrintable(text));
+    const QString who = m_name == m_device ? m_device : m_name + QStringLiteral(" on ") + m_device;
+    std::fprintf(stderr, "libldv32: %s: %s\n", qPrintable(who), qPrintable(text));
 }
 
 } // namespace ldv::lonnet

@@ -223,6 +223,28 @@ private Q_SLOTS:
         QCOMPARE(seen.value(reset + 2), QStringLiteral("down 6000"));
     }
 
+    // Taken down and up again (as the daemon does when it renames a device): the handle
+    // fails meanwhile and works again once the device is up.
+    void deviceDownAndUpAgain()
+    {
+        QVERIFY(StartStandIn());
+        short handle = -1;
+        QCOMPARE(ldv_open("lon0", &handle), short(LDV_OK));
+        QVERIFY(SetUp("lon0", false));
+        QCOMPARE(Write(handle, Fetch), short(LDV_DEVICE_ERR));
+        uint8_t buffer[1024];
+        QCOMPARE(ldv_read(handle, buffer, short(sizeof buffer)), short(LDV_DEVICE_ERR));
+        QThread::msleep(600);
+        QCOMPARE(Write(handle, Fetch), short(LDV_DEVICE_ERR));     // still down: not reopened
+        QVERIFY(SetUp("lon0", true));
+        QTRY_VERIFY_WITH_TIMEOUT(Write(handle, Fetch) == LDV_OK, 5000);
+        QCOMPARE(ReadFrame(handle).mid(16, 1).toHex(), QByteArray("33"));
+        char info[300];
+        QCOMPARE(ldv_get_debug_info(handle, info, short(sizeof info)), short(LDV_OK));
+        QVERIFY2(QByteArray(info).contains("reopened 1;"), info);
+        ldv_close(handle);
+    }
+
     // A table entry takes the device's own name; another entry names the device.
     void namesResolveThroughTheTableFirst()
     {
