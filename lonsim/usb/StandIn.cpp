@@ -21,7 +21,13 @@ StandIn::StandIn(Network &network, const StandInOptions &options, QObject *paren
     : QObject(parent), m_network(network), m_options(options), m_adapter(network, options.device, options.module)
 {
     connect(&m_tick, &QTimer::timeout, this, [this] { sendUp(m_adapter.toHost()); });
-    connect(&m_control, &QTimer::timeout, this, [] { pollControlChannel(NetworkRegistry::instance()); });
+    connect(&m_control, &QTimer::timeout, this, [this] {
+        pollControlChannel(NetworkRegistry::instance());
+        const bool up = m_tun.isUp();
+        if (up && !m_up)
+            m_adapter.linkRestarted();
+        m_up = up;
+    });
 }
 
 bool StandIn::start(QString &error)

@@ -32,6 +32,7 @@ private:
     TunDevice m_tun;
     UsbAdapter m_adapter;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    bool m_up = true;
     QTimer m_tick;
     QTimer m_control;
 };

@@ -1,6 +1,7 @@
 #include "TunDevice.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -66,6 +67,18 @@ bool TunDevice::create(const QString &name, QString &error)
     m_fd = fd;
     m_name = name;
     return true;
+}
+
+bool TunDevice::isUp() const
+{
+    const QByteArray local = m_name.toLocal8Bit();
+    const int control = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq flags{};
+    std::memcpy(flags.ifr_name, local.constData(), std::size_t(std::min<qsizetype>(local.size(), IFNAMSIZ - 1)));
+    const bool up = control >= 0 && ::ioctl(control, SIOCGIFFLAGS, &flags) == 0 && (flags.ifr_flags & IFF_UP);
+    if (control >= 0)
+        ::close(control);
+    return up;
 }
 
 bool TunDevice::receive(QByteArray &frame, uint16_t &protocol)

@@ -26,6 +26,8 @@ public:
     // One packet from the kernel (what a program sent on the device), non-blocking:
     // false when none waits. protocol is the packet information's protocol.
     bool receive(QByteArray &frame, uint16_t &protocol);
+    // Whether the device is up (someone may take it down: ip link set lon0 down).
+    bool isUp() const;
     // Hands a frame to the kernel as received from the adapter; false when refused.
     bool send(const QByteArray &frame, uint16_t protocol);
 

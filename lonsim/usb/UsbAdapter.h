@@ -27,6 +27,8 @@ public:
     QList<QByteArray> toHost();
     // A reset as after a power glitch: back to layer 2, the reset frame goes up.
     QList<QByteArray> reset();
+    // The device was brought up again: the module starts the link anew, in layer 2.
+    void linkRestarted() { m_layer5 = false; }
 
     bool layer5() const { return m_layer5; }
     Module module() const { return m_module; }
