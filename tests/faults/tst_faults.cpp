@@ -127,8 +127,9 @@ private Q_SLOTS:
         QVERIFY(OpenLon1(client, QStringLiteral("Silent")));
         QCOMPARE(client.Put(PointsList({kAirStatus, kZoneTemp})).value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
         QVERIFY(WaitForListedValue(client, kAirStatus, QStringLiteral("1")));
+        // The value point is fetched on the tick after the status point: wait for it too.
+        QTRY_VERIFY_WITH_TIMEOUT(!ListedValue(client, kZoneTemp).isEmpty(), 20000);
         const QString before = ListedValue(client, kZoneTemp);
-        QVERIFY(!before.isEmpty());
 
         QVERIFY(Ok(session.Control({QStringLiteral("silent AirHandler on")})));
         QVERIFY(WaitForListedValue(client, kAirStatus, QStringLiteral("0")));
