@@ -28,6 +28,7 @@ QJsonObject countsOf(const DeviceCounters &c)
         {QStringLiteral("update"), c.update},         {QStringLiteral("rejectedUpdate"), c.rejectedUpdate},
         {QStringLiteral("failureAnswers"), c.failureAnswers}, {QStringLiteral("dropped"), c.dropped},
         {QStringLiteral("fileTransfers"), c.fileTransfers},   {QStringLiteral("other"), c.other},
+        {QStringLiteral("duplicates"), c.duplicates},
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include "HexBytes.h"
 #include "NetworkRegistry.h"
+#include "Responder.h"
 
 #include <QStringList>
 
@@ -16,21 +17,6 @@ AnswerFault faultFrom(const QStringList &words, int first)
     for (int i = first + 1; i < words.size(); ++i)
         fault.codes.append(words.at(i).toInt(nullptr, 0));
     return fault;
-}
-
-std::optional<MalformKind> malformKind(const QString &word)
-{
-    if (word == QLatin1String("none"))
-        return MalformKind::None;
-    if (word == QLatin1String("wrongLength"))
-        return MalformKind::WrongLength;
-    if (word == QLatin1String("wrongCode"))
-        return MalformKind::WrongCode;
-    if (word == QLatin1String("lyingLength"))
-        return MalformKind::LyingLength;
-    if (word == QLatin1String("oversized"))
-        return MalformKind::Oversized;
-    return std::nullopt;
 }
 
 QString runOnDevice(Network &net, DeviceState &d, const QStringList &w)
@@ -52,7 +38,7 @@ QString runOnDevice(Network &net, DeviceState &d, const QStringList &w)
         d.behaviour.doubled = faultFrom(w, 2);
         d.doubleSeen = 0;
     } else if (verb == QLatin1String("malformed")) {
-        const auto kind = malformKind(w.value(2));
+        const auto kind = malformKindNamed(w.value(2));
         if (!kind)
             return QStringLiteral("error: unknown kind ") + w.value(2);
         d.behaviour.malformKind = *kind;

@@ -1,6 +1,7 @@
 #include "DescriptionLoader.h"
 
 #include "HexBytes.h"
+#include "Responder.h"
 #include "ValueCodec.h"
 
 #include <QFile>
@@ -183,16 +184,11 @@ Behaviour readBehaviour(const Reader &r, const QJsonObject &o)
     const QJsonObject bad = r.object(o, "malformed");
     b.malformed = readFault(r.at(QStringLiteral("malformed")), bad);
     if (!bad.isEmpty()) {
-        const QString kind = bad.value(QLatin1String("kind")).toString();
-        static const struct { const char *name; MalformKind kind; } kinds[] = {
-            {"wrongLength", MalformKind::WrongLength}, {"wrongCode", MalformKind::WrongCode},
-            {"lyingLength", MalformKind::LyingLength}, {"oversized", MalformKind::Oversized},
-        };
-        for (const auto &k : kinds)
-            if (kind == QLatin1String(k.name))
-                b.malformKind = k.kind;
-        if (b.malformKind == MalformKind::None)
-            r.at(QStringLiteral("malformed")).fail(QStringLiteral("kind must be wrongLength, wrongCode, lyingLength or oversized"));
+        const std::optional<MalformKind> kind = malformKindNamed(bad.value(QLatin1String("kind")).toString());
+        if (!kind || *kind == MalformKind::None)
+            r.at(QStringLiteral("malformed"))
+                .fail(QStringLiteral("kind must be wrongLength, wrongCode, lyingLength, oversized or otherVariable"));
+        b.malformKind = *kind;
     }
     b.ignoresUnselect = r.flag(o, "ignoresUnselect", false);
     return b;
@@ -334,7 +330,8 @@ DeviceFile readFile(const Reader &r, const QJsonObject &o)
 Device readDevice(const Reader &r, const QJsonObject &o)
 {
     r.onlyKeys(o, {"name", "domains", "neuronId", "programId", "model", "minorModel", "selfDocAddress",
-                   "selfDocVersion", "doc", "variables", "files", "fileRequestNv", "filePacketIntervalMs", "behaviour"});
+                   "selfDocVersion", "doc", "variables", "files", "fileRequestNv", "filePacketIntervalMs",
+                   "duplicateDetection", "behaviour"});
     Device d;
     d.name = r.text(o, "name");
     if (d.name.isEmpty())
@@ -375,6 +372,7 @@ Device readDevice(const Reader &r, const QJsonObject &o)
     if (!d.files.isEmpty() && (d.fileRequestNv < 0 || d.fileRequestNv >= running))
         r.fail(QStringLiteral("fileRequestNv must name one of the device's variables"));
     d.filePacketIntervalMs = int(r.integer(o, "filePacketIntervalMs", 0, 10000, 2));
+    d.duplicateDetection = r.flag(o, "duplicateDetection", true);
     d.behaviour = readBehaviour(r.at(QStringLiteral("behaviour")), r.object(o, "behaviour"));
     return d;
 }

@@ -27,6 +27,23 @@ DeviceState::DeviceState(const Device &device)
     }
 }
 
+const ip852::ReceiveRecords::Record *DeviceState::repeated(const ip852::LonFrame &message, qint64 now)
+{
+    if (!model->duplicateDetection || !message.hasTid())
+        return nullptr;
+    records.expire(now);
+    if (records.check(message, now, ip852::ReceiveRecords::lifetimeFor(message)) == ip852::ReceiveRecords::Verdict::New)
+        return nullptr;
+    ++counts.duplicates;
+    return records.find(message, now);
+}
+
+void DeviceState::keepAnswer(const ip852::LonFrame &message, qint64 now, QByteArray answer)
+{
+    if (model->duplicateDetection && message.hasTid())
+        records.keepAnswer(message, now, std::move(answer));
+}
+
 const DomainAddress *DeviceState::memberOf(const QByteArray &domainId) const
 {
     for (const DomainAddress &d : model->domains)

@@ -1,8 +1,12 @@
 #pragma once
 // The running state of one simulated device: its variables' current values, the Query ID
-// selection, the counters the control channel publishes, and its (changeable) behaviour.
+// selection, its receive records, the counters the control channel publishes, and its
+// (changeable) behaviour.
 
 #include "Model.h"
+
+#include "ip852/LonFrame.h"
+#include "ip852/ReceiveRecords.h"
 
 #include <QByteArray>
 #include <QList>
@@ -22,6 +26,7 @@ struct DeviceCounters {
     int dropped = 0;
     int fileTransfers = 0;
     int other = 0;
+    int duplicates = 0;     // repeats caught by a receive record
 };
 
 // One NV index: an element of a variable.
@@ -45,8 +50,19 @@ struct DeviceState {
     int dropSeen = 0;
     int doubleSeen = 0;
     int malformSeen = 0;
+    ip852::ReceiveRecords records;
 
     explicit DeviceState(const Device &device);
+    // Duplicate detection, as a LonTalk device does it for an acknowledged, repeated or
+    // request message (one with a TID) heard at now: the record of the transaction that
+    // message repeats within its receive timer (the timer restarts; the device executes
+    // nothing and sends the record's answer again, if it has one), or nullptr when the
+    // message is to be delivered. A device whose description turns detection off keeps
+    // no records.
+    const ip852::ReceiveRecords::Record *repeated(const ip852::LonFrame &message, qint64 now);
+    // The answer sent to message (an ACK or RESPONSE, in the carrier's own form), kept
+    // for its repeats.
+    void keepAnswer(const ip852::LonFrame &message, qint64 now, QByteArray answer);
     const NetworkVariable &variableOf(const NvSlot &slot) const { return model->variables.at(slot.variable); }
     const DomainAddress *memberOf(const QByteArray &domainId) const;
     NvSlot *slotBySelector(int selector);

@@ -28,7 +28,7 @@ struct AnswerFault {
     bool appliesTo(int code) const { return every > 0 && (codes.isEmpty() || codes.contains(code)); }
 };
 
-enum class MalformKind { None, WrongLength, WrongCode, LyingLength, Oversized };
+enum class MalformKind { None, WrongLength, WrongCode, LyingLength, Oversized, OtherVariable };
 
 struct Behaviour {
     bool silent = false;
@@ -92,6 +92,7 @@ struct Device {
     QList<DeviceFile> files;
     int fileRequestNv = -1;
     int filePacketIntervalMs = 2;
+    bool duplicateDetection = true;     // receive records: a repeated transaction is not executed again
     Behaviour behaviour;
     int nvIndexCount() const;
 };

@@ -100,7 +100,69 @@ void Network::transact(Interface &from, const wire::HostFrame &f)
     }
     if (f.command != 1)
         return;
+    const ip852::LonFrame message = messageOf(from, f);
+    if (!message.hasTid()) {
+        transmit(from, f, 0);
+        return;
+    }
+    const QByteArray destination = ip852::TidTable::destinationKey(message);
+    const uint8_t tid = m_tids.next(destination, message.priority, now());
+    const qint64 completed = transmit(from, f, tid);
+    m_tids.finished(destination, message.priority, tid, completed, ip852::LongestReceiveMs);
+}
+
+ip852::LonFrame Network::messageOf(const Interface &from, const wire::HostFrame &f) const
+{
+    const DomainAddress &source = from.domain(f.domainIndex).address;
+    ip852::LonFrame m;
+    m.priority = f.flags & 0x80;
+    m.domain = source.id;
+    m.address.sourceSubnet = source.subnet;
+    m.address.sourceNode = source.node & 0x7F;
+    switch (f.service) {
+    case wire::Acknowledged:
+        m.pdu = ip852::Pdu::Tpdu;
+        m.type = ip852::Ackd;
+        break;
+    case wire::UnackRepeat:
+        m.pdu = ip852::Pdu::Tpdu;
+        m.type = ip852::UnackdRpt;
+        break;
+    case wire::Request:
+        m.pdu = ip852::Pdu::Spdu;
+        m.type = ip852::Request;
+        break;
+    default:
+        m.pdu = ip852::Pdu::Apdu;
+        break;
+    }
+    m.address.subnet = f.subnet;
+    switch (f.addressKind) {
+    case wire::SubnetNode:
+        m.address.format = ip852::AddressFormat::SubnetNode;
+        m.address.node = f.node & 0x7F;
+        break;
+    case wire::ByNeuronId:
+        m.address.format = ip852::AddressFormat::NeuronId;
+        std::copy(std::begin(f.neuronId), std::end(f.neuronId), m.address.neuronId.begin());
+        break;
+    case wire::Broadcast:
+        m.address.format = ip852::AddressFormat::Broadcast;
+        break;
+    default:
+        m.address.format = ip852::AddressFormat::Group;
+        m.address.group = f.group;
+        break;
+    }
+    m.apdu = QByteArray(1, char(f.code)) + f.data;
+    return m;
+}
+
+qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
+{
     const qint64 now = this->now();
+    ip852::LonFrame message = messageOf(from, f);
+    message.tid = tid & 0x0F;
     const DomainEntry &entry = from.domain(f.domainIndex);
     const wire::Endpoint host{f.domainIndex, entry.address.subnet, entry.address.node};
     qint64 lastDue = now;
@@ -111,12 +173,24 @@ void Network::transact(Interface &from, const wire::HostFrame &f)
             continue;
         const qint64 due = now + scaled(d.behaviour.delayMs);
         const wire::Endpoint src{f.domainIndex, t.member->subnet, t.member->node};
+        if (const ip852::ReceiveRecords::Record *record = d.repeated(message, now)) {
+            // A repeat of a transaction the device has executed: nothing is done again;
+            // the ACK or the response it kept goes out again (none when it was lost).
+            if (record->answered) {
+                if (f.service == wire::Request && !record->answer.isEmpty())
+                    from.enqueue(due, wire::response(f, uint8_t(record->answer[0]), record->answer.mid(1), src, host));
+                ++answered;
+                lastDue = std::max(lastDue, due);
+            }
+            continue;
+        }
         if (f.service != wire::Request) {
             if (wire::isNvUpdate(f.code))
                 applyUpdate(d, from, f);
             else
                 answerMessage(d, f.code, f.data, now, timeScale());
             if (f.service == wire::Acknowledged && !faultHits(d.behaviour.drop, f.code, d.dropSeen)) {
+                d.keepAnswer(message, now, QByteArray());
                 ++answered;
                 lastDue = std::max(lastDue, due);
             }
@@ -132,32 +206,33 @@ void Network::transact(Interface &from, const wire::HostFrame &f)
         if (reply->code == wire::failureCode(f.code))
             ++d.counts.failureAnswers;
         if (faultHits(d.behaviour.drop, f.code, d.dropSeen)) {
-            ++d.counts.dropped;
+            ++d.counts.dropped;     // the record keeps no answer: repeats go unanswered too
             continue;
         }
-        const QByteArray frame = malform(d, f, *reply, src, host);
+        bool lying = false;
+        const Reply sent = spoilReply(d, f.code, *reply, lying);
+        QByteArray frame = wire::response(f, sent.code, sent.data, src, host);
+        if (lying)
+            frame = wire::withLyingLength(frame, 40);
+        else
+            d.keepAnswer(message, now, QByteArray(1, char(sent.code)) + sent.data);
         from.enqueue(due, frame);
         if (faultHits(d.behaviour.doubled, f.code, d.doubleSeen))
             from.enqueue(due, frame);
         ++answered;
         lastDue = std::max(lastDue, due);
     }
-    if (f.service == wire::Unacknowledged || f.service == wire::UnackRepeat)
+    qint64 completed = now;
+    if (f.service == wire::Unacknowledged || f.service == wire::UnackRepeat) {
         from.enqueue(now, wire::completion(f, wire::Success));
-    else if (answered > 0)
+    } else if (answered > 0) {
         from.enqueue(lastDue, wire::completion(f, wire::Success));
-    else
-        from.enqueue(now + scaled(qint64(wire::transmitTimerMs(f.txTimer)) * (f.retries + 1)),
-                     wire::completion(f, wire::Failure));
-}
-
-QByteArray Network::malform(DeviceState &d, const wire::HostFrame &request, Reply reply,
-                            const wire::Endpoint &src, const wire::Endpoint &dst)
-{
-    bool lying = false;
-    reply = spoilReply(d, request.code, std::move(reply), lying);
-    const QByteArray frame = wire::response(request, reply.code, reply.data, src, dst);
-    return lying ? wire::withLyingLength(frame, 40) : frame;
+        completed = lastDue;
+    } else {
+        completed = now + scaled(qint64(wire::transmitTimerMs(f.txTimer)) * (f.retries + 1));
+        from.enqueue(completed, wire::completion(f, wire::Failure));
+    }
+    return completed;
 }
 
 void Network::advance()

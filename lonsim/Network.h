@@ -9,6 +9,9 @@
 #include "Responder.h"
 #include "Wire.h"
 
+#include "ip852/LonFrame.h"
+#include "ip852/TidTable.h"
+
 #include <QElapsedTimer>
 #include <QList>
 #include <functional>
@@ -28,7 +31,9 @@ public:
 
     const QString &key() const { return m_key; }
     const NetworkModel &model() const { return m_model; }
-    qint64 now() const { return m_clock.elapsed(); }
+    qint64 now() const { return m_testClock ? m_testClock() : m_clock.elapsed(); }
+    // Replaces the network's clock (milliseconds): tests step through receive timers with it.
+    void setClockForTest(std::function<qint64()> clock) { m_testClock = std::move(clock); }
     qint64 scaled(qint64 ms) const { return qint64(ms * m_model.timeScale); }
     double timeScale() const { return m_model.timeScale; }
 
@@ -39,8 +44,16 @@ public:
     void detach(Interface *iface);
     const QList<Interface *> &interfaces() const { return m_interfaces; }
 
-    // A network message written by the host through iface.
+    // A network message written by the host through iface: a transaction with a TID from
+    // the network's table (shared by every handle, so that no destination gets the TID it
+    // had last within the longest receive timer).
     void transact(Interface &from, const wire::HostFrame &frame);
+    // One transmission of the host's message with that TID, as the devices hear it: what
+    // they answer is queued to iface, and its completion event; the time that event is
+    // due. A retry of a transaction is the same message with the same TID.
+    qint64 transmit(Interface &from, const wire::HostFrame &frame, uint8_t tid);
+    // The host's message as a LonTalk frame (no TID yet): what the devices' receive records see.
+    ip852::LonFrame messageOf(const Interface &from, const wire::HostFrame &frame) const;
     // Messages the devices send by themselves, up to now: file packets, bound updates.
     void advance();
     // Sends one update of the slot's value at time `at`, as a bound output does.
@@ -68,12 +81,12 @@ private:
     QList<Target> targetsOf(const Interface &from, const wire::HostFrame &frame);
     void applyUpdate(DeviceState &device, Interface &from, const wire::HostFrame &frame);
     void fileAcknowledged(Interface &from, const wire::HostFrame &frame);
-    QByteArray malform(DeviceState &device, const wire::HostFrame &request, Reply reply,
-                       const wire::Endpoint &src, const wire::Endpoint &dst);
 
     NetworkModel m_model;
     QString m_key;
     QElapsedTimer m_clock;
+    std::function<qint64()> m_testClock;
+    ip852::TidTable m_tids;
     QList<DeviceState> m_devices;
     QList<Interface *> m_interfaces;
     std::vector<std::unique_ptr<FileTransfer>> m_transfers;

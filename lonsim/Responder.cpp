@@ -22,6 +22,21 @@ Reply failure(uint8_t request)
 std::optional<Reply> readMemory(DeviceState &d, const QByteArray &data);
 std::optional<Reply> querySnvt(DeviceState &d, const QByteArray &data);
 std::optional<Reply> nvFetch(DeviceState &d, const QByteArray &data, uint8_t code, qint64 now, double timeScale);
+
+// A fetch answer turned into the answer for the next variable (index + 1, wrapping), in
+// the same index form: what a device sends when it takes a request for a repeat of the
+// one before. Other answers stay as they are.
+Reply otherVariable(const DeviceState &d, Reply reply)
+{
+    const auto index = nvIndexOf(reply.data);
+    if (reply.code != wire::successCode(wire::NvFetch) || !index || d.slots.isEmpty())
+        return reply;
+    const int other = (index->first + 1) % int(d.slots.size());
+    QByteArray data = index->second == 1 ? QByteArray(1, char(other))
+                                         : QByteArray(1, char(0xFF)) + char(other >> 8) + char(other & 0xFF);
+    reply.data = data + d.slots.at(other).value;
+    return reply;
+}
 } // namespace
 
 std::optional<Reply> answerMessage(DeviceState &d, uint8_t code, const QByteArray &data, qint64 now,
@@ -78,6 +93,13 @@ std::optional<Reply> answerMessage(DeviceState &d, uint8_t code, const QByteArra
 }
 
 namespace {
+// count bytes of the self-documentation from offset; a real device's memory goes on past
+// its end (zeros here), so a read of the first 16 bytes of a shorter one succeeds.
+QByteArray selfDocBytes(const DeviceState &d, int offset, int count)
+{
+    return d.selfDoc.mid(offset, count).leftJustified(count, '\0');
+}
+
 std::optional<Reply> readMemory(DeviceState &d, const QByteArray &data)
 {
     if (data.size() != 4 || data[0] != 0)
@@ -88,9 +110,10 @@ std::optional<Reply> readMemory(DeviceState &d, const QByteArray &data)
         return failure(wire::ReadMemory);
     if (address >= ReadOnlyAddress && address + count <= ReadOnlyAddress + ReadOnlyLength)
         return success(wire::ReadMemory, d.readOnly.mid(address - ReadOnlyAddress, count));
+    // The self-documentation and the memory after it, up to the read-only structure.
     const int sd = d.model->selfDocAddress;
-    if (sd != 0 && sd != 0xFFFF && address >= sd && address + count <= sd + d.selfDoc.size())
-        return success(wire::ReadMemory, d.selfDoc.mid(address - sd, count));
+    if (sd != 0 && sd != 0xFFFF && address >= sd && address + count <= ReadOnlyAddress)
+        return success(wire::ReadMemory, selfDocBytes(d, address - sd, count));
     return failure(wire::ReadMemory);
 }
 
@@ -100,9 +123,9 @@ std::optional<Reply> querySnvt(DeviceState &d, const QByteArray &data)
         return failure(wire::QuerySnvt);
     const int offset = (uint8_t(data[0]) << 8) | uint8_t(data[1]);
     const int count = uint8_t(data[2]);
-    if (count > MaxReadLength || offset + count > d.selfDoc.size())
+    if (count > MaxReadLength || offset + count > 0x10000)
         return failure(wire::QuerySnvt);
-    return success(wire::QuerySnvt, d.selfDoc.mid(offset, count));
+    return success(wire::QuerySnvt, selfDocBytes(d, offset, count));
 }
 
 std::optional<Reply> nvFetch(DeviceState &d, const QByteArray &data, uint8_t code, qint64 now, double timeScale)
@@ -165,7 +188,28 @@ Reply spoilReply(DeviceState &d, uint8_t requestCode, Reply reply, bool &lyingLe
     const bool hit = faultHits(d.behaviour.malformed, requestCode, d.malformSeen);
     const MalformKind kind = hit ? d.behaviour.malformKind : MalformKind::None;
     lyingLength = kind == MalformKind::LyingLength;
+    if (kind == MalformKind::OtherVariable)
+        return otherVariable(d, std::move(reply));
     return spoilByKind(kind, std::move(reply));
+}
+
+std::optional<MalformKind> malformKindNamed(const QString &name)
+{
+    static const struct {
+        const char *name;
+        MalformKind kind;
+    } kinds[] = {
+        {"none", MalformKind::None},
+        {"wrongLength", MalformKind::WrongLength},
+        {"wrongCode", MalformKind::WrongCode},
+        {"lyingLength", MalformKind::LyingLength},
+        {"oversized", MalformKind::Oversized},
+        {"otherVariable", MalformKind::OtherVariable},
+    };
+    for (const auto &k : kinds)
+        if (name == QLatin1String(k.name))
+            return k.kind;
+    return std::nullopt;
 }
 
 } // namespace lonsim

@@ -32,7 +32,12 @@ UpdateOutcome applyNvUpdate(DeviceState &device, uint8_t code, const QByteArray 
 // set for the kind that spoils the carrier's length fields rather than the APDU.
 Reply spoilReply(DeviceState &device, uint8_t requestCode, Reply reply, bool &lyingLength);
 
-// Spoils reply by kind (not counted against any fault).
+// Spoils reply by kind (not counted against any fault). OtherVariable needs the device
+// (spoilReply); here it leaves the reply as it is.
 Reply spoilByKind(MalformKind kind, Reply reply);
+
+// The kind a description or control command names: none, wrongLength, wrongCode,
+// lyingLength, oversized, otherVariable.
+std::optional<MalformKind> malformKindNamed(const QString &name);
 
 } // namespace lonsim

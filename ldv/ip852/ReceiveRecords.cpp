@@ -35,12 +35,10 @@ ReceiveRecords::Verdict ReceiveRecords::check(const LonFrame &frame, int64_t now
     const auto it = m_records.find(key);
     if (it != m_records.end() && it->second.expires > now && it->second.tid == frame.tid
         && it->second.pdu == frame.pdu) {
-        if (frame.address.format == AddressFormat::NeuronId)
-            it->second.expires = now + lifetimeMs;
+        it->second.expires = now + lifetimeMs;
         return Verdict::Duplicate;
     }
-    Record &r = m_records[key];
-    r = Record{frame.tid, frame.pdu, now + lifetimeMs, {}};
+    m_records[key] = Record{frame.tid, frame.pdu, now + lifetimeMs, false, {}};
     return Verdict::New;
 }
 
@@ -50,6 +48,14 @@ ReceiveRecords::Record *ReceiveRecords::find(const LonFrame &frame, int64_t now)
     if (it == m_records.end() || it->second.expires <= now || it->second.tid != frame.tid)
         return nullptr;
     return &it->second;
+}
+
+void ReceiveRecords::keepAnswer(const LonFrame &frame, int64_t now, QByteArray answer)
+{
+    if (Record *record = find(frame, now)) {
+        record->answered = true;
+        record->answer = std::move(answer);
+    }
 }
 
 void ReceiveRecords::expire(int64_t now)

@@ -25,15 +25,17 @@ public:
         uint8_t tid = 0;
         Pdu pdu = Pdu::Tpdu;
         int64_t expires = 0;
-        QByteArray answer;      // the LonTalk frame answered (ACK or RESPONSE), empty while pending
+        bool answered = false;  // an answer was sent and is kept for repeats
+        QByteArray answer;      // what was sent (the ACK or RESPONSE, as its holder keeps it)
     };
 
     // Checks frame (a TPDU or SPDU message, not a reply) received at now; a new message
-    // opens a record expiring after lifetimeMs, a duplicate of a Neuron-ID addressed
-    // message restarts its timer.
+    // opens a record expiring after lifetimeMs, a duplicate restarts the record's timer.
     Verdict check(const LonFrame &frame, int64_t now, int lifetimeMs);
     // The record of frame, if alive: to store or fetch its answer.
     Record *find(const LonFrame &frame, int64_t now);
+    // Keeps answer in the record of frame (if still alive) for its repeats.
+    void keepAnswer(const LonFrame &frame, int64_t now, QByteArray answer);
     void expire(int64_t now);
     std::size_t size() const { return m_records.size(); }
 

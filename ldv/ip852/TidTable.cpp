@@ -1,8 +1,20 @@
 #include "TidTable.h"
 
+#include <algorithm>
+
 namespace ip852 {
 
 TidTable::TidTable(uint8_t startAt) : m_counter{uint8_t(startAt & 0x0F), uint8_t(startAt & 0x0F)} {}
+
+TidTable::TidTable(const Snapshot &snapshot)
+    : m_counter{uint8_t(snapshot.last[0] & 0x0F), uint8_t(snapshot.last[1] & 0x0F)}, m_fresh{false, false}
+{
+    for (const Entry &e : snapshot.entries) {
+        if (int(m_last.size()) >= MaxDestinations)
+            break;
+        m_last[{e.destination, e.priority}] = Last{uint8_t(e.tid & 0x0F), e.until};
+    }
+}
 
 uint8_t TidTable::next(const QByteArray &destination, bool priority, int64_t now)
 {
@@ -16,22 +28,47 @@ uint8_t TidTable::next(const QByteArray &destination, bool priority, int64_t now
     const auto it = m_last.find({destination, priority});
     if (it != m_last.end() && it->second.tid == m_counter[p])
         advance();
+    if (it == m_last.end() && int(m_last.size()) >= MaxDestinations)
+        forgetOne();
     m_last[{destination, priority}] = Last{m_counter[p], 0};
     return m_counter[p];
 }
 
-void TidTable::finished(const QByteArray &destination, bool priority, int64_t now, int holdMs)
+void TidTable::forgetOne()
+{
+    auto oldest = m_last.end();
+    for (auto it = m_last.begin(); it != m_last.end(); ++it)
+        if (it->second.until != 0 && (oldest == m_last.end() || it->second.until < oldest->second.until))
+            oldest = it;
+    m_last.erase(oldest != m_last.end() ? oldest : m_last.begin());
+}
+
+void TidTable::finished(const QByteArray &destination, bool priority, uint8_t tid, int64_t now, int holdMs)
 {
     const auto it = m_last.find({destination, priority});
-    if (it != m_last.end())
+    if (it != m_last.end() && it->second.tid == tid)
         it->second.until = now + std::max(1, holdMs);
+}
+
+TidTable::Snapshot TidTable::snapshot(int64_t now, int holdMs) const
+{
+    Snapshot s;
+    s.last[0] = m_counter[0];
+    s.last[1] = m_counter[1];
+    for (const auto &[key, last] : m_last) {
+        if (last.until != 0 && last.until <= now)
+            continue;
+        s.entries.append(Entry{key.first, key.second, last.tid, last.until ? last.until : now + holdMs});
+    }
+    return s;
 }
 
 QByteArray TidTable::destinationKey(const LonFrame &f)
 {
     const LonAddress &a = f.address;
-    QByteArray key(1, char(a.format));
-    key.append(f.domain.size() ? f.domain : QByteArray()).append(char(f.domain.size()));
+    QByteArray key;
+    key.append(char(a.sourceSubnet)).append(char(a.sourceNode & 0x7F)).append(char(a.format));
+    key.append(f.domain).append(char(f.domain.size()));
     switch (a.format) {
     case AddressFormat::Broadcast:
         key.append(char(a.subnet));

@@ -12,5 +12,8 @@ int receiveTimerMs(int code);
 
 constexpr int NeuronIdReceiveMs = 8192;     // receive record of a Neuron-ID addressed message
 constexpr int DefaultReceiveCode = 13;      // non-group receive timer of a device: 12 288 ms
+// The longest receive timer a device may use (code 15): a sender keeps a destination's
+// last TID from reuse this long after its transaction ended.
+constexpr int LongestReceiveMs = 24576;
 
 } // namespace ip852

@@ -4,8 +4,6 @@
 #include "ip852/Timers.h"
 #include "ldv32.h"
 
-#include <QRandomGenerator>
-
 #include <cstring>
 
 namespace ldv::ni {
@@ -13,8 +11,8 @@ namespace ldv::ni {
 using ip852::AddressFormat;
 using ip852::Pdu;
 
-IpNetworkInterface::IpNetworkInterface(QString name, const IpChannelConfig &config)
-    : m_name(std::move(name)), m_config(config)
+IpNetworkInterface::IpNetworkInterface(QString name, const IpChannelConfig &config, InterfaceClock clock)
+    : m_name(std::move(name)), m_config(config), m_clock(clock ? std::move(clock) : InterfaceClock(monotonicMs))
 {
     m_domains[0] = config.domains[0];
     m_domains[1] = config.domains[1];
@@ -24,18 +22,19 @@ IpNetworkInterface::IpNetworkInterface(QString name, const IpChannelConfig &conf
     fields.model = config.model;
     fields.selfDocAddress = 0xFFFF;
     m_readOnly = lonsim::readOnlyStructure(fields);
-    m_clock.start();
-    // A random first TID keeps a reopened interface clear of the receive records its
-    // previous run left in the devices.
-    const auto firstTid = uint8_t(QRandomGenerator::global()->bounded(1, 16));
+    // The interface's TIDs outlive this handle: the next handle on it (in this process or,
+    // through the state file, in the next run) never repeats a destination's last TID
+    // while the device may still hold it.
+    m_tids = InterfaceTids::of(m_name, now());
     m_transactions = std::make_unique<Transactions>(
         Transactions::Sink{[this](const ip852::LonFrame &f) { sendFrame(f); },
                            [this](const QByteArray &frame) { toHost(frame); }},
-        firstTid);
+        m_tids);
 }
 
 IpNetworkInterface::~IpNetworkInterface()
 {
+    m_tids->save(now(), true);
     if (m_channel)
         m_channel->unsubscribe(m_reader);
 }
@@ -73,6 +72,7 @@ void IpNetworkInterface::service()
     const int64_t t = now();
     m_transactions->tick(t);
     m_records.expire(t);
+    m_tids->save(t);
     m_channel->flush();
 }
 
@@ -226,7 +226,7 @@ void IpNetworkInterface::incoming(const ip852::LonFrame &f, uint8_t index)
     if (f.pdu != Pdu::Apdu) {
         if (m_records.check(f, t, ip852::ReceiveRecords::lifetimeFor(f)) == ip852::ReceiveRecords::Verdict::Duplicate) {
             const ip852::ReceiveRecords::Record *record = m_records.find(f, t);
-            if (record && !record->answer.isEmpty())
+            if (record && record->answered)
                 m_channel->send(record->answer);
             return;
         }
@@ -241,8 +241,7 @@ void IpNetworkInterface::incoming(const ip852::LonFrame &f, uint8_t index)
     if (f.pdu == Pdu::Tpdu && f.type != ip852::UnackdRpt) {
         const QByteArray ack = ip852::buildFrame(replyTo(f, index));
         m_channel->send(ack);
-        if (ip852::ReceiveRecords::Record *record = m_records.find(f, t))
-            record->answer = ack;
+        m_records.keepAnswer(f, t, ack);
     }
 }
 
@@ -256,8 +255,7 @@ void IpNetworkInterface::respond(const HostMessage &m)
     r.apdu = QByteArray(1, char(m.frame.code)) + m.frame.data;
     const QByteArray bytes = ip852::buildFrame(r);
     m_channel->send(bytes);
-    if (ip852::ReceiveRecords::Record *record = m_records.find(p.request, now()))
-        record->answer = bytes;
+    m_records.keepAnswer(p.request, now(), bytes);
 }
 
 } // namespace ldv::ni

@@ -4,13 +4,12 @@
 // itself, and is served from ldv_read/ldv_write (no thread of its own, sockets polled).
 
 #include "HostFrames.h"
+#include "InterfaceClock.h"
 #include "InterfaceTable.h"
 #include "IpChannel.h"
 #include "OpenInterface.h"
 #include "Transactions.h"
 #include "ip852/ReceiveRecords.h"
-
-#include <QElapsedTimer>
 
 #include <deque>
 #include <memory>
@@ -19,7 +18,9 @@ namespace ldv::ni {
 
 class IpNetworkInterface : public OpenInterface {
 public:
-    IpNetworkInterface(QString name, const IpChannelConfig &config);
+    // clock: the time source of every timer and of the transaction IDs (the system's
+    // monotonic clock when empty; a test passes a fake one).
+    IpNetworkInterface(QString name, const IpChannelConfig &config, InterfaceClock clock = {});
     // Joins the channel; false with error set.
     bool open(QString &error);
 
@@ -38,7 +39,7 @@ private:
         uint8_t domainIndex = 0;
         bool used = false;
     };
-    int64_t now() const { return m_clock.elapsed(); }
+    int64_t now() const { return m_clock(); }
     void toHost(const QByteArray &frame);
     void sendFrame(const ip852::LonFrame &frame);
     void received(const QByteArray &bytes);
@@ -56,7 +57,8 @@ private:
     QByteArray m_readOnly;
     std::shared_ptr<IpChannel> m_channel;
     int m_reader = 0;
-    QElapsedTimer m_clock;
+    InterfaceClock m_clock;
+    std::shared_ptr<InterfaceTids> m_tids;
     std::unique_ptr<Transactions> m_transactions;
     ip852::ReceiveRecords m_records;
     PendingRequest m_pending[16];

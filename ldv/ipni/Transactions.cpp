@@ -23,7 +23,7 @@ QByteArray replierKey(const ip852::LonFrame &reply, bool withData)
 
 } // namespace
 
-Transactions::Transactions(Sink sink, uint8_t firstTid) : m_sink(std::move(sink)), m_tids(firstTid) {}
+Transactions::Transactions(Sink sink, std::shared_ptr<InterfaceTids> tids) : m_sink(std::move(sink)), m_tids(std::move(tids)) {}
 
 bool Transactions::busy(const QByteArray &destination, bool priority) const
 {
@@ -81,7 +81,7 @@ void Transactions::start(Tx tx, int64_t now)
         break;
     }
     if (f.pdu != Pdu::Apdu)
-        f.tid = m_tids.next(tx.destination, f.priority, now);
+        f.tid = m_tids->next(tx.destination, f.priority, now);
     m_open.push_back(std::move(tx));
     auto it = std::prev(m_open.end());
     transmit(*it, now);
@@ -193,7 +193,7 @@ void Transactions::complete(std::list<Tx>::iterator it, bool success, int64_t no
     m_sink.toHost(completionFrame(tx.message, success));
     if (tx.frame.pdu == Pdu::Apdu)
         return;
-    m_tids.finished(tx.destination, tx.frame.priority, now, TidHoldMs);
+    m_tids->finished(tx.destination, tx.frame.priority, tx.frame.tid, now);
     for (auto w = m_waiting.begin(); w != m_waiting.end(); ++w)
         if (w->destination == tx.destination && w->frame.priority == tx.frame.priority) {
             Tx next = std::move(*w);

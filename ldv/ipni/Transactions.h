@@ -1,18 +1,21 @@
 #pragma once
-// The host's outgoing transactions on the channel: TIDs per destination and priority, one
-// open transaction per destination and priority (later ones wait), retries on the transmit
+// The host's outgoing transactions on the channel: TIDs from the interface's table (shared
+// with its other handles), one open transaction per destination and priority (later ones
+// wait), retries on the transmit
 // or repeat timer, acknowledgements and responses matched and counted, and one completion
 // event per transaction.
 
 #include "HostFrames.h"
 #include "ip852/LonFrame.h"
 #include "ip852/TidTable.h"
+#include "tids/InterfaceTids.h"
 
 #include <QByteArray>
 
 #include <deque>
 #include <functional>
 #include <list>
+#include <memory>
 #include <set>
 
 namespace ldv::ni {
@@ -24,7 +27,7 @@ public:
         std::function<void(const QByteArray &)> toHost;        // a frame for ldv_read
     };
 
-    Transactions(Sink sink, uint8_t firstTid);
+    Transactions(Sink sink, std::shared_ptr<InterfaceTids> tids);
 
     // A host message turned into its LonTalk frame (address, domain, source, APDU set;
     // PDU, type, TID, backlog and path are filled in here).
@@ -37,8 +40,6 @@ public:
 
     int open() const { return int(m_open.size()); }
     int waiting() const { return int(m_waiting.size()); }
-    // How long a destination's last TID is kept from reuse after its transaction ends.
-    static constexpr int TidHoldMs = 12288;
 
 private:
     struct Tx {
@@ -59,7 +60,7 @@ private:
     bool matches(const Tx &tx, const ip852::LonFrame &reply) const;
 
     Sink m_sink;
-    ip852::TidTable m_tids;
+    std::shared_ptr<InterfaceTids> m_tids;
     std::list<Tx> m_open;
     std::deque<Tx> m_waiting;
 };

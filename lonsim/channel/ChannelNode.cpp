@@ -72,18 +72,14 @@ void ChannelNode::receive(const ip852::LonFrame &f)
     if (!addressedTo(f, *me) || f.pdu == ip852::Pdu::AuthPdu || f.hasReminder() || f.apdu.isEmpty())
         return;
     rememberHost(f);
-    if (f.hasTid()) {
-        const qint64 now = m_network.now();
-        m_records.expire(now);
-        if (m_records.check(f, now, ip852::ReceiveRecords::lifetimeFor(f)) == ip852::ReceiveRecords::Verdict::Duplicate) {
-            ++m_counters.duplicates;
-            const ip852::ReceiveRecords::Record *record = m_records.find(f, now);
-            if (record && !record->answer.isEmpty()) {
-                ++m_counters.resent;
-                m_output.transmit(now, {record->answer}, false);
-            }
-            return;
+    const qint64 now = m_network.now();
+    if (const ip852::ReceiveRecords::Record *record = m_device.repeated(f, now)) {
+        ++m_counters.duplicates;
+        if (record->answered) {
+            ++m_counters.resent;
+            m_output.transmit(now, {record->answer}, false);
         }
+        return;
     }
     ++m_counters.delivered;
     deliver(f, *me);
@@ -147,11 +143,7 @@ void ChannelNode::sendAnswer(const ip852::LonFrame &request, const QByteArray &a
         frames.append(answer);
     std::function<void()> sent;
     if (keep) {
-        sent = [this, request, answer] {
-            ip852::ReceiveRecords::Record *record = m_records.find(request, m_network.now());
-            if (record && record->tid == request.tid)
-                record->answer = answer;
-        };
+        sent = [this, request, answer] { m_device.keepAnswer(request, m_network.now(), answer); };
     }
     m_output.transmit(due(), frames, lyingSize, std::move(sent));
 }
@@ -165,10 +157,12 @@ void ChannelNode::replyReceived(const ip852::LonFrame &f, const DomainAddress &m
         return;
     ip852::LonFrame sent;
     sent.address.format = ip852::AddressFormat::SubnetNode;
+    sent.address.sourceSubnet = me.subnet;
+    sent.address.sourceNode = me.node & 0x7F;
     sent.address.subnet = f.address.sourceSubnet;
     sent.address.node = f.address.sourceNode;
     sent.domain = f.domain;
-    m_tids.finished(ip852::TidTable::destinationKey(sent), f.priority, m_network.now(), TidHoldMs);
+    m_tids.finished(ip852::TidTable::destinationKey(sent), f.priority, f.tid, m_network.now(), TidHoldMs);
     m_fileTid = -1;
     m_network.fileAcknowledged(*this, me.subnet, me.node, f.tid);
 }
@@ -205,7 +199,7 @@ void ChannelNode::sendUpdate(uint8_t code, const QByteArray &data)
         m.apdu = apduOf(code, data);
         const QByteArray key = ip852::TidTable::destinationKey(m);
         m.tid = m_tids.next(key, false, now);
-        m_tids.finished(key, false, now, TidHoldMs);   // sent once; the ACK is not awaited
+        m_tids.finished(key, false, m.tid, now, TidHoldMs);   // sent once; the ACK is not awaited
         m_output.transmit(now, {ip852::buildFrame(m)}, false);
     }
 }

@@ -1,8 +1,9 @@
 #pragma once
 // One simulated device as a LonTalk node on an IP-852 channel: it picks out the frames
-// addressed to it, keeps receive records (a repeated message is never delivered twice;
-// the stored ACK or RESPONSE is sent again), answers through the device model with the
-// device's behaviour switches, and sends its own messages: file packets and updates.
+// addressed to it, checks the device's receive records (a repeated message is never
+// delivered twice; the stored ACK or RESPONSE is sent again), answers through the device
+// model with the device's behaviour switches, and sends its own messages: file packets
+// and updates.
 
 #include "FrameOutput.h"
 
@@ -10,7 +11,6 @@
 #include "Network.h"
 
 #include "ip852/LonFrame.h"
-#include "ip852/ReceiveRecords.h"
 #include "ip852/TidTable.h"
 
 #include <QList>
@@ -60,7 +60,6 @@ private:
     Network &m_network;
     DeviceState &m_device;
     FrameOutput &m_output;
-    ip852::ReceiveRecords m_records;
     ip852::TidTable m_tids;
     QList<Host> m_hosts;
     QByteArray m_fileDomain;

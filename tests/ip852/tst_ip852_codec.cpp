@@ -447,45 +447,70 @@ private Q_SLOTS:
         otherNode.address.node = 0x13;
         const QByteArray b = TidTable::destinationKey(otherNode);
         QVERIFY(a != b);
+        LonFrame otherSource = frameWith(AddressFormat::SubnetNode, Pdu::Spdu, Request, 1);
+        otherSource.address.sourceNode = 0x14;
+        QVERIFY(TidTable::destinationKey(otherSource) != a);
         QCOMPARE(tids.next(a, false, 0), uint8_t(0));   // only the first after a start
-        tids.finished(a, false, 0, 1000);
+        tids.finished(a, false, 0, 0, 1000);
         QCOMPARE(tids.next(b, false, 0), uint8_t(1));
-        tids.finished(b, false, 0, 1000);
+        tids.finished(b, false, 1, 0, 1000);
         QCOMPARE(tids.next(a, true, 0), uint8_t(0));    // the priority space is separate
         for (int i = 2; i <= 15; ++i) {
             QCOMPARE(tids.next(b, false, 0), uint8_t(i));
-            tids.finished(b, false, 0, 1000);
+            tids.finished(b, false, uint8_t(i), 0, 1000);
         }
         // 15 wraps to 1, never 0; 1 would repeat b's last TID... it was 15, so 1 is free.
         QCOMPARE(tids.next(b, false, 0), uint8_t(1));
-        tids.finished(b, false, 0, 1000);
+        tids.finished(b, false, 1, 0, 1000);
     }
 
+    // Fifteen transactions, one to a destination and fourteen to another in between: the
+    // counter comes round to the first destination's last TID, which is skipped while it
+    // is held and taken again once the hold is over.
+    void tidNeverRepeatsToOneDestination_data()
+    {
+        QTest::addColumn<int>("askedAt");
+        QTest::addColumn<bool>("repeated");
+        QTest::newRow("inside the hold") << 1099 << false;
+        QTest::newRow("hold over") << 1100 << true;
+    }
     void tidNeverRepeatsToOneDestination()
     {
-        // Fifteen transactions to one destination and one to another in between: the
-        // counter comes round to the first destination's last TID, which is skipped.
+        QFETCH(int, askedAt);
+        QFETCH(bool, repeated);
         TidTable tids(1);
         const QByteArray a = TidTable::destinationKey(frameWith(AddressFormat::SubnetNode, Pdu::Spdu, Request, 1));
         const QByteArray b = TidTable::destinationKey(frameWith(AddressFormat::NeuronId, Pdu::Spdu, Request, 1));
         const uint8_t first = tids.next(a, false, 0);
-        tids.finished(a, false, 0, 12288);
-        for (int i = 0; i < 14; ++i) {
-            tids.next(b, false, 0);
-            tids.finished(b, false, 0, 12288);
-        }
-        const uint8_t again = tids.next(a, false, 100);
-        QVERIFY(again != first);
-        tids.finished(a, false, 100, 12288);
-        // Once the hold time is over, the TID may come back.
-        TidTable late(1);
-        QCOMPARE(late.next(a, false, 0), uint8_t(1));
-        late.finished(a, false, 0, 10);
-        for (int i = 0; i < 14; ++i) {
-            late.next(b, false, 0);
-            late.finished(b, false, 0, 10);
-        }
-        QCOMPARE(late.next(a, false, 50), uint8_t(1));
+        tids.finished(a, false, first, 100, 1000);
+        for (int i = 0; i < 14; ++i)
+            tids.finished(b, false, tids.next(b, false, 200), 200, 1000);
+        QCOMPARE(tids.next(a, false, askedAt) == first, repeated);
+    }
+
+    // A finished transaction releases its destination only when no newer one took it over
+    // (handles side by side), and a snapshot carries the held TIDs into a new table.
+    void tidsTakenOverAndCarried()
+    {
+        TidTable tids(4);
+        const QByteArray a = TidTable::destinationKey(frameWith(AddressFormat::SubnetNode, Pdu::Spdu, Request, 1));
+        const QByteArray b = TidTable::destinationKey(frameWith(AddressFormat::Broadcast, Pdu::Spdu, Request, 1));
+        const uint8_t older = tids.next(a, false, 0);
+        const uint8_t newer = tids.next(a, false, 10);
+        QVERIFY(older != newer);
+        tids.finished(a, false, older, 20, 1000);
+        tids.finished(b, false, tids.next(b, false, 30), 30, 1000);
+        const TidTable::Snapshot open = tids.snapshot(40, 5000);
+        QCOMPARE(open.entries.size(), 2);
+        for (const TidTable::Entry &e : open.entries)
+            QCOMPARE(e.until, e.destination == a ? 5040 : 1030);   // a is still open: held for the full time
+        QCOMPARE(open.last[0], uint8_t(6));
+        tids.finished(a, false, newer, 50, 1000);
+        TidTable carried(tids.snapshot(60, 5000));
+        // The counter goes on after 6 (a holds 5, b holds 6).
+        QCOMPARE(carried.next(b, false, 100), uint8_t(7));
+        TidTable later(tids.snapshot(2000, 5000));
+        QCOMPARE(later.size(), std::size_t(0));
     }
 };
 

@@ -76,7 +76,7 @@ private Q_SLOTS:
     void queryIdSelection();
     void selfDocumentationServed_data();
     void selfDocumentationServed();
-    void querySnvtPastTheEndFails();
+    void querySnvtPastTheEndReadsZeros();
     void fetchEchoesIndexForm_data();
     void fetchEchoesIndexForm();
     void nvConfigSelector_data();
@@ -282,15 +282,15 @@ void TestLdvNetwork::selfDocumentationServed()
     QCOMPARE(ro, inMemory ? bytes({0x40, 0x00}) : bytes({0xFF, 0xFF}));
 
     QByteArray bySnvt;
-    for (int offset = 0;; offset += 16) {
+    for (int offset = 0; offset < 2 || offset < ((uint8_t(bySnvt[0]) << 8) | uint8_t(bySnvt[1])); offset += 16) {
         const Exchange x = h.exchange(h.frame(1, SimHost::toNode(0, 1, node), 0x72, be16(offset) + bytes({16})));
         QCOMPARE(x.completion, 1);
-        if (SimHost::codeOf(x.responses.first()) != 0x32)
-            break;
+        QCOMPARE(SimHost::codeOf(x.responses.first()), 0x32);
         bySnvt += SimHost::dataOf(x.responses.first());
     }
     const int total = (uint8_t(bySnvt[0]) << 8) | uint8_t(bySnvt[1]);
-    QVERIFY(total > bySnvt.size() - 16 && total >= bySnvt.size());
+    // Memory goes on after the self-documentation: the last read's rest is zeros.
+    QCOMPARE(bySnvt.mid(total), QByteArray(bySnvt.size() - total, '\0'));
     QCOMPARE(int(uint8_t(bySnvt[2])), descriptors);
     QCOMPARE(int(uint8_t(bySnvt[3])), version);
     QVERIFY(bySnvt.contains(QByteArray("nvoArr")));
@@ -301,7 +301,10 @@ void TestLdvNetwork::selfDocumentationServed()
         QCOMPARE(SimHost::dataOf(first), bySnvt.left(16));
 }
 
-void TestLdvNetwork::querySnvtPastTheEndFails()
+// Reads past the end of the self-documentation get the memory after it (zeros), as on a
+// real device; only the end of the 64 KiB address space and reads of more than 64 bytes
+// fail.
+void TestLdvNetwork::querySnvtPastTheEndReadsZeros()
 {
     SimHost h;
     QCOMPARE(h.open(fresh(QStringLiteral("selfdoc")).constData()), short(LDV_OK));
@@ -310,10 +313,14 @@ void TestLdvNetwork::querySnvtPastTheEndFails()
     const int total = (uint8_t(d[0]) << 8) | uint8_t(d[1]);
     const Exchange last = h.exchange(h.frame(1, SimHost::toNode(0, 1, 22), 0x72, be16(total - 4) + bytes({4})));
     QCOMPARE(SimHost::codeOf(last.responses.first()), 0x32);
-    const Exchange past = h.exchange(h.frame(1, SimHost::toNode(0, 1, 22), 0x72, be16(total - 4) + bytes({5})));
+    const Exchange past = h.exchange(h.frame(1, SimHost::toNode(0, 1, 22), 0x72, be16(total - 4) + bytes({6})));
     QCOMPARE(past.responses.size(), 1);
-    QCOMPARE(SimHost::codeOf(past.responses.first()), 0x12);
-    QVERIFY(SimHost::dataOf(past.responses.first()).isEmpty());
+    QCOMPARE(SimHost::codeOf(past.responses.first()), 0x32);
+    QCOMPARE(SimHost::dataOf(past.responses.first()), SimHost::dataOf(last.responses.first()) + bytes({0, 0}));
+    const Exchange beyond = h.exchange(h.frame(1, SimHost::toNode(0, 1, 22), 0x72, be16(0xFFF0) + bytes({17})));
+    QCOMPARE(SimHost::codeOf(beyond.responses.first()), 0x12);
+    const Exchange tooLong = h.exchange(h.frame(1, SimHost::toNode(0, 1, 22), 0x72, be16(0) + bytes({65})));
+    QCOMPARE(SimHost::codeOf(tooLong.responses.first()), 0x12);
 }
 
 void TestLdvNetwork::fetchEchoesIndexForm_data()
