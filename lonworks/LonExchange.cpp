@@ -59,20 +59,28 @@ qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code
     if (written != 0)
         return written;
 
+    // A request (service 3) to the network expects answers: one that completes without
+    // any that fits it counts as failed, whatever the completion says.
+    const bool expectsAnswer = message.ServiceType == 3 && !firstAnswer && message.Command != CmdLocal;
+    int answers = 0;
     for (int collected = 0; collected < LonLib::MaxMessagesPerExchange; ++collected) {
         std::unique_ptr<TniMessage> answer = WaitForMessage(ni);
         if (!answer)
             return LonStatus::NoAnswer;
         if (answer->Response) {
-            const bool sameTag = answer->Tag == message.Tag;
+            // Another request's answer (a late one, or one a device sent again for a
+            // transaction it took this one for) is no answer to this request.
+            if (!AnswersRequest(message, *answer))
+                continue;
             ni.AddResponse(std::move(answer));
-            if (sameTag && (message.Command == CmdLocal || firstAnswer))
+            ++answers;
+            if (message.Command == CmdLocal || firstAnswer)
                 return LonStatus::Ok;
             continue;
         }
         if (answer->Tag == message.Tag && answer->Code == message.Code) {
             if (answer->CompletionCode == 1)
-                return LonStatus::Ok;
+                return expectsAnswer && answers == 0 ? LonStatus::Failed : LonStatus::Ok;
             if (answer->CompletionCode == 2)
                 return LonStatus::Failed;
         }

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <span>
 
 class TSite;
@@ -18,7 +19,7 @@ constexpr qint16 Ok = 0;
 constexpr qint16 BadDomainIndex = 251;  // nothing was sent
 constexpr qint16 BadLength = 252;       // an answer of unexpected length (or a value too long to send)
 constexpr qint16 NoAnswer = 253;        // nothing arrived within one receive wait
-constexpr qint16 Failed = 254;          // the interface reported the transaction as failed
+constexpr qint16 Failed = 254;          // the transaction failed, or brought no answer that fits the request
 } // namespace LonStatus
 
 namespace LonLib {
@@ -44,8 +45,18 @@ constexpr int MaxVariableIndex = 0xFFFF;
 quint8 NextTag(TniNetworkInterface &ni);
 std::unique_ptr<TniMessage> ReadMessage(TniNetworkInterface &ni);
 std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni);
+// Sends message with code and collects its answers into ni.Responses: only responses
+// that answer it (AnswersRequest); others are dropped. A request whose transaction
+// completes without one such answer fails (Failed), as one whose answer was lost does.
 qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
                        quint8 domain, quint8 subnet, quint8 node);
+// True when answer (a response) answers request (LonAnswers.cpp): the request's tag;
+// for network management, its success or failure code; a fetch's variable index, the
+// length a memory read or Query SNVT asked for, a polled selector.
+bool AnswersRequest(const TniMessage &request, const TniMessage &answer);
+// The value a fetch answer carries for variable index (either index form); nothing when
+// it is not a successful fetch answer for that variable.
+std::optional<std::span<const quint8>> FetchedValue(const TniMessage &answer, quint16 index);
 
 // Domains, memory and read-only structure (LonMemory.cpp)
 qint16 QueryDomain(TniNetworkInterface &ni, quint8 index, TniDomainTableEntry &entry);

@@ -48,11 +48,15 @@ qint16 ChunkedRead(TniNetworkInterface &ni, quint8 code, bool modeByte, quint8 d
         status = ExchangeMessage(ni, message, code, domain, subnet, node);
         if (status != LonStatus::Ok)
             break;
-        if (!ni.Responses.IsEmpty()) {
-            StoreChunk(ni.Responses.Items(0), buffer, offset, chunk);
-            offset += chunk;
-            address = quint16(address + chunk);
+        // A refusal (the failure code) reads nothing: the read fails rather than take
+        // zeros for the device's bytes.
+        if (ni.Responses.IsEmpty() || ni.Responses.Items(0).Code != LonWire::SuccessCode(code)) {
+            status = LonStatus::Failed;
+            break;
         }
+        StoreChunk(ni.Responses.Items(0), buffer, offset, chunk);
+        offset += chunk;
+        address = quint16(address + chunk);
         if (count - offset < chunk)
             chunk = quint8(count - offset);
     }

@@ -14,23 +14,6 @@ void SetIndexData(TniMessage &message, quint16 index)
         message.SetData(std::array<quint8, 3>{0xFF, quint8(index >> 8), quint8(index & 0xFF)});
 }
 
-// The value of a fetch answer for index, or nothing when the answer is for another
-// variable or too short to name one.
-std::optional<std::span<const quint8>> FetchedValue(const TniMessage &answer, quint16 index)
-{
-    const auto r = answer.Received();
-    if (answer.Code != LonWire::SuccessCode(LonWire::CodeNvFetch) || r.empty())
-        return std::nullopt;
-    if (r[0] == 0xFF) {
-        if (r.size() < 3 || quint16(r[1] << 8 | r[2]) != index)
-            return std::nullopt;
-        return r.subspan(3);
-    }
-    if (r[0] != index)
-        return std::nullopt;
-    return r.subspan(1);
-}
-
 } // namespace
 
 qint16 FetchNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
@@ -43,17 +26,21 @@ qint16 FetchNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subne
     const qint16 status = ExchangeMessage(ni, message, LonWire::CodeNvFetch, domain, subnet, node);
     if (status != LonStatus::Ok)
         return status;
+    // Only a value read from this variable makes the fetch succeed; a refusal (unknown
+    // index) fails it.
+    qint16 result = LonStatus::Failed;
     for (const auto &answer : ni.Responses) {
         if (const auto value = FetchedValue(*answer, index)) {
             const size_t n = std::min({value->size(), buffer.size(), size_t(255)});
             std::copy_n(value->begin(), n, buffer.begin());
             length = quint8(n);
+            result = LonStatus::Ok;
             break;
         }
     }
     ni.ClearUnsolicited();
     ni.ClearResponses();
-    return LonStatus::Ok;
+    return result;
 }
 
 qint16 QueryNvConfig(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,

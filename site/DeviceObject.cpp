@@ -67,14 +67,14 @@ bool ObjectCommandValue(const QString &text, double scale, qint16 &value)
     double number = ReadFlagOrDouble(text);
     if (scale != 0.0)
         number *= scale;
-    if (std::isnan(number))
+    if (!std::isfinite(number))
         return false;
-    if (number > 32767.0)
-        value = 32767;
-    else if (number < -32768.0)
-        value = -32768;
-    else
-        value = qint16(std::trunc(number));
+    // A value the 16-bit field cannot hold is refused rather than cut to its limit: the
+    // device would otherwise take another value than the one written.
+    const double whole = std::trunc(number);
+    if (whole > 32767.0 || whole < -32768.0)
+        return false;
+    value = qint16(whole);
     return true;
 }
 

@@ -30,8 +30,8 @@ int DisabledBit(const TDeviceObject &object);
 int StateBit(const TDeviceObject &object);
 
 // The object value text as the command's 16-bit value: read leniently, multiplied by a
-// non-zero scale, clamped to -32768..32767 and truncated toward zero. False when the text
-// reads as no number at all (not-a-number).
+// non-zero scale and truncated toward zero. False when that is no finite number or lies
+// outside -32768..32767: the write then fails like any other that cannot be sent.
 bool ObjectCommandValue(const QString &text, double scale, qint16 &value);
 
 // Class code, number, state byte, value high byte, value low byte.

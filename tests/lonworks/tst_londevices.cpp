@@ -51,6 +51,25 @@ private Q_SLOTS:
         QCOMPARE(lines, expected);
     }
 
+    // A self-documentation shorter than the first 16-byte read (version 0, one variable
+    // with a one-letter name: 11 bytes) is read with the memory after it.
+    void shortSelfDocumentation_data()
+    {
+        QTest::addColumn<int>("node");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("in memory") << 15 << "{0}{1}{15}{0}{105}{t}";
+        QTest::newRow("through Query SNVT") << 16 << "{0}{1}{16}{0}{105}{q}";
+    }
+    void shortSelfDocumentation()
+    {
+        QFETCH(int, node);
+        QFETCH(QString, expected);
+        TSimNetwork net(QStringLiteral("points.json"));
+        QStringList lines;
+        QCOMPARE(ReadSelfDocumentation(net.Ni, lines, 0, 1, quint8(node)), LonStatus::Ok);
+        QCOMPARE(lines, QStringList{expected});
+    }
+
     void selfDocumentationReadsInChunksOfSixteen()
     {
         TSimNetwork net(QStringLiteral("lonlib-main.json"));

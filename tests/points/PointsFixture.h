@@ -19,6 +19,9 @@
 constexpr int PanelNode = 10;
 constexpr int SlowNode = 11;
 constexpr int DeadNode = 12;
+constexpr int ConfusedNode = 13;    // answers a fetch with the next variable's value
+constexpr int GarbledNode = 14;     // answers memory reads one byte short
+constexpr int TinyNode = 15;        // self-documentation shorter than one 16-byte read
 
 class TPointsSite
 {
@@ -99,22 +102,40 @@ public:
     QList<int> Fetches(int node) const
     {
         QList<int> indexes;
-        const QList<QByteArray> lines = TraceLines();
-        for (qsizetype i = FMark; i < lines.size(); ++i) {
-            const qsizetype at = lines[i].indexOf(" write ");
-            if (at < 0)
-                continue;
-            const QByteArray f = QByteArray::fromHex(lines[i].mid(at + 7));
-            if (f.size() > 17 && quint8(f[16]) == 0x73 && quint8(f[5]) == 1 && (quint8(f[6]) & 0x7F) == node)
+        for (const QByteArray &f : Writes(node))
+            if (f.size() > 17 && quint8(f[16]) == 0x73)
                 indexes.append(quint8(f[17]));
-        }
         return indexes;
+    }
+    // Network variable updates written to node since the last Mark().
+    int Updates(int node) const
+    {
+        int count = 0;
+        for (const QByteArray &f : Writes(node))
+            count += quint8(f[16]) >= 0x80 ? 1 : 0;
+        return count;
     }
 
     std::unique_ptr<TLonWorksForm> Form;
     TTestClient Client;
 
 private:
+    // Frames written to node (subnet/node address) since the last Mark().
+    QList<QByteArray> Writes(int node) const
+    {
+        QList<QByteArray> frames;
+        const QList<QByteArray> lines = TraceLines();
+        for (qsizetype i = FMark; i < lines.size(); ++i) {
+            const qsizetype at = lines[i].indexOf(" write ");
+            if (at < 0)
+                continue;
+            const QByteArray f = QByteArray::fromHex(lines[i].mid(at + 7));
+            if (f.size() > 16 && quint8(f[5]) == 1 && (quint8(f[6]) & 0x7F) == node)
+                frames.append(f);
+        }
+        return frames;
+    }
+
     static QList<QByteArray> TraceLines()
     {
         QFile file(qEnvironmentVariable("LONSIM_TRACE"));

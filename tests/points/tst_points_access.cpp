@@ -56,6 +56,7 @@ void TestPointsAccess::pointGetValue_data()
     QTest::newRow("status point, device answers") << "{S}{0:1:10:0:0:0:0:0,0,D-X1}" << "1";
     QTest::newRow("status point, silent device") << "{S}{0:1:12:0:0:0:0:0,0,D-X1}" << "0";
     QTest::newRow("silent device") << "{D}{0:1:12:0:0:0:2:0}" << "";
+    QTest::newRow("another variable's answer") << "{C}{0:1:13:0:0:0:2:0}" << "";
     QTest::newRow("malformed address") << "{M}{0:1:10:0:0:0:2}" << "";
     QTest::newRow("domain 2") << "{M}{2:1:10:0:0:0:2:0}" << "";
     QTest::newRow("no address") << "{M}" << "";
@@ -194,24 +195,32 @@ void TestPointsAccess::objectCommandValue_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("scale");
+    QTest::addColumn<bool>("sent");
     QTest::addColumn<int>("value");
-    QTest::newRow("21.5 scale 10") << "21.5" << 10.0 << 215;
-    QTest::newRow("21.5 unscaled") << "21.5" << 0.0 << 21;
-    QTest::newRow("-3.9") << "-3.9" << 0.0 << -3;
-    QTest::newRow("40000") << "40000" << 0.0 << 32767;
-    QTest::newRow("-40000") << "-40000" << 0.0 << -32768;
-    QTest::newRow("ON") << "ON" << 0.0 << 1;
-    QTest::newRow("no number") << "abc" << 0.0 << 0;
+    QTest::newRow("21.5 scale 10") << "21.5" << 10.0 << true << 215;
+    QTest::newRow("21.5 unscaled") << "21.5" << 0.0 << true << 21;
+    QTest::newRow("-3.9") << "-3.9" << 0.0 << true << -3;
+    QTest::newRow("32767.9 truncated") << "32767.9" << 0.0 << true << 32767;
+    QTest::newRow("-32768.9 truncated") << "-32768.9" << 0.0 << true << -32768;
+    QTest::newRow("ON") << "ON" << 0.0 << true << 1;
+    QTest::newRow("no number") << "abc" << 0.0 << true << 0;
+    // Values the field cannot hold are not sent as another value.
+    QTest::newRow("40000") << "40000" << 0.0 << false << 0;
+    QTest::newRow("-40000") << "-40000" << 0.0 << false << 0;
+    QTest::newRow("32768 after the scale") << "3276.8" << 10.0 << false << 0;
+    QTest::newRow("infinite after the scale") << "1e308" << 1e10 << false << 0;
 }
 
 void TestPointsAccess::objectCommandValue()
 {
     QFETCH(QString, text);
     QFETCH(double, scale);
+    QFETCH(bool, sent);
     QFETCH(int, value);
-    qint16 got = 12345;
-    QVERIFY(ObjectCommandValue(text, scale, got));
-    QCOMPARE(int(got), value);
+    qint16 got = 0;
+    QCOMPARE(ObjectCommandValue(text, scale, got), sent);
+    if (sent)
+        QCOMPARE(int(got), value);
 }
 
 void TestPointsAccess::pointModify_data()
@@ -232,10 +241,10 @@ void TestPointsAccess::pointModify_data()
                                 << QByteArray::fromHex("010C0100D7") << "21.5";
     QTest::newRow("object C12, present state") << "{O}{0:1:10:0:0:0:0:0,10,D-C12}{}{}{OBJECTVALUE=5}" << 23
                                                << QByteArray::fromHex("010C010032") << "5";
-    QTest::newRow("object V1, present state") << "{O}{0:1:10:0:0:0:0:0,,D-V1}{}{x}{OBJECTVALUE=40000}" << 23
-                                              << QByteArray::fromHex("0001007FFF") << "40000";
-    QTest::newRow("object I12, false") << "{O}{0:1:10:0:0:0:0:0,,D-I12}{}{False}{OBJECTVALUE=-40000}" << 23
-                                       << QByteArray::fromHex("020C008000") << "-40000";
+    QTest::newRow("object V1, present state") << "{O}{0:1:10:0:0:0:0:0,,D-V1}{}{x}{OBJECTVALUE=32767}" << 23
+                                              << QByteArray::fromHex("0001007FFF") << "32767";
+    QTest::newRow("object I12, false") << "{O}{0:1:10:0:0:0:0:0,,D-I12}{}{False}{OBJECTVALUE=-32768}" << 23
+                                       << QByteArray::fromHex("020C008000") << "-32768";
 }
 
 void TestPointsAccess::pointModify()
@@ -271,7 +280,12 @@ void TestPointsAccess::pointModifyThatCannotBeEncoded_data()
     QTest::newRow("object C51") << "{O}{0:1:10:0:0:0:0:0,,D-C51}{}{TRUE}{OBJECTVALUE=1}" << 23;
     QTest::newRow("object P11") << "{O}{0:1:10:0:0:0:0:0,,D-P11}{}{TRUE}{OBJECTVALUE=1}" << 23;
     QTest::newRow("object Q1") << "{O}{0:1:10:0:0:0:0:0,,D-Q1}{}{TRUE}{OBJECTVALUE=1}" << 23;
+    QTest::newRow("object value beyond 16 bits") << "{O}{0:1:10:0:0:0:0:0,,D-V1}{}{TRUE}{OBJECTVALUE=40000}" << 23;
+    QTest::newRow("object value beyond 16 bits after the scale")
+        << "{O}{0:1:10:0:0:0:0:0,10,D-V1}{}{TRUE}{OBJECTVALUE=-3276.9}" << 23;
     QTest::newRow("malformed address") << "{F}{0:1:10:5:0:0:4}{VALUE=1}{}{}" << 5;
+    QTest::newRow("another variable's answer to the fetch before the write") << "{C}{0:1:13:0:0:0:2:0}{VALUE=7}{}{}"
+                                                                            << 0;
 }
 
 void TestPointsAccess::pointModifyThatCannotBeEncoded()
@@ -283,6 +297,8 @@ void TestPointsAccess::pointModifyThatCannotBeEncoded()
     QCOMPARE(site.Run(jobPointModify, {"COMMAND=POINTMODIFY", "POINT=" + point}), 3);
     QCOMPARE(site.Form->FErrorText, QStringLiteral("Could not modify point."));
     QCOMPARE(site.DeviceValue(PanelNode, variable), before);
+    for (int node : {PanelNode, ConfusedNode})
+        QCOMPARE(site.Updates(node), 0);
 }
 
 void TestPointsAccess::pointModifyOnOfflineSiteFails()

@@ -14,6 +14,7 @@ private Q_SLOTS:
     void initTestCase();
 
     void statesAndTimingsOfOneCycle();
+    void failedFetchIsRetriedSixTicksLaterThenSkipped_data();
     void failedFetchIsRetriedSixTicksLaterThenSkipped();
     void silentDeviceIsLeftAloneWhileOthersGoOn();
     void pointsOnOneVariableCostOneFetchPerCycle();
@@ -85,25 +86,36 @@ void TestPointsPoller::statesAndTimingsOfOneCycle()
     QCOMPARE(site.Point(PanelTemp).Value, QStringLiteral("21.5000"));
 }
 
+void TestPointsPoller::failedFetchIsRetriedSixTicksLaterThenSkipped_data()
+{
+    QTest::addColumn<QString>("point");
+    QTest::addColumn<int>("node");
+    QTest::newRow("silent device") << DeadValue << DeadNode;
+    // A device that answers with another variable's value fails the fetch as a lost answer does.
+    QTest::newRow("another variable's answer") << QStringLiteral("0:1:13:0:0:0:2:0") << ConfusedNode;
+}
+
 void TestPointsPoller::failedFetchIsRetriedSixTicksLaterThenSkipped()
 {
+    QFETCH(QString, point);
+    QFETCH(int, node);
     TPointsSite site;
-    QVERIFY(site.SendPoints({DeadValue}));
+    QVERIFY(site.SendPoints({point}));
     QCOMPARE(TickStates(site, 3), (QList<int>{0, 1, 2}));
     for (int attempt = 1; attempt <= 3; ++attempt) {
         // The failed fetch pauses 3 ticks; the walk comes back 6 ticks after it.
         QCOMPARE(TickStates(site, 1), QList<int>{901});
-        QCOMPARE(site.Fetches(DeadNode).size(), attempt);
-        QCOMPARE(site.Point(DeadValue).FailCount, attempt);
+        QCOMPARE(site.Fetches(node).size(), attempt);
+        QCOMPARE(site.Point(point).FailCount, attempt);
         QVERIFY(site.Form->FBusy);
         const int next = attempt < 3 ? 2 : 900;
         QCOMPARE(TickStates(site, 6), Pause(3) + QList<int>({0, 1, next}));
     }
-    QVERIFY(!site.Point(DeadValue).HasValue);
+    QVERIFY(!site.Point(point).HasValue);
     // Skipped from now on: cycles go by without fetches.
     TickStates(site, 60);
-    QCOMPARE(site.Fetches(DeadNode).size(), 3);
-    QCOMPARE(site.Point(DeadValue).FailCount, 3);
+    QCOMPARE(site.Fetches(node).size(), 3);
+    QCOMPARE(site.Point(point).FailCount, 3);
 }
 
 void TestPointsPoller::silentDeviceIsLeftAloneWhileOthersGoOn()
