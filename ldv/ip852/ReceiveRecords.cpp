@@ -1,5 +1,7 @@
 #include "ReceiveRecords.h"
 
+#include <algorithm>
+
 namespace ip852 {
 
 ReceiveRecords::Key ReceiveRecords::keyOf(const LonFrame &f)
@@ -38,6 +40,14 @@ ReceiveRecords::Verdict ReceiveRecords::check(const LonFrame &frame, int64_t now
         it->second.expires = now + lifetimeMs;
         return Verdict::Duplicate;
     }
+    if (it == m_records.end() && m_records.size() >= MaxRecords) {
+        m_nextSweep = 0;
+        expire(now);
+        if (m_records.size() >= MaxRecords)
+            m_records.erase(std::min_element(m_records.begin(), m_records.end(), [](const auto &a, const auto &b) {
+                return a.second.expires < b.second.expires;
+            }));
+    }
     m_records[key] = Record{frame.tid, frame.pdu, now + lifetimeMs, false, {}};
     return Verdict::New;
 }
@@ -60,6 +70,9 @@ void ReceiveRecords::keepAnswer(const LonFrame &frame, int64_t now, QByteArray a
 
 void ReceiveRecords::expire(int64_t now)
 {
+    if (now < m_nextSweep && m_records.size() < MaxRecords)
+        return;
+    m_nextSweep = now + 1000;
     std::erase_if(m_records, [now](const auto &entry) { return entry.second.expires <= now; });
 }
 

@@ -36,8 +36,12 @@ public:
     Record *find(const LonFrame &frame, int64_t now);
     // Keeps answer in the record of frame (if still alive) for its repeats.
     void keepAnswer(const LonFrame &frame, int64_t now, QByteArray answer);
+    // Forgets the records expired by now: at most once a second, unless the records are full.
     void expire(int64_t now);
     std::size_t size() const { return m_records.size(); }
+    // Records kept at most; a new message then takes the place of the record that expires
+    // first.
+    static constexpr std::size_t MaxRecords = 1024;
 
     // Record lifetime for a message by its address form: Neuron ID fixed, otherwise
     // the receive timer of the given code.
@@ -47,6 +51,7 @@ private:
     using Key = std::tuple<uint8_t, uint8_t, uint8_t, uint8_t, uint64_t, bool, QByteArray>;
     static Key keyOf(const LonFrame &frame);
     std::map<Key, Record> m_records;
+    int64_t m_nextSweep = 0;
 };
 
 } // namespace ip852

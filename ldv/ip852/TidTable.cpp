@@ -19,23 +19,29 @@ TidTable::TidTable(const Snapshot &snapshot)
 uint8_t TidTable::next(const QByteArray &destination, bool priority, int64_t now)
 {
     const int p = priority ? 1 : 0;
-    std::erase_if(m_last, [now](const auto &entry) { return entry.second.until != 0 && entry.second.until <= now; });
     auto advance = [&] { m_counter[p] = uint8_t(m_counter[p] % 15 + 1); };
     if (m_fresh[p])
         m_fresh[p] = false;     // the first transaction takes the starting value as it is
     else
         advance();
-    const auto it = m_last.find({destination, priority});
-    if (it != m_last.end() && it->second.tid == m_counter[p])
+    const std::pair<QByteArray, bool> key{destination, priority};
+    auto it = m_last.find(key);
+    if (it != m_last.end() && held(it->second, now) && it->second.tid == m_counter[p])
         advance();
-    if (it == m_last.end() && int(m_last.size()) >= MaxDestinations)
-        forgetOne();
-    m_last[{destination, priority}] = Last{m_counter[p], 0};
+    if (it == m_last.end()) {
+        if (int(m_last.size()) >= MaxDestinations)
+            makeRoom(now);
+        it = m_last.emplace(key, Last{}).first;
+    }
+    it->second = Last{m_counter[p], 0};
     return m_counter[p];
 }
 
-void TidTable::forgetOne()
+void TidTable::makeRoom(int64_t now)
 {
+    std::erase_if(m_last, [now](const auto &entry) { return !held(entry.second, now); });
+    if (int(m_last.size()) < MaxDestinations)
+        return;
     auto oldest = m_last.end();
     for (auto it = m_last.begin(); it != m_last.end(); ++it)
         if (it->second.until != 0 && (oldest == m_last.end() || it->second.until < oldest->second.until))
@@ -56,7 +62,7 @@ TidTable::Snapshot TidTable::snapshot(int64_t now, int holdMs) const
     s.last[0] = m_counter[0];
     s.last[1] = m_counter[1];
     for (const auto &[key, last] : m_last) {
-        if (last.until != 0 && last.until <= now)
+        if (!held(last, now))
             continue;
         s.entries.append(Entry{key.first, key.second, last.tid, last.until ? last.until : now + holdMs});
     }

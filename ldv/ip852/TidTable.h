@@ -46,7 +46,7 @@ public:
 
     // The destinations still held at now; open transactions count as held for holdMs.
     Snapshot snapshot(int64_t now, int holdMs) const;
-    std::size_t size() const { return m_last.size(); }
+    std::size_t size() const { return m_last.size(); }     // held or not, until room is needed
 
     // The destination as addressed, from the frame's source subnet/node: format, domain,
     // subnet/node, group, or Neuron ID.
@@ -57,7 +57,10 @@ private:
         uint8_t tid = 0;
         int64_t until = 0;      // 0 while the transaction is open
     };
-    void forgetOne();
+    // An open transaction's TID, or one released less than its hold ago.
+    static bool held(const Last &last, int64_t now) { return last.until == 0 || last.until > now; }
+    // Forgets released destinations, and the one released longest ago if none is.
+    void makeRoom(int64_t now);
 
     uint8_t m_counter[2];
     bool m_fresh[2] = {true, true};

@@ -8,6 +8,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+
 using namespace ip852;
 
 Q_DECLARE_METATYPE(ip852::LonFrame)
@@ -511,6 +513,33 @@ private Q_SLOTS:
         QCOMPARE(carried.next(b, false, 100), uint8_t(7));
         TidTable later(tids.snapshot(2000, 5000));
         QCOMPARE(later.size(), std::size_t(0));
+    }
+
+    // Both tables stay bounded whatever a peer or the driver sends: beyond their limit the
+    // entry that ends first makes room.
+    void tablesStayBounded()
+    {
+        TidTable tids(1);
+        const auto key = [](int n) { return QByteArray::number(n); };
+        for (int n = 0; n < TidTable::MaxDestinations; ++n)
+            tids.finished(key(n), false, tids.next(key(n), false, 0), n, 100000);
+        QCOMPARE(int(tids.size()), TidTable::MaxDestinations);
+        tids.next(key(-1), false, 0);
+        QCOMPARE(int(tids.size()), TidTable::MaxDestinations);
+        const TidTable::Snapshot s = tids.snapshot(0, 100000);
+        QVERIFY(std::none_of(s.entries.begin(), s.entries.end(), [&](const auto &e) { return e.destination == key(0); }));
+
+        ReceiveRecords records;
+        LonFrame f = frameWith(AddressFormat::SubnetNode, Pdu::Spdu, Request, 1);
+        for (int n = 0; n <= int(ReceiveRecords::MaxRecords); ++n) {
+            f.address.sourceSubnet = uint8_t(n / 128 + 1);
+            f.address.sourceNode = uint8_t(n % 128);
+            QCOMPARE(records.check(f, n, 100000), ReceiveRecords::Verdict::New);
+        }
+        QCOMPARE(records.size(), ReceiveRecords::MaxRecords);
+        f.address.sourceSubnet = 1;
+        f.address.sourceNode = 0;       // the first, which expired first, made room
+        QCOMPARE(records.check(f, 2000, 100000), ReceiveRecords::Verdict::New);
     }
 };
 
