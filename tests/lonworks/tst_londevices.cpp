@@ -64,7 +64,7 @@ private Q_SLOTS:
     {
         QFETCH(int, node);
         QFETCH(QString, expected);
-        TSimNetwork net(QStringLiteral("points.json"));
+        TSimNetwork net(QStringLiteral("answers.json"));
         QStringList lines;
         QCOMPARE(ReadSelfDocumentation(net.Ni, lines, 0, 1, quint8(node)), LonStatus::Ok);
         QCOMPARE(lines, QStringList{expected});

@@ -19,9 +19,11 @@
 constexpr int PanelNode = 10;
 constexpr int SlowNode = 11;
 constexpr int DeadNode = 12;
+// Nodes of the ANSWERS network (answers.json, subnet 1 of domain 0).
 constexpr int ConfusedNode = 13;    // answers a fetch with the next variable's value
-constexpr int GarbledNode = 14;     // answers memory reads one byte short
+constexpr int GarbledNode = 14;     // answers memory reads with another request's code
 constexpr int TinyNode = 15;        // self-documentation shorter than one 16-byte read
+constexpr int TinyByQueryNode = 16; // the same, reached through Query SNVT
 
 class TPointsSite
 {
@@ -34,8 +36,10 @@ public:
         return LDV32::Load();
     }
 
-    TPointsSite()
-        : Form(MakeForm(QStringLiteral("Points"), false, QStringLiteral(LW_FIXTURES "/points.json")))
+    // description: a network description of the fixtures (ANSWERS: answers.json holds the
+    // devices whose answers do not fit their requests and the short self-documentations).
+    explicit TPointsSite(const QString &description = QStringLiteral("points.json"))
+        : Form(MakeForm(QStringLiteral("Points"), false, QStringLiteral(LW_FIXTURES "/") + description))
     {
         Attach(*Form, Client);
         Form->ReleaseCommand(&Client);

@@ -88,18 +88,20 @@ void TestPointsPoller::statesAndTimingsOfOneCycle()
 
 void TestPointsPoller::failedFetchIsRetriedSixTicksLaterThenSkipped_data()
 {
+    QTest::addColumn<QString>("network");
     QTest::addColumn<QString>("point");
     QTest::addColumn<int>("node");
-    QTest::newRow("silent device") << DeadValue << DeadNode;
+    QTest::newRow("silent device") << "points.json" << DeadValue << DeadNode;
     // A device that answers with another variable's value fails the fetch as a lost answer does.
-    QTest::newRow("another variable's answer") << QStringLiteral("0:1:13:0:0:0:2:0") << ConfusedNode;
+    QTest::newRow("another variable's answer") << "answers.json" << QStringLiteral("0:1:13:0:0:0:2:0") << ConfusedNode;
 }
 
 void TestPointsPoller::failedFetchIsRetriedSixTicksLaterThenSkipped()
 {
+    QFETCH(QString, network);
     QFETCH(QString, point);
     QFETCH(int, node);
-    TPointsSite site;
+    TPointsSite site(network);
     QVERIFY(site.SendPoints({point}));
     QCOMPARE(TickStates(site, 3), (QList<int>{0, 1, 2}));
     for (int attempt = 1; attempt <= 3; ++attempt) {
