@@ -78,7 +78,7 @@ QDBusPendingCall Send(TDriverClient &client, const QString &method, const QVaria
                                                        method);
     if (method != QLatin1String("Release"))
         call.setArguments({QVariant::fromValue(QDBusVariant(request))});
-    return client.Bus().asyncCall(call, 60000);
+    return client.Bus().asyncCall(call, 30000);
 }
 
 // Keeps the driver's thread busy for a while (a points list of 30,000 entries on a site
@@ -90,9 +90,10 @@ QDBusPendingCall KeepBusy(TDriverClient &busy)
     return Send(busy, QStringLiteral("PutValue"), list);
 }
 
+// Waits at most 30 s: a driver that does not answer fails the case, not the whole run.
 bool WaitFor(QDBusPendingCall &call)
 {
-    for (int i = 0; i < 1200 && !call.isFinished(); ++i)
+    for (int i = 0; i < 600 && !call.isFinished(); ++i)
         SpinEvents(50);
     return call.isFinished();
 }
