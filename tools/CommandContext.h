@@ -23,7 +23,7 @@ public:
     QStringList Arguments;      // positional
     bool Json = false;
     bool Fahrenheit = false;
-    TSiteOptions Site;          // site commands only
+    TSiteSettings Site;          // site commands only
     int TimeoutMs = 60000;      // site commands only
 
     QString Option(const QString &name) const { return Restored(Parser.value(name)); }

@@ -1,26 +1,22 @@
 #pragma once
-// TDriverSession: one driver object of lonworks-driver used for one lonctl command:
-// CreateInstance, Setup VERSIONCHECK=1.8, Connect, commands polled through COMMANDSTATUS,
-// then Disconnect and Release. Every failure becomes a TLonctlError with a message that
-// says what to do.
+// TDriverSession: one driver object of lonworks-driver used for one lonctl command. It waits
+// for the shared client session (client/SiteSession) step by step, shows the driver's
+// progress on the terminal, stops on Ctrl-C, and turns every failure into a TLonctlError
+// with a message that says what to do.
 
-#include "tools/DriverAnswer.h"
+#include "client/DriverAnswer.h"
+#include "client/SiteSession.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class TProgressLine;
-struct TSiteOptions;
 
 class TDriverSession
 {
 public:
-    static const QString BusName;        // QelLonWorks.QelLonWorksCom
-    static const QString FactoryPath;    // /QelLonWorksCom
-    static constexpr int PollIntervalMs = 150;
-
     explicit TDriverSession(TProgressLine &progress);
     ~TDriverSession();   // Close()
     TDriverSession(const TDriverSession &) = delete;
@@ -28,11 +24,10 @@ public:
 
     // Creates the driver object and connects it to the site; returns once the driver has
     // opened the network interface (or throws with the driver's connect error).
-    void Open(const TSiteOptions &site, int timeoutMs);
+    void Open(const TSiteSettings &site, int timeoutMs);
 
-    // Starts a command with GetValue (asking again while the driver answers "Waiting for
-    // driver...") and polls COMMANDSTATUS until the outcome is known: Done, Failed or Locked.
-    // Throws when the time runs out, on Ctrl-C, and when the driver cannot be reached.
+    // Starts a command and waits for its outcome: Done, Failed or Locked. Throws when the
+    // time runs out, on Ctrl-C, and when the driver cannot be reached.
     TDriverAnswer Run(const QStringList &request, int timeoutMs);
     // Run, and throw a command failure unless the answer is Done. `what` names the work
     // for the message ("reading the point").
@@ -44,17 +39,16 @@ public:
     void Close();
 
     // The message for a LOCKED answer.
-    static QString LockedMessage(const QString &comment);
+    static QString LockedMessage(const QString &comment) { return TSiteSession::LockedMessage(comment); }
 
 private:
-    QDBusMessage Call(const QString &interface, const QString &method, const QVariantList &args,
-                      int timeoutMs);
-    QVariant CallDevice(const QString &method, const QStringList &request, int timeoutMs);
-    void WaitForConnect(const QString &interfaceName, int timeoutMs);
+    // Starts an operation of the session and runs the event loop until it ends; rethrows
+    // its failure as a TLonctlError.
+    using Start = std::function<void(TSiteSession::Finished ended, TSiteSession::Failed failed)>;
+    void Wait(const Start &start);
 
     TProgressLine &FProgress;
-    QDBusConnection FBus;
-    QString FPath;
-    bool FConnected = false;
-    bool FBusLost = false;
+    TSiteSession FSession;
+    QString FInterface;
+    int FOpenTimeoutMs = 0;
 };

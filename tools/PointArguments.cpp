@@ -35,20 +35,6 @@ PointAddress RequireAddress(const QString &text, bool checkBounds)
     return address;
 }
 
-bool ParsePointEntry(const QString &line, TPointEntry &entry)
-{
-    QStringList fields;
-    SplitBetween(line, fields, u'{', u'}');
-    if (fields.size() != 6)
-        return false;
-    entry.Address = fields.at(0);
-    entry.Name = fields.at(1);
-    entry.Units = fields.at(2);
-    entry.Writable = fields.at(3) == QLatin1String("TRUE");
-    entry.Kind = fields.at(4);
-    return true;
-}
-
 void PrintPointEntries(const QStringList &lines, bool json)
 {
     QList<TPointEntry> entries;
@@ -76,14 +62,6 @@ void PrintPointEntries(const QStringList &lines, bool json)
     table.Print();
     PrintLine(entries.size() == 1 ? QStringLiteral("1 point")
                                   : QStringLiteral("%1 points").arg(entries.size()));
-}
-
-QString RequestEntry(const QString &name, const QString &address, const QStringList &more)
-{
-    QString entry = u'{' + name + QStringLiteral("}{") + address + u'}';
-    for (const QString &group : more)
-        entry += u'{' + group + u'}';
-    return entry;
 }
 
 QString UnitsForAddress(const PointAddress &address, bool fahrenheit)

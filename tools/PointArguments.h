@@ -2,6 +2,7 @@
 // Point addresses and point entries on lonctl's command line and in the driver's answers:
 // checking an address before it is sent, and reading discovery's entry lines.
 
+#include "client/PointEntries.h"
 #include "site/PointAddress.h"
 
 #include <QJsonArray>
@@ -13,22 +14,8 @@
 // (POINTVERIFY's messages); without, only the variable type code is checked.
 PointAddress RequireAddress(const QString &text, bool checkBounds);
 
-// One entry line {address}{name}{units}{TRUE|FALSE}{kind}{Variable}.
-struct TPointEntry
-{
-    QString Address;
-    QString Name;
-    QString Units;
-    bool Writable = false;
-    QString Kind;
-};
-// False for a line without six brace groups.
-bool ParsePointEntry(const QString &line, TPointEntry &entry);
 // A table (ADDRESS NAME UNITS WRITABLE KIND) or a JSON array of the entries.
 void PrintPointEntries(const QStringList &lines, bool json);
-
-// A request entry {name}{address}{group}... for POINT=, POINTn=.
-QString RequestEntry(const QString &name, const QString &address, const QStringList &more = {});
 
 // The units of a point's value as discovery names them (from the variable's SNVT type and,
 // for a structured type, the field at the address's offset); empty when unknown or when

@@ -2,8 +2,6 @@
 
 #include "tools/ExitCodes.h"
 
-#include <QRegularExpression>
-
 namespace {
 
 QString DomainOption(int domain, const char *what)
@@ -24,28 +22,6 @@ int ReadBoundedInteger(const QCommandLineParser &parser, const QString &name, in
 }
 
 } // namespace
-
-QStringList TSiteOptions::ConnectRequest() const
-{
-    QStringList request{QStringLiteral("DESCRIPTION=") + Description,
-                        QStringLiteral("SP1=") + Interface};
-    if (Offline)
-        request.append(QStringLiteral("OFFLINE=TRUE"));
-    if (Fahrenheit)
-        request.append(QStringLiteral("BP1=TRUE"));
-    static const char *const idKeys[2] = {"SP2", "SP3"};
-    static const char *const subnetKeys[2] = {"FP1", "FP2"};
-    static const char *const nodeKeys[2] = {"IP1", "IP2"};
-    for (int d = 0; d < 2; ++d) {
-        if (!DomainId[d].isEmpty())
-            request.append(QLatin1String(idKeys[d]) + u'=' + DomainId[d]);
-        if (DomainSubnet[d] != 0)
-            request.append(QLatin1String(subnetKeys[d]) + u'=' + QString::number(DomainSubnet[d]));
-        if (DomainNode[d] != 0)
-            request.append(QLatin1String(nodeKeys[d]) + u'=' + QString::number(DomainNode[d]));
-    }
-    return request;
-}
 
 void AddSiteOptions(QCommandLineParser &parser, int defaultTimeoutSeconds)
 {
@@ -80,9 +56,9 @@ void AddSiteOptions(QCommandLineParser &parser, int defaultTimeoutSeconds)
                       QStringLiteral("SECONDS")});
 }
 
-TSiteOptions ReadSiteOptions(const QCommandLineParser &parser)
+TSiteSettings ReadSiteOptions(const QCommandLineParser &parser)
 {
-    TSiteOptions site;
+    TSiteSettings site;
     site.Description = parser.value(QStringLiteral("site"));
     if (site.Description.trimmed().isEmpty())
         throw UsageError(QStringLiteral("--site DESCRIPTION is required: the name of the site "
@@ -93,14 +69,11 @@ TSiteOptions ReadSiteOptions(const QCommandLineParser &parser)
     site.Offline = parser.isSet(QStringLiteral("offline"));
     site.Fahrenheit = parser.isSet(QStringLiteral("fahrenheit"));
 
-    static const QRegularExpression idPattern(
-        QStringLiteral("^[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){0,5}$"));
     for (int d = 0; d < 2; ++d) {
         const QString idName = DomainOption(d, "id");
         if (parser.isSet(idName)) {
             const QString id = parser.value(idName);
-            const int bytes = int(id.count(u':')) + 1;
-            if (!idPattern.match(id).hasMatch() || (bytes != 1 && bytes != 3 && bytes != 6))
+            if (!IsDomainIdText(id))
                 throw UsageError(QStringLiteral("--%1 must be 1, 3 or 6 hex bytes separated by "
                                                 "\":\" (e.g. 4C or 12:34:56), not \"%2\".")
                                      .arg(idName, id));

@@ -21,19 +21,6 @@ namespace {
 
 constexpr int kCollectIntervalMs = 1000;
 
-// POINTn={address}{VALUE=value} entries of GETPOINTSLIST, by address.
-QHash<QString, QString> PolledValues(const QStringList &items)
-{
-    QHash<QString, QString> values;
-    for (const QString &item : items) {
-        QStringList groups;
-        SplitBetween(item, groups, u'{', u'}');
-        if (groups.size() >= 2 && groups.at(1).startsWith(QLatin1String("VALUE=")))
-            values.insert(groups.at(0), groups.at(1).mid(6));
-    }
-    return values;
-}
-
 double NonNegativeOption(const TCommandContext &context, const QString &name)
 {
     if (!context.IsSet(name))
@@ -78,11 +65,7 @@ int RunWatch(TCommandContext &context)
     TDriverSession session(progress);
     session.Open(context.Site, context.TimeoutMs);
 
-    QStringList pointsList{QStringLiteral("COMMAND=SENDPOINTSLIST")};
-    for (qsizetype i = 0; i < addresses.size(); ++i)
-        pointsList.append(QStringLiteral("POINT%1=").arg(i)
-                          + RequestEntry(QStringLiteral("P%1").arg(i), addresses.at(i)));
-    const TDriverAnswer sent = session.Put(pointsList);
+    const TDriverAnswer sent = session.Put(PointsListRequest(addresses));
     if (sent.Type != TDriverAnswer::Done)
         throw CommandFailed(QStringLiteral("The driver did not take the points list (SENDPOINTSLIST "
                                            "answered %1).").arg(sent.Status));

@@ -2,7 +2,7 @@
 // entry lines, the command line of a command, site options and the checks of addresses
 // and values made before the driver is contacted.
 #include "tools/CommandContext.h"
-#include "tools/DriverAnswer.h"
+#include "client/DriverAnswer.h"
 #include "tools/ExitCodes.h"
 #include "tools/HexText.h"
 #include "tools/Output.h"

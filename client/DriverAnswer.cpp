@@ -1,4 +1,4 @@
-#include "tools/DriverAnswer.h"
+#include "client/DriverAnswer.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>

@@ -1,0 +1,401 @@
+#include "client/SiteSession.h"
+
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QDateTime>
+#include <QTimer>
+
+const QString TSiteSession::BusName = QStringLiteral("QelLonWorks.QelLonWorksCom");
+const QString TSiteSession::FactoryPath = QStringLiteral("/QelLonWorksCom");
+
+namespace {
+
+const QString kDeviceInterface = QStringLiteral("QelDevice.IQelDeviceDriver");
+const QString kFactoryInterface = QStringLiteral("QelLonWorks.ClassFactory");
+const QString kObjectInterface = QStringLiteral("QelLonWorks.Object");
+const QString kLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
+constexpr int kCloseTimeoutMs = 10000;
+
+const QString kStartHint = QStringLiteral(
+    "Start it with `lonworks-driver &`, or register it once with `lonworks-driver -regserver` "
+    "so that D-Bus starts it when a client calls.");
+
+qint64 Now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+TSessionError Error(TSessionError::Kind kind, const QString &message)
+{
+    TSessionError error;
+    error.Type = kind;
+    error.Message = message;
+    return error;
+}
+
+// The error of the first call, when nothing is known about the driver yet.
+TSessionError FirstCallError(const QDBusMessage &reply)
+{
+    const QString name = reply.errorName();
+    const QString message = reply.errorMessage();
+    if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
+        || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        return Error(TSessionError::NoDriver,
+                     QStringLiteral("The LonWorks driver is not running on the session bus and is "
+                                    "not registered for D-Bus activation (nobody owns %1). ")
+                             .arg(TSiteSession::BusName)
+                         + kStartHint);
+    if (name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn")))
+        return Error(TSessionError::NoDriver,
+                     QStringLiteral("D-Bus could not start the registered driver (%1). Register it "
+                                    "again with `lonworks-driver -regserver`, or start "
+                                    "`lonworks-driver &` yourself.")
+                         .arg(message));
+    if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+        || name == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+        return Error(TSessionError::NoDriver,
+                     QStringLiteral("The driver did not answer (%1). If `lonworks-driver` is "
+                                    "hanging, end it and start it again.")
+                         .arg(message));
+    if (name == kLimitsExceeded)
+        return Error(TSessionError::LimitsExceeded,
+                     QStringLiteral("The driver refused a new driver object: %1").arg(message));
+    if (name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Unknown")))
+        return Error(TSessionError::NoDriver,
+                     QStringLiteral("The program that owns %1 is not a LonWorks driver that this "
+                                    "client understands (%2).")
+                         .arg(TSiteSession::BusName, message));
+    return Error(TSessionError::NoDriver,
+                 QStringLiteral("Calling the driver failed: %1 (%2).").arg(message, name));
+}
+
+QVariant Request(const QStringList &request)
+{
+    return QVariant::fromValue(QDBusVariant(request));
+}
+
+} // namespace
+
+TSiteSession::TSiteSession(const QDBusConnection &bus, QObject *parent)
+    : QObject(parent), FBus(bus)
+{
+}
+
+TSiteSession::~TSiteSession()
+{
+    // The driver also drops the object when this connection leaves the bus; releasing it
+    // here frees it at once for a program that goes on.
+    if (!FPath.isEmpty() && !FLost && FBus.isConnected()) {
+        QDBusMessage release = QDBusMessage::createMethodCall(BusName, FPath, kObjectInterface,
+                                                              QStringLiteral("Release"));
+        release.setAutoStartService(false);
+        FBus.send(release);
+    }
+}
+
+QString TSiteSession::LockedMessage(const QString &comment)
+{
+    return QStringLiteral("The site is locked by another client (%1). Try again once it is "
+                          "unlocked; an idle lock lapses 30 s after its owner's last command.")
+        .arg(comment.isEmpty() ? QStringLiteral("no comment") : comment);
+}
+
+void TSiteSession::Call(const QString &interface, const QString &method, const QVariantList &args,
+                        int timeoutMs, Replied replied)
+{
+    const QString path = interface == kFactoryInterface ? FactoryPath : FPath;
+    QDBusMessage call = QDBusMessage::createMethodCall(BusName, path, interface, method);
+    call.setArguments(args);
+    auto *watcher = new QDBusPendingCallWatcher(FBus.asyncCall(call, timeoutMs), this);
+    const quint64 generation = FGeneration;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, watcher, generation, replied = std::move(replied)] {
+                watcher->deleteLater();
+                if (generation == FGeneration)
+                    replied(watcher->reply());
+            });
+}
+
+void TSiteSession::CallDevice(const QString &method, const QStringList &request, Replied replied)
+{
+    Call(kDeviceInterface, method, {Request(request)}, FCallTimeoutMs, std::move(replied));
+}
+
+bool TSiteSession::TakeReply(const QDBusMessage &reply, const QString &method, QVariant &value)
+{
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+        value = reply.arguments().constFirst();
+        return true;
+    }
+    if (reply.errorName() == kLimitsExceeded) {
+        Fail(Error(TSessionError::LimitsExceeded,
+                   QStringLiteral("The driver turned %1 away: %2").arg(method, reply.errorMessage())));
+        return false;
+    }
+    FLost = true;
+    Fail(Error(TSessionError::Lost,
+               QStringLiteral("Lost contact with the driver during %1 (%2). If `lonworks-driver` "
+                              "has stopped, start it again.")
+                   .arg(method, reply.errorMessage())));
+    return false;
+}
+
+void TSiteSession::Begin(Failed failed)
+{
+    Q_ASSERT(!FBusy);
+    FBusy = true;
+    FOnFailed = std::move(failed);
+    FOnFinished = nullptr;
+    FOnAnswered = nullptr;
+    FLastStatus.clear();
+}
+
+void TSiteSession::Fail(TSessionError error)
+{
+    error.Connecting = FOpening;
+    FOpening = false;
+    FBusy = false;
+    Failed failed = std::move(FOnFailed);
+    FOnFailed = nullptr;
+    FOnFinished = nullptr;
+    FOnAnswered = nullptr;
+    if (failed)
+        failed(error);
+}
+
+void TSiteSession::Succeed()
+{
+    FOpening = false;
+    FBusy = false;
+    Finished finished = std::move(FOnFinished);
+    FOnFailed = nullptr;
+    FOnFinished = nullptr;
+    FOnAnswered = nullptr;
+    if (finished)
+        finished();
+}
+
+void TSiteSession::Answer(const TDriverAnswer &answer)
+{
+    Answered answered = std::move(FOnAnswered);
+    FOnAnswered = nullptr;
+    if (FOpening) {
+        // The connect's outcome: its handler ends the open with Succeed or Fail.
+        answered(answer);
+        return;
+    }
+    FBusy = false;
+    FOnFailed = nullptr;
+    FOnFinished = nullptr;
+    FOnAnswered = nullptr;
+    if (answered)
+        answered(answer);
+}
+
+void TSiteSession::Abort()
+{
+    ++FGeneration;
+    FBusy = false;
+    FOpening = false;
+    FOnFailed = nullptr;
+    FOnFinished = nullptr;
+    FOnAnswered = nullptr;
+}
+
+void TSiteSession::Open(const TSiteSettings &site, int timeoutMs, Finished opened, Failed failed)
+{
+    Begin(std::move(failed));
+    FOpening = true;
+    if (!FBus.isConnected()) {
+        Fail(Error(TSessionError::NoBus, FBus.lastError().message()));
+        return;
+    }
+    const qint64 deadline = Now() + timeoutMs;
+    Q_EMIT Progress(QStringLiteral("Contacting the driver..."));
+    Call(kFactoryInterface, QStringLiteral("CreateInstance"), {}, FCallTimeoutMs,
+         [this, site, deadline, timeoutMs, opened = std::move(opened)](const QDBusMessage &created) mutable {
+             if (created.type() != QDBusMessage::ReplyMessage || created.arguments().isEmpty()) {
+                 Fail(FirstCallError(created));
+                 return;
+             }
+             FPath = created.arguments().constFirst().value<QDBusObjectPath>().path();
+             if (FPath.isEmpty()) {
+                 Fail(Error(TSessionError::Invalid,
+                            QStringLiteral("The driver answered CreateInstance without an object.")));
+                 return;
+             }
+             CallDevice(QStringLiteral("Setup"), {QStringLiteral("VERSIONCHECK=1.8")},
+                        [this, site, deadline, timeoutMs, opened = std::move(opened)](const QDBusMessage &reply) mutable {
+                 QVariant accepted;
+                 if (!TakeReply(reply, QStringLiteral("Setup"), accepted))
+                     return;
+                 if (!accepted.toBool()) {
+                     Fail(Error(TSessionError::VersionRefused,
+                                QStringLiteral("The driver refused VERSIONCHECK=1.8: it is not the "
+                                               "LonWorks Network Driver V1.80 that this client "
+                                               "works with.")));
+                     return;
+                 }
+                 Q_EMIT Progress(QStringLiteral("Connecting to %1...").arg(site.Interface));
+                 CallDevice(QStringLiteral("Connect"), site.ConnectRequest(),
+                            [this, site, deadline, timeoutMs, opened = std::move(opened)](const QDBusMessage &reply) mutable {
+                     QVariant started;
+                     if (!TakeReply(reply, QStringLiteral("Connect"), started))
+                         return;
+                     if (!started.toBool()) {
+                         Fail(Error(TSessionError::ConnectRefused,
+                                    QStringLiteral("The driver refused to connect site \"%1\": the "
+                                                   "site is blocked (its Block box is checked in the "
+                                                   "driver's window). Uncheck Block and try again.")
+                                        .arg(site.Description)));
+                         return;
+                     }
+                     FConnected = true;
+                     // The connect's outcome comes with the first COMMANDSTATUS polls.
+                     FOnAnswered = [this, opened = std::move(opened)](const TDriverAnswer &answer) mutable {
+                         if (answer.Type == TDriverAnswer::Done) {
+                             FOnFinished = std::move(opened);
+                             Succeed();
+                             return;
+                         }
+                         TSessionError error;
+                         error.DriverText = answer.Error;
+                         if (answer.Type == TDriverAnswer::Locked) {
+                             error.Type = TSessionError::Locked;
+                             error.Message = LockedMessage(answer.Error);
+                         } else {
+                             error.Type = TSessionError::ConnectFailed;
+                             error.Message = answer.Error.isEmpty()
+                                 ? QStringLiteral("The driver could not connect the site.")
+                                 : answer.Error + (answer.Error.endsWith(u'.') ? "" : ".");
+                         }
+                         Fail(error);
+                     };
+                     Poll({QStringLiteral("COMMAND=COMMANDSTATUS")}, true, deadline, timeoutMs);
+                 });
+             });
+         });
+}
+
+void TSiteSession::Run(const QStringList &request, int timeoutMs, Answered answered, Failed failed)
+{
+    Begin(std::move(failed));
+    FOnAnswered = std::move(answered);
+    Poll(request, false, Now() + timeoutMs, timeoutMs);
+}
+
+void TSiteSession::Poll(const QStringList &request, bool started, qint64 deadline, int timeoutMs)
+{
+    const QStringList sent = started ? QStringList{QStringLiteral("COMMAND=COMMANDSTATUS")} : request;
+    CallDevice(QStringLiteral("GetValue"), sent,
+               [this, request, started, deadline, timeoutMs](const QDBusMessage &reply) {
+        QVariant value;
+        if (!TakeReply(reply, QStringLiteral("GetValue"), value))
+            return;
+        const TDriverAnswer answer = ReadDriverAnswer(value);
+        bool taken = started;
+        switch (answer.Type) {
+        case TDriverAnswer::Done:
+        case TDriverAnswer::Failed:
+        case TDriverAnswer::Locked:
+            Answer(answer);
+            return;
+        case TDriverAnswer::Invalid:
+            Fail(Error(TSessionError::Invalid,
+                       QStringLiteral("The driver gave an answer this client does not understand.")));
+            return;
+        case TDriverAnswer::Waiting:
+            // Before our command was taken this means "ask again"; after, the slot is ours
+            // and the answer only says the driver is still busy.
+            break;
+        case TDriverAnswer::Running:
+            taken = true;
+            break;
+        }
+        FLastStatus = answer.Status;
+        Q_EMIT Progress(answer.Status);
+        if (Now() > deadline) {
+            TSessionError error = Error(
+                TSessionError::TimedOut,
+                QStringLiteral("The driver did not finish within %1 s (last status: %2).")
+                    .arg(QString::number(timeoutMs / 1000.0, 'g', 4), FLastStatus));
+            error.LastStatus = FLastStatus;
+            Fail(error);
+            return;
+        }
+        const quint64 generation = FGeneration;
+        QTimer::singleShot(FPollIntervalMs, this, [this, request, taken, deadline, timeoutMs, generation] {
+            if (generation == FGeneration)
+                Poll(request, taken, deadline, timeoutMs);
+        });
+    });
+}
+
+void TSiteSession::Put(const QStringList &request, Answered answered, Failed failed)
+{
+    Begin(std::move(failed));
+    FOnAnswered = std::move(answered);
+    CallDevice(QStringLiteral("PutValue"), request, [this](const QDBusMessage &reply) {
+        QVariant value;
+        if (TakeReply(reply, QStringLiteral("PutValue"), value))
+            Answer(ReadDriverAnswer(value));
+    });
+}
+
+void TSiteSession::Close(Finished closed)
+{
+    Abort();
+    if (FPath.isEmpty() || FLost || !FBus.isConnected()) {
+        FConnected = false;
+        if (closed)
+            closed();
+        return;
+    }
+    FBusy = true;
+    if (!FConnected) {
+        ReleaseObject(std::move(closed));
+        return;
+    }
+    FConnected = false;
+    Call(kDeviceInterface, QStringLiteral("Disconnect"), {Request({})}, kCloseTimeoutMs,
+         [this, closed = std::move(closed)](const QDBusMessage &reply) mutable {
+             // Collect the disconnect's outcome, so that the slot is free for the next client.
+             if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+                 && reply.arguments().constFirst().toBool())
+                 AwaitDisconnect(Now() + kCloseTimeoutMs, std::move(closed));
+             else
+                 ReleaseObject(std::move(closed));
+         });
+}
+
+void TSiteSession::AwaitDisconnect(qint64 deadline, Finished closed)
+{
+    Call(kDeviceInterface, QStringLiteral("GetValue"), {Request({QStringLiteral("COMMAND=COMMANDSTATUS")})},
+         kCloseTimeoutMs, [this, deadline, closed = std::move(closed)](const QDBusMessage &status) mutable {
+             if (status.type() != QDBusMessage::ReplyMessage || status.arguments().isEmpty()) {
+                 ReleaseObject(std::move(closed));
+                 return;
+             }
+             const TDriverAnswer answer = ReadDriverAnswer(status.arguments().constFirst());
+             if ((answer.Type != TDriverAnswer::Running && answer.Type != TDriverAnswer::Waiting)
+                 || Now() > deadline) {
+                 ReleaseObject(std::move(closed));
+                 return;
+             }
+             QTimer::singleShot(FPollIntervalMs, this, [this, deadline, closed = std::move(closed)]() mutable {
+                 AwaitDisconnect(deadline, std::move(closed));
+             });
+         });
+}
+
+void TSiteSession::ReleaseObject(Finished closed)
+{
+    Call(kObjectInterface, QStringLiteral("Release"), {}, kCloseTimeoutMs,
+         [this, closed = std::move(closed)](const QDBusMessage &) {
+             FPath.clear();
+             FBusy = false;
+             if (closed)
+                 closed();
+         });
+}
