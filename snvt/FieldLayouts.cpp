@@ -115,3 +115,17 @@ const QList<FieldRow> &FieldLayout(int typeNumber)
     const auto found = Layouts.constFind(typeNumber);
     return found == Layouts.cend() ? Empty : *found;
 }
+
+QString FieldUnits(int typeNumber, int offset, int variableType, int parameter, bool tempsInF)
+{
+    const SnvtTypeInfo *info = FindSnvtType(typeNumber);
+    if (!info)
+        return QString();
+    if (info->expansion == ExpansionGroup::Single)
+        return SnvtUnitsFor(typeNumber, tempsInF);
+    for (const FieldRow &row : FieldLayout(typeNumber)) {
+        if (row.offset == offset && row.variableType == variableType && row.parameter == parameter)
+            return row.temperatureUnits ? TemperatureUnits(tempsInF) : row.units;
+    }
+    return QString();
+}

@@ -19,3 +19,8 @@ struct FieldRow {
 
 // The layout of a structured type (those of ExpansionGroup::Fields); empty for any other.
 const QList<FieldRow> &FieldLayout(int typeNumber);
+
+// The units of one point as discovery names them: the type's units for a single-value type,
+// the field's for a structured type (the row at that offset, variable type and parameter);
+// empty when the type is unknown or has none.
+QString FieldUnits(int typeNumber, int offset, int variableType, int parameter, bool tempsInF);

@@ -66,17 +66,10 @@ void PrintPointEntries(const QStringList &lines, bool json)
 
 QString UnitsForAddress(const PointAddress &address, bool fahrenheit)
 {
-    const SnvtTypeInfo *info = FindSnvtType(address.SnvtType);
-    if (!info || address.Scale != 0.0 || address.HasObject)
+    if (address.Scale != 0.0 || address.HasObject)
         return QString();
-    if (info->expansion == ExpansionGroup::Single)
-        return SnvtUnitsFor(address.SnvtType, fahrenheit);
-    for (const FieldRow &row : FieldLayout(address.SnvtType)) {
-        if (row.offset == address.VariableOffset && row.variableType == address.VariableType
-            && row.parameter == address.Parameter)
-            return row.temperatureUnits ? TemperatureUnits(fahrenheit) : row.units;
-    }
-    return QString();
+    return FieldUnits(address.SnvtType, address.VariableOffset, address.VariableType,
+                      address.Parameter, fahrenheit);
 }
 
 TDeviceObject RequireObject(const QString &addressText, const PointAddress &address,

@@ -1,0 +1,272 @@
+#include "gateway/MqttConnection.h"
+
+#include <QSocketNotifier>
+
+#include <mosquitto.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr int kHousekeepingMs = 1000;
+
+// libmosquitto's global set-up, once per process.
+void InitLibrary()
+{
+    static const bool done = [] {
+        mosquitto_lib_init();
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+QString ErrorText(int rc)
+{
+    if (rc == MOSQ_ERR_ERRNO)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return QString::fromUtf8(mosquitto_strerror(rc));
+}
+
+} // namespace
+
+TMqttConnection::TMqttConnection(const TMqttSettings &settings, QObject *parent)
+    : QObject(parent), FSettings(settings)
+{
+    InitLibrary();
+    FBackoffMs = FSettings.ReconnectMinMs;
+    FHousekeeping.setInterval(kHousekeepingMs);
+    connect(&FHousekeeping, &QTimer::timeout, this, [this] {
+        if (FClient && FReadNotifier) {
+            Check(mosquitto_loop_misc(FClient), "housekeeping");
+            UpdateWriteInterest();
+        }
+    });
+    FReconnect.setSingleShot(true);
+    connect(&FReconnect, &QTimer::timeout, this, &TMqttConnection::Connect);
+
+    const QByteArray id = FSettings.ClientId.toUtf8();
+    FClient = mosquitto_new(id.constData(), true, this);
+    if (!FClient)
+        return;
+    mosquitto_int_option(FClient, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_connect_callback_set(FClient, &TMqttConnection::OnConnect);
+    mosquitto_disconnect_callback_set(FClient, &TMqttConnection::OnDisconnect);
+    mosquitto_message_callback_set(FClient, &TMqttConnection::OnMessage);
+    mosquitto_publish_callback_set(FClient, &TMqttConnection::OnPublish);
+    if (!FSettings.User.isEmpty()) {
+        const QByteArray user = FSettings.User.toUtf8();
+        mosquitto_username_pw_set(FClient, user.constData(),
+                                  FSettings.Password.isEmpty() ? nullptr : FSettings.Password.constData());
+    }
+    if (FSettings.Tls) {
+        const QByteArray ca = FSettings.CaFile.toLocal8Bit();
+        if (ca.isEmpty())
+            mosquitto_int_option(FClient, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        const int rc = mosquitto_tls_set(FClient, ca.isEmpty() ? nullptr : ca.constData(), nullptr,
+                                         nullptr, nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            FLastProblem = QStringLiteral("TLS set-up failed: ") + ErrorText(rc);
+    }
+    if (!FSettings.WillTopic.isEmpty()) {
+        const QByteArray topic = FSettings.WillTopic.toUtf8();
+        mosquitto_will_set(FClient, topic.constData(), int(FSettings.WillPayload.size()),
+                           FSettings.WillPayload.constData(), 1, true);
+    }
+}
+
+TMqttConnection::~TMqttConnection()
+{
+    DropSocket();
+    if (FClient) {
+        mosquitto_destroy(FClient);
+        FClient = nullptr;
+    }
+}
+
+void TMqttConnection::Start()
+{
+    FStarted = true;
+    FStopping = false;
+    Connect();
+}
+
+void TMqttConnection::Connect()
+{
+    if (!FClient) {
+        Lost(QStringLiteral("the MQTT client could not be created"));
+        return;
+    }
+    if (FStopping)
+        return;
+    DropSocket();
+    const QByteArray host = FSettings.Host.toUtf8();
+    // Resolves the name, then connects without blocking; CONNECT goes out once the socket
+    // is writable and the CONNACK arrives through OnConnect.
+    const int rc = mosquitto_connect_async(FClient, host.constData(), FSettings.Port,
+                                           FSettings.KeepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        Lost(ErrorText(rc));
+        return;
+    }
+    WatchSocket();
+}
+
+void TMqttConnection::WatchSocket()
+{
+    const int fd = mosquitto_socket(FClient);
+    if (fd < 0) {
+        Lost(QStringLiteral("no socket"));
+        return;
+    }
+    FReadNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(FReadNotifier, &QSocketNotifier::activated, this, [this] {
+        Check(mosquitto_loop_read(FClient, 1), "reading");
+        UpdateWriteInterest();
+    });
+    FWriteNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    connect(FWriteNotifier, &QSocketNotifier::activated, this, [this] {
+        Check(mosquitto_loop_write(FClient, 1), "writing");
+        UpdateWriteInterest();
+    });
+    UpdateWriteInterest();
+    FHousekeeping.start();
+}
+
+void TMqttConnection::DropSocket()
+{
+    FHousekeeping.stop();
+    // Later: this may run inside one of the notifiers' own signals.
+    for (QSocketNotifier *notifier : {FReadNotifier, FWriteNotifier}) {
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+    }
+    FReadNotifier = nullptr;
+    FWriteNotifier = nullptr;
+}
+
+void TMqttConnection::UpdateWriteInterest()
+{
+    if (FWriteNotifier && FClient)
+        FWriteNotifier->setEnabled(mosquitto_want_write(FClient));
+}
+
+void TMqttConnection::Check(int rc, const char *what)
+{
+    if (rc == MOSQ_ERR_SUCCESS || !FReadNotifier)
+        return;
+    if (FStopping && (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST)) {
+        DropSocket();
+        FConnected = false;
+        Q_EMIT Disconnected(QStringLiteral("disconnected"));
+        return;
+    }
+    Lost(QStringLiteral("%1 failed: %2").arg(QLatin1String(what), ErrorText(rc)));
+}
+
+void TMqttConnection::Lost(const QString &why)
+{
+    DropSocket();
+    if (FClient)
+        mosquitto_disconnect(FClient);   // closes the socket; nothing goes out on a dead one
+    const bool wasConnected = FConnected;
+    FConnected = false;
+    FPending.clear();
+    FLastProblem = why;
+    if (wasConnected || !FStopping)
+        Q_EMIT Disconnected(why);
+    if (!FStopping)
+        ScheduleReconnect();
+}
+
+void TMqttConnection::ScheduleReconnect()
+{
+    if (FReconnect.isActive())
+        return;
+    FReconnect.start(FBackoffMs);
+    FBackoffMs = qMin(FBackoffMs * 2, FSettings.ReconnectMaxMs);
+}
+
+bool TMqttConnection::Publish(const QString &topic, const QByteArray &payload, int qos, bool retain)
+{
+    if (!FConnected)
+        return false;
+    const QByteArray name = topic.toUtf8();
+    int mid = 0;
+    const int rc = mosquitto_publish(FClient, &mid, name.constData(), int(payload.size()),
+                                     payload.constData(), qos, retain);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return false;
+    if (qos > 0)
+        FPending.insert(mid);
+    UpdateWriteInterest();
+    return true;
+}
+
+bool TMqttConnection::Subscribe(const QString &pattern, int qos)
+{
+    if (!FConnected)
+        return false;
+    const QByteArray name = pattern.toUtf8();
+    const bool done = mosquitto_subscribe(FClient, nullptr, name.constData(), qos) == MOSQ_ERR_SUCCESS;
+    UpdateWriteInterest();
+    return done;
+}
+
+void TMqttConnection::Disconnect()
+{
+    FStopping = true;
+    FReconnect.stop();
+    if (!FConnected || !FClient) {
+        DropSocket();
+        Q_EMIT Disconnected(QStringLiteral("disconnected"));
+        return;
+    }
+    mosquitto_disconnect(FClient);
+    // Flush DISCONNECT now; the broker closes the connection and the read notifier sees it.
+    mosquitto_loop_write(FClient, 1);
+    DropSocket();
+    FConnected = false;
+    Q_EMIT Disconnected(QStringLiteral("disconnected"));
+}
+
+void TMqttConnection::OnConnect(mosquitto *, void *self, int rc)
+{
+    auto *connection = static_cast<TMqttConnection *>(self);
+    if (rc != 0) {
+        // The broker refused: wrong credentials, client id or protocol. Try again later.
+        connection->Lost(QStringLiteral("the broker refused the connection: ")
+                         + QString::fromUtf8(mosquitto_connack_string(rc)));
+        return;
+    }
+    connection->FConnected = true;
+    connection->FBackoffMs = connection->FSettings.ReconnectMinMs;
+    connection->FLastProblem.clear();
+    Q_EMIT connection->Connected();
+}
+
+void TMqttConnection::OnDisconnect(mosquitto *, void *self, int rc)
+{
+    auto *connection = static_cast<TMqttConnection *>(self);
+    if (rc != 0 && !connection->FStopping && connection->FReadNotifier)
+        connection->Lost(QStringLiteral("connection lost: ") + ErrorText(rc));
+}
+
+void TMqttConnection::OnMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    auto *connection = static_cast<TMqttConnection *>(self);
+    if (!message || !message->topic || message->payloadlen < 0)
+        return;
+    const QString topic = QString::fromUtf8(message->topic);
+    const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+    Q_EMIT connection->MessageReceived(topic, payload);
+}
+
+void TMqttConnection::OnPublish(mosquitto *, void *self, int mid)
+{
+    auto *connection = static_cast<TMqttConnection *>(self);
+    if (connection->FPending.remove(mid) && connection->FPending.isEmpty())
+        Q_EMIT connection->AllAcknowledged();
+}
