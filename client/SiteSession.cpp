@@ -16,6 +16,8 @@ const QString kFactoryInterface = QStringLiteral("QelLonWorks.ClassFactory");
 const QString kObjectInterface = QStringLiteral("QelLonWorks.Object");
 const QString kLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
 constexpr int kCloseTimeoutMs = 10000;
+// A command dropped by other clients' connects is sent again at most this often.
+constexpr int kMaxRestarts = 3;
 
 const QString kStartHint = QStringLiteral(
     "Start it with `lonworks-driver &`, or register it once with `lonworks-driver -regserver` "
@@ -149,6 +151,9 @@ void TSiteSession::Begin(Failed failed)
     FOnFinished = nullptr;
     FOnAnswered = nullptr;
     FLastStatus.clear();
+    FTaken = false;
+    FInterrupted = false;
+    FRestarts = 0;
 }
 
 void TSiteSession::Fail(TSessionError error)
@@ -272,7 +277,8 @@ void TSiteSession::Open(const TSiteSettings &site, int timeoutMs, Finished opene
                          }
                          Fail(error);
                      };
-                     Poll({QStringLiteral("COMMAND=COMMANDSTATUS")}, true, deadline, timeoutMs);
+                     FTaken = true;
+                     Poll({QStringLiteral("COMMAND=COMMANDSTATUS")}, deadline, timeoutMs);
                  });
              });
          });
@@ -282,22 +288,34 @@ void TSiteSession::Run(const QStringList &request, int timeoutMs, Answered answe
 {
     Begin(std::move(failed));
     FOnAnswered = std::move(answered);
-    Poll(request, false, Now() + timeoutMs, timeoutMs);
+    Poll(request, Now() + timeoutMs, timeoutMs);
 }
 
-void TSiteSession::Poll(const QStringList &request, bool started, qint64 deadline, int timeoutMs)
+void TSiteSession::Poll(const QStringList &request, qint64 deadline, int timeoutMs)
 {
-    const QStringList sent = started ? QStringList{QStringLiteral("COMMAND=COMMANDSTATUS")} : request;
-    CallDevice(QStringLiteral("GetValue"), sent,
-               [this, request, started, deadline, timeoutMs](const QDBusMessage &reply) {
+    const QStringList sent = FTaken ? QStringList{QStringLiteral("COMMAND=COMMANDSTATUS")} : request;
+    CallDevice(QStringLiteral("GetValue"), sent, [this, request, deadline, timeoutMs](const QDBusMessage &reply) {
         QVariant value;
         if (!TakeReply(reply, QStringLiteral("GetValue"), value))
             return;
         const TDriverAnswer answer = ReadDriverAnswer(value);
-        bool taken = started;
+        QStringList next = request;
         switch (answer.Type) {
-        case TDriverAnswer::Done:
         case TDriverAnswer::Failed:
+            if (FTaken && FInterrupted && answer.Error.isEmpty() && FRestarts < kMaxRestarts) {
+                // Another client connected or disconnected meanwhile and took the slot with
+                // our command in it: send the command again. A connect whose outcome was
+                // dropped is checked with SITESTATUS, which an unconnected object fails.
+                ++FRestarts;
+                FTaken = false;
+                FInterrupted = false;
+                if (FOpening)
+                    next = QStringList{QStringLiteral("COMMAND=SITESTATUS")};
+                break;
+            }
+            Answer(answer);
+            return;
+        case TDriverAnswer::Done:
         case TDriverAnswer::Locked:
             Answer(answer);
             return;
@@ -306,15 +324,19 @@ void TSiteSession::Poll(const QStringList &request, bool started, qint64 deadlin
                        QStringLiteral("The driver gave an answer this client does not understand.")));
             return;
         case TDriverAnswer::Waiting:
-            // Before our command was taken this means "ask again"; after, the slot is ours
-            // and the answer only says the driver is still busy.
+            // Before our command was taken this means "ask again"; after, the slot is held
+            // by another client or the driver is still busy.
+            if (FTaken)
+                FInterrupted = true;
             break;
         case TDriverAnswer::Running:
-            taken = true;
+            FTaken = true;
             break;
         }
-        FLastStatus = answer.Status;
-        Q_EMIT Progress(answer.Status);
+        if (answer.Type != TDriverAnswer::Failed) {
+            FLastStatus = answer.Status;
+            Q_EMIT Progress(answer.Status);
+        }
         if (Now() > deadline) {
             TSessionError error = Error(
                 TSessionError::TimedOut,
@@ -325,9 +347,9 @@ void TSiteSession::Poll(const QStringList &request, bool started, qint64 deadlin
             return;
         }
         const quint64 generation = FGeneration;
-        QTimer::singleShot(FPollIntervalMs, this, [this, request, taken, deadline, timeoutMs, generation] {
+        QTimer::singleShot(FPollIntervalMs, this, [this, next, deadline, timeoutMs, generation] {
             if (generation == FGeneration)
-                Poll(request, taken, deadline, timeoutMs);
+                Poll(next, deadline, timeoutMs);
         });
     });
 }

@@ -92,7 +92,7 @@ private:
     void CallDevice(const QString &method, const QStringList &request, Replied replied);
     // The reply's first argument, or a failure (Lost or LimitsExceeded) through `failed`.
     bool TakeReply(const QDBusMessage &reply, const QString &method, QVariant &value);
-    void Poll(const QStringList &request, bool started, qint64 deadline, int timeoutMs);
+    void Poll(const QStringList &request, qint64 deadline, int timeoutMs);
     void Fail(TSessionError error);
     void Succeed();
     void Answer(const TDriverAnswer &answer);
@@ -110,6 +110,12 @@ private:
     bool FOpening = false;
     quint64 FGeneration = 0;   // bumped by Abort: replies of dropped operations are ignored
     QString FLastStatus;
+    // The command under way: taken into the site's command slot; the slot seen held by
+    // another client since (a client connecting or disconnecting takes the slot at once and
+    // drops whatever command was in it); how often it was sent again for that.
+    bool FTaken = false;
+    bool FInterrupted = false;
+    int FRestarts = 0;
     Finished FOnFinished;
     Answered FOnAnswered;
     Failed FOnFailed;

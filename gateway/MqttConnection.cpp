@@ -232,26 +232,33 @@ void TMqttConnection::Disconnect()
     Q_EMIT Disconnected(QStringLiteral("disconnected"));
 }
 
+// libmosquitto calls these from inside its loop functions, holding its own locks: the work
+// is queued for the event loop, where calling the library again is safe.
 void TMqttConnection::OnConnect(mosquitto *, void *self, int rc)
 {
     auto *connection = static_cast<TMqttConnection *>(self);
-    if (rc != 0) {
-        // The broker refused: wrong credentials, client id or protocol. Try again later.
-        connection->Lost(QStringLiteral("the broker refused the connection: ")
-                         + QString::fromUtf8(mosquitto_connack_string(rc)));
-        return;
-    }
-    connection->FConnected = true;
-    connection->FBackoffMs = connection->FSettings.ReconnectMinMs;
-    connection->FLastProblem.clear();
-    Q_EMIT connection->Connected();
+    QMetaObject::invokeMethod(connection, [connection, rc] {
+        if (rc != 0) {
+            // The broker refused: wrong credentials, client id or protocol. Try again later.
+            connection->Lost(QStringLiteral("the broker refused the connection: ")
+                             + QString::fromUtf8(mosquitto_connack_string(rc)));
+            return;
+        }
+        connection->FConnected = true;
+        connection->FBackoffMs = connection->FSettings.ReconnectMinMs;
+        connection->FLastProblem.clear();
+        Q_EMIT connection->Connected();
+    }, Qt::QueuedConnection);
 }
 
 void TMqttConnection::OnDisconnect(mosquitto *, void *self, int rc)
 {
     auto *connection = static_cast<TMqttConnection *>(self);
-    if (rc != 0 && !connection->FStopping && connection->FReadNotifier)
-        connection->Lost(QStringLiteral("connection lost: ") + ErrorText(rc));
+    const QString why = ErrorText(rc);
+    QMetaObject::invokeMethod(connection, [connection, rc, why] {
+        if (rc != 0 && !connection->FStopping && connection->FReadNotifier)
+            connection->Lost(QStringLiteral("connection lost: ") + why);
+    }, Qt::QueuedConnection);
 }
 
 void TMqttConnection::OnMessage(mosquitto *, void *self, const mosquitto_message *message)
@@ -261,12 +268,16 @@ void TMqttConnection::OnMessage(mosquitto *, void *self, const mosquitto_message
         return;
     const QString topic = QString::fromUtf8(message->topic);
     const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
-    Q_EMIT connection->MessageReceived(topic, payload);
+    QMetaObject::invokeMethod(connection, [connection, topic, payload] {
+        Q_EMIT connection->MessageReceived(topic, payload);
+    }, Qt::QueuedConnection);
 }
 
 void TMqttConnection::OnPublish(mosquitto *, void *self, int mid)
 {
     auto *connection = static_cast<TMqttConnection *>(self);
-    if (connection->FPending.remove(mid) && connection->FPending.isEmpty())
-        Q_EMIT connection->AllAcknowledged();
+    QMetaObject::invokeMethod(connection, [connection, mid] {
+        if (connection->FPending.remove(mid) && connection->FPending.isEmpty())
+            Q_EMIT connection->AllAcknowledged();
+    }, Qt::QueuedConnection);
 }

@@ -1,0 +1,451 @@
+// lonworks-gateway end to end: the driver on the test's own bus (started by D-Bus activation,
+// LON1 on the simulator with its control channel), a real mosquitto on a free port, the
+// gateway as its own process, and what arrives checked by mosquitto_sub, mosquitto_pub,
+// lonctl and a paho-mqtt script. The cases run in order on one broker and one driver; the
+// later ones restart the broker, kill the driver and stop or kill the gateway.
+#include "DriverClient.h"
+#include "DriverProcess.h"
+#include "MqttBroker.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusMetaType>
+#include <QDBusReply>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+const QString kBusName = QStringLiteral("QelLonWorks.QelLonWorksCom");
+// Generous bounds: the values arrive within about one poll cycle of the driver; how long
+// that takes is measured by the benchmark, not here.
+constexpr int kValueWaitMs = 30000;
+constexpr int kStateWaitMs = 60000;
+
+// The points the Plant site lists, by topic level; Meters discovers four more.
+const QStringList kPlantTopics{QStringLiteral("Space_temperature"), QStringLiteral("Setpoint"),
+                               QStringLiteral("Lamp"), QStringLiteral("Fan_speed"),
+                               QStringLiteral("Alarm_location"), QStringLiteral("Duct_pressure")};
+const QStringList kMetersTopics{QStringLiteral("nvoEnergy"), QStringLiteral("nvoPhaseVolt_0"),
+                                QStringLiteral("nvoPhaseVolt_1"), QStringLiteral("nvoPhaseVolt_2")};
+
+QString Program(const QString &name)
+{
+    return QCoreApplication::applicationDirPath() + u'/' + name;
+}
+
+} // namespace
+
+class TestGatewayEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir FDir;
+    TMqttBroker FBroker;
+    std::unique_ptr<TMqttSubscriber> FSub;
+    std::unique_ptr<QProcess> FGateway;
+    int FControlSequence = 0;
+    qsizetype FMark = 0;   // lines the subscriber had when the case (or data row) began
+
+    QString ControlDir() const { return FDir.filePath(QStringLiteral("control")); }
+
+    static QString DataHome() { return qEnvironmentVariable("XDG_DATA_HOME"); }
+
+    QProcessEnvironment ChildEnvironment() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), FDir.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), FDir.filePath(QStringLiteral("cache")));
+        environment.insert(QStringLiteral("XDG_STATE_HOME"), FDir.filePath(QStringLiteral("state")));
+        return environment;
+    }
+
+    QString WriteConfig(const QString &name, const QString &prefix) const
+    {
+        const QString json = QStringLiteral(R"({
+  "broker": {"url": "%1", "clientId": "gw-%2", "reconnectMinSeconds": 0.2, "reconnectMaxSeconds": 1},
+  "topicPrefix": "%2",
+  "collectSeconds": 0.3,
+  "siteRetryMinSeconds": 0.2,
+  "siteRetryMaxSeconds": 1,
+  "commandTimeoutSeconds": 15,
+  "sites": [
+    {"description": "Plant", "interface": "LON1", "points": [
+      {"address": "0:1:10:0:105:0:3:105", "name": "Space temperature"},
+      {"address": "0:1:10:1:105:0:3:105", "name": "Setpoint", "writable": true},
+      {"address": "0:1:10:6:95:0:2:95", "name": "Lamp", "writable": true},
+      {"address": "0:1:20:8:102:0:2:102", "name": "Fan speed"},
+      {"address": "0:1:20:10:88:0:5:6", "name": "Alarm location"},
+      {"address": "0:1:20:4:113:0:3:113", "name": "Duct pressure"}
+    ]},
+    {"description": "Meters", "interface": "LON1", "include": ["nvoPhaseVolt*", "nvoEnergy"]}
+  ]
+})").arg(FBroker.Url(), prefix);
+        const QString path = FDir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return QString();
+        file.write(json.toUtf8());
+        return path;
+    }
+
+    bool StartGateway(const QStringList &extra = {})
+    {
+        FGateway = std::make_unique<QProcess>();
+        FGateway->setProcessEnvironment(ChildEnvironment());
+        FGateway->setProcessChannelMode(QProcess::ForwardedChannels);
+        FGateway->start(Program(QStringLiteral("lonworks-gateway")),
+                        QStringList{QStringLiteral("--config"), FDir.filePath(QStringLiteral("gateway.json"))} + extra);
+        return FGateway->waitForStarted(10000);
+    }
+
+    void EndGateway()
+    {
+        if (FGateway && FGateway->state() != QProcess::NotRunning) {
+            FGateway->kill();
+            FGateway->waitForFinished(10000);
+        }
+    }
+
+    bool WaitLine(const QString &line, int ms = kValueWaitMs)
+    {
+        return FSub->WaitFor([&line](const QString &seen) { return seen == line; }, ms, nullptr, FMark);
+    }
+
+    // Every state of both sites, retained on the broker.
+    bool AllStatesRetained(int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) {
+            const QStringList states = FBroker.Retained({QStringLiteral("lonworks/+/+/state")}, 1);
+            if (states.size() == kPlantTopics.size() + kMetersTopics.size())
+                return true;
+            SpinEvents(200);
+        }
+        return false;
+    }
+
+    // Runs control lines at the simulator (the driver reads them on its next network call)
+    // and returns the device's entry of state.json afterwards.
+    QJsonObject Control(const QStringList &lines, const QString &device)
+    {
+        const QString name = QStringLiteral("g%1").arg(++FControlSequence, 4, 10, QLatin1Char('0'));
+        QFile file(QDir(ControlDir()).filePath(name + QStringLiteral(".part")));
+        if (!file.open(QIODevice::WriteOnly))
+            return {};
+        file.write(lines.join(u'\n').toUtf8() + '\n');
+        file.close();
+        file.rename(QDir(ControlDir()).filePath(name + QStringLiteral(".cmd")));
+        QFile done(QDir(ControlDir()).filePath(name + QStringLiteral(".done")));
+        QElapsedTimer clock;
+        clock.start();
+        while (!done.exists() && clock.elapsed() < 20000)
+            SpinEvents(50);
+        QFile state(QDir(ControlDir()).filePath(QStringLiteral("state.json")));
+        if (!done.exists() || !state.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(state.readAll())
+            .object()[QLatin1String("networks")][QLatin1String("LON1")][QLatin1String("devices")][device]
+            .toObject();
+    }
+
+    QString Lonctl(const QStringList &arguments)
+    {
+        QProcess lonctl;
+        lonctl.setProcessEnvironment(ChildEnvironment());
+        lonctl.start(Program(QStringLiteral("lonctl")), arguments);
+        if (!lonctl.waitForFinished(60000)) {
+            lonctl.kill();
+            lonctl.waitForFinished(5000);
+            return QStringLiteral("(lonctl hung)");
+        }
+        return QString::fromUtf8(lonctl.readAllStandardOutput()).trimmed()
+            + QString::fromUtf8(lonctl.readAllStandardError()).trimmed();
+    }
+
+    static qint64 DriverPid()
+    {
+        const QDBusReply<uint> pid = QDBusConnection::sessionBus().interface()->servicePid(kBusName);
+        return pid.isValid() ? qint64(pid.value()) : -1;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        FMark = FSub ? FSub->Lines().size() : 0;
+    }
+
+    void initTestCase()
+    {
+        if (!TMqttBroker::Available())
+            QSKIP("mosquitto and mosquitto-clients are not installed (scripts/bootstrap.sh installs them)");
+        QVERIFY2(!DataHome().isEmpty(), "the test needs its own data folder for the bus");
+        QVERIFY(FDir.isValid());
+        QVERIFY(QDir().mkpath(ControlDir()));
+
+        // Registered for activation: the gateway's first call starts the driver, and starts
+        // it again after it was killed. The bus hands the simulator's control folder on.
+        QProcess regserver;
+        QProcessEnvironment environment = ChildEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), DataHome());
+        regserver.setProcessEnvironment(environment);
+        regserver.start(TDriverProcess::DriverPath(), {QStringLiteral("-regserver")});
+        QVERIFY(regserver.waitForFinished(30000));
+        QCOMPARE(regserver.exitCode(), 0);
+        QDBusInterface bus(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                           QStringLiteral("org.freedesktop.DBus"));
+        qDBusRegisterMetaType<QMap<QString, QString>>();
+        const QMap<QString, QString> activation{
+            {QStringLiteral("LONSIM_CONTROL"), ControlDir()},
+            {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen")},
+            {QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")}};
+        const QDBusMessage updated = bus.call(QStringLiteral("UpdateActivationEnvironment"),
+                                              QVariant::fromValue(activation));
+        QVERIFY2(updated.type() == QDBusMessage::ReplyMessage, qPrintable(updated.errorMessage()));
+
+        QVERIFY(FBroker.Start());
+        FSub = std::make_unique<TMqttSubscriber>(FBroker.Port(), QStringList{QStringLiteral("lonworks/#")});
+        QVERIFY(FSub->Started());
+        QVERIFY(!WriteConfig(QStringLiteral("gateway.json"), QStringLiteral("lonworks")).isEmpty());
+        QVERIFY(StartGateway());
+    }
+
+    void cleanupTestCase()
+    {
+        EndGateway();
+        FSub.reset();
+        FBroker.Stop();
+        const qint64 pid = DriverPid();
+        if (pid > 0)
+            ::kill(pid_t(pid), SIGTERM);
+        TDriverProcess::WaitForBusName(false);
+    }
+
+    void retainedStatesForEveryPoint()
+    {
+        QVERIFY2(WaitLine(QStringLiteral("lonworks/gateway/gw-lonworks/status online")), "the gateway never came online");
+        QVERIFY2(WaitLine(QStringLiteral("lonworks/Plant/status online"), kStateWaitMs), "Plant never came online");
+        QVERIFY2(WaitLine(QStringLiteral("lonworks/Meters/status online"), kStateWaitMs), "Meters never came online");
+        QVERIFY2(AllStatesRetained(kStateWaitMs), qPrintable(FBroker.Retained({QStringLiteral("lonworks/+/+/state")}).join(u'\n')));
+
+        const QStringList states = FBroker.Retained({QStringLiteral("lonworks/+/+/state")});
+        for (const QString &topic : kPlantTopics)
+            QVERIFY2(states.filter(QStringLiteral("lonworks/Plant/%1/state ").arg(topic)).size() == 1, qPrintable(topic));
+        for (const QString &topic : kMetersTopics)
+            QVERIFY2(states.filter(QStringLiteral("lonworks/Meters/%1/state ").arg(topic)).size() == 1, qPrintable(topic));
+        QVERIFY(states.contains(QStringLiteral("lonworks/Plant/Setpoint/state 21.5")));
+        QVERIFY(states.contains(QStringLiteral("lonworks/Plant/Lamp/state ON")));
+        QVERIFY(states.contains(QStringLiteral("lonworks/Plant/Alarm_location/state AHU1")));
+
+        // The attributes say what the point is and when its value came.
+        const QStringList attributes = FBroker.Retained({QStringLiteral("lonworks/Plant/Setpoint/attributes")});
+        QCOMPARE(attributes.size(), 1);
+        const QJsonObject object = QJsonDocument::fromJson(
+            attributes.first().section(u' ', 1).toUtf8()).object();
+        QCOMPARE(object.value(QStringLiteral("address")).toString(), QStringLiteral("0:1:10:1:105:0:3:105"));
+        QCOMPARE(object.value(QStringLiteral("units")).toString(), QStringLiteral("°C"));
+        QCOMPARE(object.value(QStringLiteral("kind")).toString(), QStringLiteral("Analog"));
+        QCOMPARE(object.value(QStringLiteral("writable")).toBool(), true);
+        QVERIFY(!object.value(QStringLiteral("time")).toString().isEmpty());
+    }
+
+    void changedValueArrives()
+    {
+        // nvoSpaceTemp to 25.00 °C: the next poll of the driver reads it, the next
+        // collection of the gateway publishes it.
+        QVERIFY(!Control({QStringLiteral("set RoomController 0 09C4")}, QStringLiteral("RoomController")).isEmpty());
+        QVERIFY2(WaitLine(QStringLiteral("lonworks/Plant/Space_temperature/state 25")),
+                 qPrintable(FSub->Lines().filter(QStringLiteral("Space_temperature/state")).join(u'\n')));
+    }
+
+    void setReachesTheDevice_data()
+    {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<QString>("payload");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("readBack");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("number") << "Setpoint" << "22.75" << "0:1:10:1:105:0:3:105" << "22.7500 °C" << "22.75";
+        QTest::newRow("switch off") << "Lamp" << "OFF" << "0:1:10:6:95:0:2:95" << "0.0000 Off/On" << "OFF";
+        QTest::newRow("switch on") << "Lamp" << "ON" << "0:1:10:6:95:0:2:95" << "1.0000 Off/On" << "ON";
+    }
+
+    void setReachesTheDevice()
+    {
+        QFETCH(QString, topic);
+        QFETCH(QString, payload);
+        QFETCH(QString, address);
+        QFETCH(QString, readBack);
+        QFETCH(QString, state);
+        const QString base = QStringLiteral("lonworks/Plant/%1/").arg(topic);
+        QVERIFY(FBroker.Publish(base + QStringLiteral("set"), payload));
+        QString result;
+        QVERIFY(FSub->WaitFor([&](const QString &line) { return line.startsWith(base + QStringLiteral("result ")); },
+                              kValueWaitMs, &result, FMark));
+        QVERIFY2(result.contains(QStringLiteral("\"result\":\"done\"")), qPrintable(result));
+        QCOMPARE(Lonctl({QStringLiteral("read"), QStringLiteral("--site"), QStringLiteral("Plant"), address}), readBack);
+        QVERIFY(WaitLine(base + QStringLiteral("state ") + state));
+    }
+
+    void badSetWritesNothing_data()
+    {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<QString>("payload");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("lock");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("not a number") << "Setpoint" << "warm" << "RoomController" << 1 << false << "is not a number";
+        QTest::newRow("read-only point") << "Space_temperature" << "20" << "RoomController" << 0 << false << "is read-only";
+        QTest::newRow("not on or off") << "Lamp" << "MONDAY" << "RoomController" << 6 << false << "is not ON or OFF";
+        QTest::newRow("braces") << "Setpoint" << "{20}" << "RoomController" << 1 << false << "braces";
+        QTest::newRow("site locked") << "Setpoint" << "19" << "RoomController" << 1 << true << "locked by another client (commissioning)";
+    }
+
+    void badSetWritesNothing()
+    {
+        QFETCH(QString, topic);
+        QFETCH(QString, payload);
+        QFETCH(QString, device);
+        QFETCH(int, index);
+        QFETCH(bool, lock);
+        QFETCH(QString, message);
+        TDriverClient locker;
+        if (lock) {
+            QVERIFY(locker.Create());
+            QVERIFY(locker.Open({QStringLiteral("DESCRIPTION=Plant")}));
+            QCOMPARE(locker.WaitForStatus(200, 50).value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
+            QCOMPARE(locker.Run({QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=LOCKCLIENT"),
+                                 QStringLiteral("LOCKCOMMENT=commissioning")}, 200, 50).value(0),
+                     QStringLiteral("COMMANDSTATUS=TRUE"));
+        }
+        const QJsonObject before = Control({QStringLiteral("reset-counts ") + device}, device);
+        const QString valueBefore = before[QLatin1String("values")][QString::number(index)].toString();
+        QVERIFY(!valueBefore.isEmpty());
+
+        const QString base = QStringLiteral("lonworks/Plant/%1/").arg(topic);
+        QVERIFY(FBroker.Publish(base + QStringLiteral("set"), payload));
+        QString result;
+        QVERIFY(FSub->WaitFor([&](const QString &line) { return line.startsWith(base + QStringLiteral("result ")); },
+                              kValueWaitMs, &result, FMark));
+        QVERIFY2(result.contains(QStringLiteral("\"result\":\"refused\"")), qPrintable(result));
+        QVERIFY2(result.contains(message), qPrintable(result));
+
+        if (lock)
+            QCOMPARE(locker.Run({QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=UNLOCKCLIENT")}, 200, 50).value(0),
+                     QStringLiteral("COMMANDSTATUS=TRUE"));
+        const QJsonObject after = Control({QStringLiteral("# nothing")}, device);
+        QCOMPARE(after[QLatin1String("counts")][QLatin1String("update")].toInt(), 0);
+        QCOMPARE(after[QLatin1String("values")][QString::number(index)].toString(), valueBefore);
+    }
+
+    void discoveryIsValidForHomeAssistant()
+    {
+        QProcess python;
+        python.setProcessChannelMode(QProcess::MergedChannels);
+        // Debian's python3, which has python3-paho-mqtt, before any other on the PATH.
+        QString python3 = QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+        if (python3.isEmpty())
+            python3 = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        python.start(python3, {QStringLiteral(LW_GATEWAY_TESTS "/check_discovery.py"),
+                                                 QString::number(FBroker.Port()), QStringLiteral("homeassistant"),
+                                                 QString::number(kPlantTopics.size() + kMetersTopics.size() + 2)});
+        QVERIFY(python.waitForFinished(60000));
+        const QString report = QString::fromUtf8(python.readAll());
+        QVERIFY2(python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0, qPrintable(report));
+    }
+
+    void brokerRestartRepublishes()
+    {
+        FSub.reset();
+        FBroker.Stop();
+        SpinEvents(500);
+        QVERIFY(FBroker.Start());   // same port, nothing retained
+        QVERIFY(FBroker.Retained({QStringLiteral("lonworks/#")}, 1).isEmpty());
+        FSub = std::make_unique<TMqttSubscriber>(FBroker.Port(), QStringList{QStringLiteral("lonworks/#")});
+        FMark = 0;
+        QVERIFY2(AllStatesRetained(kStateWaitMs), "the states were not published again");
+        const QStringList statuses = FBroker.Retained({QStringLiteral("lonworks/+/status"),
+                                                       QStringLiteral("lonworks/gateway/+/status")});
+        QVERIFY2(statuses.contains(QStringLiteral("lonworks/Plant/status online")), qPrintable(statuses.join(u'\n')));
+        QVERIFY(statuses.contains(QStringLiteral("lonworks/gateway/gw-lonworks/status online")));
+        const QStringList configs = FBroker.Retained({QStringLiteral("homeassistant/#")});
+        QCOMPARE(configs.size(), kPlantTopics.size() + kMetersTopics.size() + 2);
+    }
+
+    void driverKilledAndActivatedAgain()
+    {
+        const qint64 pid = DriverPid();
+        QVERIFY(pid > 0);
+        QVERIFY(::kill(pid_t(pid), SIGKILL) == 0);
+        QVERIFY2(WaitLine(QStringLiteral("lonworks/Plant/status offline")), "the site did not go offline");
+        QVERIFY2(WaitLine(QStringLiteral("lonworks/Plant/status online"), kStateWaitMs),
+                 "the site did not come back with a new driver");
+        QVERIFY(WaitLine(QStringLiteral("lonworks/Meters/status online"), kStateWaitMs));
+        const qint64 again = DriverPid();
+        QVERIFY(again > 0 && again != pid);
+        // The new driver polls the points the gateway sent again.
+        QVERIFY(!Control({QStringLiteral("set RoomController 0 0A28")}, QStringLiteral("RoomController")).isEmpty());
+        QVERIFY(WaitLine(QStringLiteral("lonworks/Plant/Space_temperature/state 26")));
+    }
+
+    void sigtermPublishesOffline()
+    {
+        FGateway->terminate();
+        QVERIFY2(FGateway->waitForFinished(30000), "the gateway did not end on SIGTERM");
+        QCOMPARE(FGateway->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(FGateway->exitCode(), 0);
+        const QStringList statuses = FBroker.Retained({QStringLiteral("lonworks/+/status"),
+                                                       QStringLiteral("lonworks/gateway/+/status")});
+        QVERIFY2(statuses.contains(QStringLiteral("lonworks/Plant/status offline")), qPrintable(statuses.join(u'\n')));
+        QVERIFY(statuses.contains(QStringLiteral("lonworks/Meters/status offline")));
+        QVERIFY(statuses.contains(QStringLiteral("lonworks/gateway/gw-lonworks/status offline")));
+    }
+
+    void killedGatewayLeavesItsWill()
+    {
+        QVERIFY(StartGateway());
+        QVERIFY(WaitLine(QStringLiteral("lonworks/gateway/gw-lonworks/status online")));
+        QVERIFY(WaitLine(QStringLiteral("lonworks/Plant/status online"), kStateWaitMs));
+        FGateway->kill();
+        QVERIFY(FGateway->waitForFinished(10000));
+        // The broker publishes the will as soon as the connection is gone.
+        QVERIFY(WaitLine(QStringLiteral("lonworks/gateway/gw-lonworks/status offline")));
+        QVERIFY(FBroker.Retained({QStringLiteral("lonworks/gateway/+/status")})
+                    .contains(QStringLiteral("lonworks/gateway/gw-lonworks/status offline")));
+    }
+
+    void onceSnapshotThenExit()
+    {
+        const QString config = WriteConfig(QStringLiteral("once.json"), QStringLiteral("snap"));
+        QProcess once;
+        once.setProcessEnvironment(ChildEnvironment());
+        once.setProcessChannelMode(QProcess::ForwardedChannels);
+        once.start(Program(QStringLiteral("lonworks-gateway")),
+                   {QStringLiteral("--config"), config, QStringLiteral("--once"), QStringLiteral("--once-timeout"),
+                    QStringLiteral("60")});
+        QVERIFY2(once.waitForFinished(90000), "--once did not end");
+        QCOMPARE(once.exitCode(), 0);
+        const QStringList states = FBroker.Retained({QStringLiteral("snap/+/+/state")});
+        QCOMPARE(states.size(), kPlantTopics.size() + kMetersTopics.size());
+        QVERIFY(FBroker.Retained({QStringLiteral("snap/gateway/+/status")})
+                    .contains(QStringLiteral("snap/gateway/gw-snap/status offline")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGatewayEndToEnd)
+#include "tst_gateway_e2e.moc"
