@@ -13,6 +13,7 @@ packages=(
   python3-dbus
   tshark
   help2man man-db bash-completion
+  libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
   "$@"
 )
 
