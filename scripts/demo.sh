@@ -50,5 +50,46 @@ step "Site status and time"
 run status "${site[@]}"
 run time "${site[@]}"
 
+# LON1 on MQTT: a local mosquitto of the demonstration's own (a free port, its files in a
+# scratch folder), lonworks-gateway publishing the points, and mosquitto_sub/_pub as the
+# other side. Skipped when mosquitto is not installed.
+mosquitto_bin=$(command -v mosquitto || true)
+[ -z "$mosquitto_bin" ] && [ -x /usr/sbin/mosquitto ] && mosquitto_bin=/usr/sbin/mosquitto
+if [ -n "$mosquitto_bin" ] && command -v mosquitto_sub >/dev/null && [ -x "$bin/lonworks-gateway" ]; then
+  step "Publishing LON1 to a local MQTT broker with lonworks-gateway"
+  mqtt_dir=$(mktemp -d)
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port" >"$mqtt_dir/mosquitto.conf"
+  "$mosquitto_bin" -c "$mqtt_dir/mosquitto.conf" >"$mqtt_dir/mosquitto.log" 2>&1 &
+  broker=$!
+  cat >"$mqtt_dir/gateway.json" <<JSON
+{
+  "broker": {"url": "mqtt://127.0.0.1:$port", "clientId": "demo-gateway"},
+  "topicPrefix": "lonworks",
+  "sites": [{"description": "Demo", "interface": "LON1",
+             "include": ["nvoSpaceTemp", "nviSetpoint", "nviLampSwitch", "nvoZoneTemp*", "nvoFanRpm", "nvoEnergy"]}]
+}
+JSON
+  echo "Broker: mosquitto on 127.0.0.1:$port; gateway configuration:"
+  sed 's/^/    /' "$mqtt_dir/gateway.json"
+  sleep 0.5
+  "$bin/lonworks-gateway" --config "$mqtt_dir/gateway.json" 2>"$mqtt_dir/gateway.log" &
+  gateway=$!
+  trap 'kill "$gateway" "$broker" 2>/dev/null || true; kill "$driver" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$mqtt_dir"' EXIT
+  sleep 6
+  printf '$ mosquitto_sub -t "lonworks/Demo/+/state" --retained-only -v\n'
+  mosquitto_sub -h 127.0.0.1 -p "$port" -t 'lonworks/Demo/+/state' --retained-only -v -W 2 2>/dev/null || true
+  printf '$ mosquitto_pub -t lonworks/Demo/nviSetpoint/set -m 23\n'
+  mosquitto_pub -h 127.0.0.1 -p "$port" -q 1 -t lonworks/Demo/nviSetpoint/set -m 23
+  mosquitto_sub -h 127.0.0.1 -p "$port" -t lonworks/Demo/nviSetpoint/result -v -C 1 -W 10 2>/dev/null || true
+  sleep 2
+  run read "${site[@]}" 0:1:10:1:105:0:3:105
+  printf 'Home Assistant discovery: %s configs under homeassistant/\n' \
+    "$(mosquitto_sub -h 127.0.0.1 -p "$port" -t 'homeassistant/#' --retained-only -W 2 2>/dev/null | wc -l)"
+  kill "$gateway"; wait "$gateway" 2>/dev/null || true
+  printf '$ mosquitto_sub -t "lonworks/+/status" -t "lonworks/gateway/+/status" --retained-only -v   (after SIGTERM)\n'
+  mosquitto_sub -h 127.0.0.1 -p "$port" -t 'lonworks/+/status' -t 'lonworks/gateway/+/status' --retained-only -v -W 2 2>/dev/null || true
+fi
+
 step "Done"
 echo "Try it yourself: $lonctl --help"
