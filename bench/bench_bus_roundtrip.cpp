@@ -3,6 +3,8 @@
 // started on a private bus (the program runs itself under dbus-run-session when no
 // session bus is set). BM_RoundTripRatio times both calls alternately in one run and
 // reports their ratio, so load on the machine affects both sides alike.
+#include "bench/PrivateBus.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -97,18 +99,6 @@ void BM_RoundTripRatio(benchmark::State &state)
     state.counters["ratio"] = pingNs > 0 ? double(getValueNs) / double(pingNs) : 0.0;
 }
 BENCHMARK(BM_RoundTripRatio)->Unit(benchmark::kMicrosecond);
-
-// Runs this program again under its own private session bus.
-int RunUnderPrivateBus(int argc, char **argv)
-{
-    std::vector<char *> arguments{const_cast<char *>("dbus-run-session"), const_cast<char *>("--")};
-    for (int i = 0; i < argc; ++i)
-        arguments.push_back(argv[i]);
-    arguments.push_back(nullptr);
-    execvp(arguments[0], arguments.data());
-    perror("dbus-run-session");
-    return 1;
-}
 
 } // namespace
 

@@ -9,6 +9,7 @@
 //    second) and resident memory with 1,000 points (100 variables of 10 points), against
 //    the same gateway with 10 points: the difference is the cost of 1,000 points.
 #include "bench/GeneratedNetwork.h"
+#include "bench/PrivateBus.h"
 #include "gateway/MqttConnection.h"
 
 #include <benchmark/benchmark.h>
@@ -278,18 +279,6 @@ void BM_GatewayPoints(benchmark::State &state)
     }
 }
 BENCHMARK(BM_GatewayPoints)->Args({10, 1})->Args({100, 10})->Iterations(1)->Unit(benchmark::kMillisecond);
-
-// Runs this program again under its own private session bus.
-int RunUnderPrivateBus(int argc, char **argv)
-{
-    std::vector<char *> arguments{const_cast<char *>("dbus-run-session"), const_cast<char *>("--")};
-    for (int i = 0; i < argc; ++i)
-        arguments.push_back(argv[i]);
-    arguments.push_back(nullptr);
-    execvp(arguments[0], arguments.data());
-    perror("dbus-run-session");
-    return 1;
-}
 
 } // namespace
 

@@ -21,6 +21,7 @@ constexpr qint64 kMaxPasswordBytes = 4096;
 constexpr int kMaxSites = 64;
 constexpr int kMaxPoints = 100000;
 constexpr int kMaxTextLength = 1024;
+constexpr int kMaxClientIdBytes = 128;
 
 // A problem found in the file: the item's path and what is wrong with it.
 struct TConfigError
@@ -158,8 +159,9 @@ void ReadBroker(const QJsonObject &object, const QString &folder, TGatewayConfig
         throw TConfigError{reader.PathOf(QStringLiteral("url")), QStringLiteral("the port must be 1-65535")};
 
     broker.ClientId = reader.Text(QStringLiteral("clientId"), QStringLiteral("lonworks-gateway"));
-    if (broker.ClientId.isEmpty() || broker.ClientId.toUtf8().size() > 23 * 8)
-        throw TConfigError{reader.PathOf(QStringLiteral("clientId")), QStringLiteral("must be 1 to 184 bytes")};
+    if (broker.ClientId.isEmpty() || broker.ClientId.toUtf8().size() > kMaxClientIdBytes)
+        throw TConfigError{reader.PathOf(QStringLiteral("clientId")),
+                           QStringLiteral("must be 1 to %1 bytes").arg(kMaxClientIdBytes)};
     broker.User = reader.Text(QStringLiteral("user"));
     const QString passwordFile = ResolvedPath(folder, reader.Text(QStringLiteral("passwordFile")));
     if (!passwordFile.isEmpty()) {

@@ -60,11 +60,11 @@ TMqttConnection::TMqttConnection(const TMqttSettings &settings, QObject *parent)
                                   FSettings.Password.isEmpty() ? nullptr : FSettings.Password.constData());
     }
     if (FSettings.Tls) {
+        // Without a CA file the system's certificate authorities are trusted.
         const QByteArray ca = FSettings.CaFile.toLocal8Bit();
-        if (ca.isEmpty())
-            mosquitto_int_option(FClient, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        const int rc = mosquitto_tls_set(FClient, ca.isEmpty() ? nullptr : ca.constData(), nullptr,
-                                         nullptr, nullptr, nullptr);
+        const int rc = ca.isEmpty()
+            ? mosquitto_int_option(FClient, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
+            : mosquitto_tls_set(FClient, ca.constData(), nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS)
             FLastProblem = QStringLiteral("TLS set-up failed: ") + ErrorText(rc);
     }
