@@ -152,7 +152,6 @@ void TSiteSession::Begin(Failed failed)
     FOnAnswered = nullptr;
     FLastStatus.clear();
     FTaken = false;
-    FInterrupted = false;
     FRestarts = 0;
 }
 
@@ -302,13 +301,14 @@ void TSiteSession::Poll(const QStringList &request, qint64 deadline, int timeout
         QStringList next = request;
         switch (answer.Type) {
         case TDriverAnswer::Failed:
-            if (FTaken && FInterrupted && answer.Error.isEmpty() && FRestarts < kMaxRestarts) {
-                // Another client connected or disconnected meanwhile and took the slot with
-                // our command in it: send the command again. A connect whose outcome was
-                // dropped is checked with SITESTATUS, which an unconnected object fails.
+            if (FTaken && answer.Error.isEmpty() && FRestarts < kMaxRestarts) {
+                // Without a reason this may be a command that another client's connect or
+                // disconnect dropped from the slot (the driver then answers our poll as if
+                // nothing were under way): send it again; a real failure repeats itself. A
+                // connect whose outcome was dropped is checked with SITESTATUS, which an
+                // unconnected object fails.
                 ++FRestarts;
                 FTaken = false;
-                FInterrupted = false;
                 if (FOpening)
                     next = QStringList{QStringLiteral("COMMAND=SITESTATUS")};
                 break;
@@ -326,8 +326,6 @@ void TSiteSession::Poll(const QStringList &request, qint64 deadline, int timeout
         case TDriverAnswer::Waiting:
             // Before our command was taken this means "ask again"; after, the slot is held
             // by another client or the driver is still busy.
-            if (FTaken)
-                FInterrupted = true;
             break;
         case TDriverAnswer::Running:
             FTaken = true;

@@ -110,11 +110,10 @@ private:
     bool FOpening = false;
     quint64 FGeneration = 0;   // bumped by Abort: replies of dropped operations are ignored
     QString FLastStatus;
-    // The command under way: taken into the site's command slot; the slot seen held by
-    // another client since (a client connecting or disconnecting takes the slot at once and
-    // drops whatever command was in it); how often it was sent again for that.
+    // The command under way: taken into the site's command slot; how often it was sent
+    // again after a failure without a reason (a client connecting or disconnecting takes the
+    // slot at once and drops whatever command was in it).
     bool FTaken = false;
-    bool FInterrupted = false;
     int FRestarts = 0;
     Finished FOnFinished;
     Answered FOnAnswered;
