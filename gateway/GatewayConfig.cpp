@@ -18,7 +18,11 @@ namespace {
 
 constexpr qint64 kMaxConfigBytes = 4 * 1024 * 1024;
 constexpr qint64 kMaxPasswordBytes = 4096;
-constexpr int kMaxSites = 64;
+// One driver object per site on the gateway's connection, and the driver allows 64 per
+// connection: half leaves room for the new objects made while old ones are given back.
+constexpr int kMaxSites = 32;
+// The longest DESCRIPTION and SP1 the driver takes.
+constexpr int kMaxSiteSetting = 255;
 constexpr int kMaxPoints = 100000;
 constexpr int kMaxTextLength = 1024;
 constexpr int kMaxClientIdBytes = 128;
@@ -318,6 +322,11 @@ TSiteConfig ReadSite(const QJsonValue &value, const QString &path)
     site.Settings.Interface = reader.Text(QStringLiteral("interface"), QStringLiteral("LON1"));
     if (site.Settings.Interface.trimmed().isEmpty())
         throw TConfigError{reader.PathOf(QStringLiteral("interface")), QStringLiteral("must not be empty")};
+    for (const QString &key : {QStringLiteral("description"), QStringLiteral("interface")}) {
+        if (reader.Text(key).size() > kMaxSiteSetting)
+            throw TConfigError{reader.PathOf(key), QStringLiteral("is longer than the driver's %1 characters")
+                                                       .arg(kMaxSiteSetting)};
+    }
     site.Settings.Offline = reader.Flag(QStringLiteral("offline"), false);
     site.Settings.Fahrenheit = reader.Flag(QStringLiteral("fahrenheit"), false);
     ReadDomains(reader, site.Settings);

@@ -59,7 +59,7 @@ private Q_SLOTS:
                                         << "broker.caFile: is for mqtts:// brokers only";
         QTest::newRow("backoff upside down") << QString::fromUtf8("{\"broker\": {\"reconnectMinSeconds\": 5, \"reconnectMaxSeconds\": 1}, %1}").arg(kMinimalSite)
                                              << "broker.reconnectMaxSeconds: must not be below";
-        QTest::newRow("no sites") << "{\"sites\": []}" << "sites: must list 1 to 64 sites";
+        QTest::newRow("no sites") << "{\"sites\": []}" << "sites: must list 1 to 32 sites";
         QTest::newRow("wildcard prefix") << QString::fromUtf8("{\"topicPrefix\": \"a/#\", %1}").arg(kMinimalSite) << "topicPrefix:";
         QTest::newRow("empty prefix level") << QString::fromUtf8("{\"topicPrefix\": \"a//b\", %1}").arg(kMinimalSite) << "topicPrefix:";
         QTest::newRow("site without description") << "{\"sites\": [{\"interface\": \"LON1\"}]}" << "sites[0].description: is required";
@@ -86,6 +86,8 @@ private Q_SLOTS:
                                              << "sites[0].domains[0]: subnet and node go together";
         QTest::newRow("filter not text") << "{\"sites\": [{\"description\": \"P\", \"include\": [3]}]}"
                                          << "sites[0].include[0]: must be a name pattern";
+        QTest::newRow("description too long") << QString::fromUtf8("{\"sites\": [{\"description\": \"%1\"}]}").arg(QString(300, u'x'))
+                                              << "sites[0].description: is longer than the driver's 255 characters";
         QTest::newRow("collect interval") << QString::fromUtf8("{\"collectSeconds\": 0, %1}").arg(kMinimalSite)
                                           << "collectSeconds: must be a number from 0.05 to 3600";
     }
