@@ -79,7 +79,19 @@ int main(int argc, char **argv)
          QStringLiteral("SECONDS")},
         {QStringLiteral("check"), QStringLiteral("Check the configuration, show what it says and exit.")},
     });
-    parser.process(app);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        PrintErr(QStringLiteral("lonworks-gateway: %1\nRun lonworks-gateway --help for usage.\n")
+                     .arg(parser.errorText()));
+        return ExitUsage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return ExitOk;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::fputs("lonworks-gateway 1.80\n", stdout);
+        return ExitOk;
+    }
     if (!parser.positionalArguments().isEmpty()) {
         PrintErr(QStringLiteral("lonworks-gateway: unexpected argument \"%1\"; run with --help for usage.\n")
                      .arg(parser.positionalArguments().constFirst()));

@@ -352,6 +352,7 @@ private Q_SLOTS:
                                       << "/nonexistent/gateway.json: cannot read the configuration";
         QTest::newRow("bad item") << QStringList{"--check"} << "{\"sites\": [{\"description\": \"P\", \"points\": [{\"address\": \"1:2\"}]}]}"
                                   << 64 << "sites[0].points[0].address";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << "" << 64 << "Unknown option 'bogus'";
         QTest::newRow("stray argument") << QStringList{"extra"} << "" << 64 << "unexpected argument \"extra\"";
         QTest::newRow("timeout without once") << QStringList{"--once-timeout", "5"} << "" << 64 << "--once-timeout goes with --once";
         QTest::newRow("check") << QStringList{"--check"} << QString::fromUtf8("{\"broker\": {\"user\": \"u\", \"passwordFile\": \"pw\"}, %1}").arg(kMinimalSite)
