@@ -373,6 +373,22 @@ private Q_SLOTS:
         QVERIFY2(python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0, qPrintable(report));
     }
 
+    void homeAssistantRestartGetsDiscoveryAgain()
+    {
+        // A broker that lost one config (emptied by a retained empty message) gets it back
+        // when Home Assistant announces itself.
+        const QString topic = QStringLiteral("homeassistant/sensor/gw-lonworks/Plant_Space_temperature/config");
+        QCOMPARE(FBroker.Retained({topic}).size(), 1);
+        QVERIFY(FBroker.Publish(topic, QString(), true));
+        QVERIFY(FBroker.Retained({topic}, 1).isEmpty());
+        QVERIFY(FBroker.Publish(QStringLiteral("homeassistant/status"), QStringLiteral("online")));
+        QElapsedTimer clock;
+        clock.start();
+        while (FBroker.Retained({topic}, 1).isEmpty() && clock.elapsed() < kValueWaitMs)
+            SpinEvents(100);
+        QCOMPARE(FBroker.Retained({topic}).size(), 1);
+    }
+
     void brokerRestartRepublishes()
     {
         FSub.reset();
