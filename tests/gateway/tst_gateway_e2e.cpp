@@ -8,10 +8,7 @@
 #include "MqttBroker.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
 #include <QDBusMetaType>
-#include <QDBusReply>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -177,10 +174,21 @@ private:
             + QString::fromUtf8(lonctl.readAllStandardError()).trimmed();
     }
 
+    // A call to the bus itself, answered at once.
+    static QDBusMessage CallBus(const QString &method, const QVariantList &arguments)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), method);
+        call.setArguments(arguments);
+        return QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
+    }
+
     static qint64 DriverPid()
     {
-        const QDBusReply<uint> pid = QDBusConnection::sessionBus().interface()->servicePid(kBusName);
-        return pid.isValid() ? qint64(pid.value()) : -1;
+        const QDBusMessage pid = CallBus(QStringLiteral("GetConnectionUnixProcessID"), {kBusName});
+        return pid.type() == QDBusMessage::ReplyMessage && !pid.arguments().isEmpty()
+            ? qint64(pid.arguments().constFirst().toUInt()) : -1;
     }
 
 private Q_SLOTS:
@@ -206,15 +214,13 @@ private Q_SLOTS:
         regserver.start(TDriverProcess::DriverPath(), {QStringLiteral("-regserver")});
         QVERIFY(regserver.waitForFinished(30000));
         QCOMPARE(regserver.exitCode(), 0);
-        QDBusInterface bus(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                           QStringLiteral("org.freedesktop.DBus"));
         qDBusRegisterMetaType<QMap<QString, QString>>();
         const QMap<QString, QString> activation{
             {QStringLiteral("LONSIM_CONTROL"), ControlDir()},
             {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen")},
             {QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")}};
-        const QDBusMessage updated = bus.call(QStringLiteral("UpdateActivationEnvironment"),
-                                              QVariant::fromValue(activation));
+        const QDBusMessage updated = CallBus(QStringLiteral("UpdateActivationEnvironment"),
+                                             {QVariant::fromValue(activation)});
         QVERIFY2(updated.type() == QDBusMessage::ReplyMessage, qPrintable(updated.errorMessage()));
 
         QVERIFY(FBroker.Start());
