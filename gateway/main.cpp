@@ -70,7 +70,8 @@ int main(int argc, char **argv)
     parser.addVersionOption();
     parser.addOptions({
         {{QStringLiteral("c"), QStringLiteral("config")},
-         QStringLiteral("The configuration file (default %1).").arg(DefaultConfigPath()),
+         QStringLiteral("The configuration file (default $XDG_CONFIG_HOME/lonworks/gateway.json, "
+                        "that is ~/.config/lonworks/gateway.json)."),
          QStringLiteral("FILE")},
         {QStringLiteral("once"),
          QStringLiteral("Publish one snapshot (every point with a value) and exit.")},
@@ -84,7 +85,7 @@ int main(int argc, char **argv)
                      .arg(parser.errorText()));
         return ExitUsage;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
         return ExitOk;
     }

@@ -8,6 +8,7 @@
 #include "MqttBroker.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDir>
 #include <QElapsedTimer>
