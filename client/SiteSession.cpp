@@ -109,6 +109,10 @@ void TSiteSession::Call(const QString &interface, const QString &method, const Q
     const QString path = interface == kFactoryInterface ? FactoryPath : FPath;
     QDBusMessage call = QDBusMessage::createMethodCall(BusName, path, interface, method);
     call.setArguments(args);
+    if (FBlockingCalls) {
+        replied(FBus.call(call, QDBus::Block, timeoutMs));
+        return;
+    }
     auto *watcher = new QDBusPendingCallWatcher(FBus.asyncCall(call, timeoutMs), this);
     const quint64 generation = FGeneration;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

@@ -60,6 +60,10 @@ public:
     void SetPollInterval(int ms) { FPollIntervalMs = ms; }
     // How long a single D-Bus call may take before the driver counts as lost.
     void SetCallTimeout(int ms) { FCallTimeoutMs = ms; }
+    // Each D-Bus call waits for its reply (the callbacks then run inside the operation's
+    // start or the poll timer): for a program that waits for the outcome anyway, such as
+    // lonctl. Otherwise calls are asynchronous and their replies come through the event loop.
+    void SetBlockingCalls(bool blocking) { FBlockingCalls = blocking; }
 
     bool Busy() const { return FBusy; }
     bool IsOpen() const { return FConnected && !FLost; }
@@ -104,6 +108,7 @@ private:
     QString FPath;
     int FPollIntervalMs = DefaultPollIntervalMs;
     int FCallTimeoutMs = 60000;
+    bool FBlockingCalls = false;
     bool FConnected = false;
     bool FLost = false;
     bool FBusy = false;

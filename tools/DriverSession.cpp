@@ -23,6 +23,8 @@ QString SecondsText(int ms)
 TDriverSession::TDriverSession(TProgressLine &progress)
     : FProgress(progress)
 {
+    // lonctl waits for every answer anyway: its calls block, as a command-line client's do.
+    FSession.SetBlockingCalls(true);
     QObject::connect(&FSession, &TSiteSession::Progress, &FSession,
                      [this](const QString &text) { FProgress.Show(text); });
 }
