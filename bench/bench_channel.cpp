@@ -1,7 +1,7 @@
 // The round trip of one NV fetch (request, response, completion event) through the C
 // entries of libldv32: against the in-process simulator (LON1), and over a loopback
 // IP-852 unicast channel served by lonsim-channel (the baseline is the in-process one).
-#include "ldv32.h"
+#include "ldv/ldv32.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,8 +2,8 @@
 // secret), the LonTalk frame of every packet, and frames rebuilt from a parse parse back
 // to the same message.
 #include "fuzz/FuzzCommon.h"
-#include "ip852/LonFrame.h"
-#include "ip852/Packet.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/ip852/Packet.h"
 
 namespace {
 

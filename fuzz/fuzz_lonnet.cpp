@@ -2,13 +2,13 @@
 // (extended frames, trailing bytes), the classic frame handed on going back down in the
 // same form, and the adapter stand-in taking the bytes as a frame from the host.
 #include "fuzz/FuzzCommon.h"
-#include "NetworkRegistry.h"
-#include "UsbAdapter.h"
-#include "lonnet/LinkFrames.h"
+#include "lonsim/NetworkRegistry.h"
+#include "lonsim/usb/UsbAdapter.h"
+#include "lontalk/LinkFrames.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    using namespace ldv::lonnet;
+    using namespace lontalk::link;
     const int length = int(std::min<size_t>(size, 4096));
     const auto parsed = parseLinkFrame(data, length);
     if (parsed && !parsed->tooLong) {

@@ -1,13 +1,13 @@
-#include "HandleTable.h"
+#include "ldv/HandleTable.h"
 
-#include "InterfaceNames.h"
-#include "InterfaceTable.h"
-#include "ipni/IpNetworkInterface.h"
-#include "lonnet/LonDeviceInterface.h"
-#include "lonnet/NetDevices.h"
-#include "lonnet/PacketSocket.h"
-#include "NetworkRegistry.h"
-#include "ldv32.h"
+#include "ldv/InterfaceNames.h"
+#include "ldv/InterfaceTable.h"
+#include "ldv/ipni/IpNetworkInterface.h"
+#include "ldv/ldv32.h"
+#include "ldv/lonnet/LonDeviceInterface.h"
+#include "ldv/lonnet/NetDevices.h"
+#include "ldv/lonnet/PacketSocket.h"
+#include "lonsim/NetworkRegistry.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 // The open handles of the library: each one a simulated interface on a shared network, a
 // software network interface on an IP-852 channel, or a LON network device.
 
-#include "OpenInterface.h"
+#include "ldv/OpenInterface.h"
 
 #include <QString>
 #include <map>

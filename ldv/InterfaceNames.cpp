@@ -1,6 +1,6 @@
-#include "InterfaceNames.h"
+#include "ldv/InterfaceNames.h"
 
-#include "NetworkRegistry.h"
+#include "lonsim/NetworkRegistry.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 // Turns an interface name given to ldv_open into the network it opens: LON1, a
 // <name>.json in the folders of LONSIM_PATH, or a path to a description file.
 
-#include "DescriptionLoader.h"
+#include "lonsim/DescriptionLoader.h"
 
 #include <QString>
 #include <functional>

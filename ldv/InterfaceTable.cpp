@@ -1,6 +1,6 @@
-#include "InterfaceTable.h"
+#include "ldv/InterfaceTable.h"
 
-#include "ip852/Packet.h"
+#include "lontalk/ip852/Packet.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // The table of interfaces: the interfaces file (JSON) that maps names given to ldv_open to
 // a simulated network, an IP-852 channel or a LON network device (lonN). Tools list it through loadInterfaceTable().
 
-#include "ip852/UdpPort.h"
+#include "lontalk/ip852/UdpPort.h"
 
 #include <QByteArray>
 #include <QList>

@@ -2,15 +2,15 @@
 // serialised by one lock and never lets an exception out.
 
 #pragma GCC visibility push(default)
-#include "ldv32.h"
+#include "ldv/ldv32.h"
 #pragma GCC visibility pop
 
-#include "ControlChannel.h"
-#include "HandleTable.h"
-#include "InterfaceNames.h"
-#include "InterfaceTable.h"
-#include "lonnet/NetDevices.h"
-#include "NetworkRegistry.h"
+#include "ldv/HandleTable.h"
+#include "ldv/InterfaceNames.h"
+#include "ldv/InterfaceTable.h"
+#include "ldv/lonnet/NetDevices.h"
+#include "lonsim/ControlChannel.h"
+#include "lonsim/NetworkRegistry.h"
 
 #include <cstring>
 #include <mutex>

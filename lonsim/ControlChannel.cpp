@@ -1,9 +1,9 @@
-#include "ControlChannel.h"
+#include "lonsim/ControlChannel.h"
 
-#include "ControlCommands.h"
-#include "HexBytes.h"
-#include "Interface.h"
-#include "NetworkRegistry.h"
+#include "lonsim/ControlCommands.h"
+#include "lonsim/HexBytes.h"
+#include "lonsim/Interface.h"
+#include "lonsim/NetworkRegistry.h"
 
 #include <QDir>
 #include <QElapsedTimer>

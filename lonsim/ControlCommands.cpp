@@ -1,8 +1,8 @@
-#include "ControlCommands.h"
+#include "lonsim/ControlCommands.h"
 
-#include "HexBytes.h"
-#include "NetworkRegistry.h"
-#include "Responder.h"
+#include "lonsim/HexBytes.h"
+#include "lonsim/NetworkRegistry.h"
+#include "lonsim/Responder.h"
 
 #include <QStringList>
 

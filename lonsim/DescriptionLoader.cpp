@@ -1,8 +1,8 @@
-#include "DescriptionLoader.h"
+#include "lonsim/DescriptionLoader.h"
 
-#include "HexBytes.h"
-#include "Responder.h"
-#include "ValueCodec.h"
+#include "lonsim/HexBytes.h"
+#include "lonsim/Responder.h"
+#include "lonsim/ValueCodec.h"
 
 #include <QFile>
 #include <QFileInfo>

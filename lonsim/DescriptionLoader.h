@@ -2,7 +2,7 @@
 // Reads a network description (JSON) into a NetworkModel and checks it; the format is
 // documented in docs/network-description.md.
 
-#include "Model.h"
+#include "lonsim/Model.h"
 
 #include <QString>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "DeviceState.h"
+#include "lonsim/DeviceState.h"
 
-#include "DeviceImage.h"
-#include "ValueCodec.h"
+#include "lonsim/DeviceImage.h"
+#include "lonsim/ValueCodec.h"
 
 #include <cmath>
 #include <numbers>

@@ -3,10 +3,10 @@
 // selection, its receive records, the counters the control channel publishes, and its
 // (changeable) behaviour.
 
-#include "Model.h"
+#include "lonsim/Model.h"
 
-#include "ip852/LonFrame.h"
-#include "ip852/ReceiveRecords.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/ip852/ReceiveRecords.h"
 
 #include <QByteArray>
 #include <QList>

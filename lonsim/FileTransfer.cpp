@@ -1,6 +1,6 @@
-#include "FileTransfer.h"
+#include "lonsim/FileTransfer.h"
 
-#include "DeviceState.h"
+#include "lonsim/DeviceState.h"
 
 namespace lonsim {
 
@@ -10,8 +10,8 @@ constexpr int PacketsPerBlock = 6;
 constexpr int MaxResends = 2;
 } // namespace
 
-FileTransfer::FileTransfer(DeviceState &device, PacketSink &target, QByteArray data, wire::Endpoint source,
-                           wire::Endpoint destination, qint64 start, qint64 packetInterval, qint64 ackTimeout)
+FileTransfer::FileTransfer(DeviceState &device, PacketSink &target, QByteArray data, lontalk::wire::Endpoint source,
+                           lontalk::wire::Endpoint destination, qint64 start, qint64 packetInterval, qint64 ackTimeout)
     : m_device(&device), m_target(&target), m_data(std::move(data)), m_source(source),
       m_destination(destination), m_interval(packetInterval), m_ackTimeout(ackTimeout), m_nextDue(start)
 {

@@ -3,7 +3,7 @@
 // each block's last packet sent as a request that the host acknowledges before the
 // next block goes. A packet shorter than 32 bytes (possibly empty) ends the file.
 
-#include "Wire.h"
+#include "lontalk/Wire.h"
 
 #include <QByteArray>
 
@@ -21,13 +21,13 @@ public:
     // resend set when the acknowledgement did not come. Returns the tag the host's
     // acknowledgement carries.
     virtual uint8_t sendFilePacket(qint64 due, bool request, bool resend, const QByteArray &payload,
-                                   const wire::Endpoint &source, const wire::Endpoint &destination) = 0;
+                                   const lontalk::wire::Endpoint &source, const lontalk::wire::Endpoint &destination) = 0;
 };
 
 class FileTransfer {
 public:
-    FileTransfer(DeviceState &device, PacketSink &target, QByteArray data, wire::Endpoint source,
-                 wire::Endpoint destination, qint64 start, qint64 packetInterval, qint64 ackTimeout);
+    FileTransfer(DeviceState &device, PacketSink &target, QByteArray data, lontalk::wire::Endpoint source,
+                 lontalk::wire::Endpoint destination, qint64 start, qint64 packetInterval, qint64 ackTimeout);
 
     DeviceState &device() const { return *m_device; }
     PacketSink &target() const { return *m_target; }
@@ -46,8 +46,8 @@ private:
     DeviceState *m_device;
     PacketSink *m_target;
     QByteArray m_data;
-    wire::Endpoint m_source;
-    wire::Endpoint m_destination;
+    lontalk::wire::Endpoint m_source;
+    lontalk::wire::Endpoint m_destination;
     qint64 m_interval;
     qint64 m_ackTimeout;
     State m_state = Sending;

@@ -1,4 +1,4 @@
-#include "HexBytes.h"
+#include "lonsim/HexBytes.h"
 
 #include <cctype>
 

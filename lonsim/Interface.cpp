@@ -1,26 +1,26 @@
-#include "Interface.h"
+#include "lonsim/Interface.h"
 
-#include "DeviceImage.h"
-#include "Network.h"
-#include "Trace.h"
-#include "ldv32.h"
+#include "lonsim/Network.h"
+#include "lonsim/Trace.h"
+#include "lontalk/DeviceImage.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace lonsim {
+
+namespace wire = lontalk::wire;
 
 Interface::Interface(Network &network, QString label) : m_network(network), m_label(std::move(label))
 {
     const InterfaceModel &model = network.model().iface;
     for (int i = 0; i < 2; ++i)
         m_domains[i].address = model.domains[std::size_t(i)];
-    ReadOnlyFields fields;
+    lontalk::ReadOnlyFields fields;
     fields.neuronId = model.neuronId;
     fields.programId = model.programId;
     fields.model = model.model;
     fields.minorModel = model.minorModel;
-    m_readOnly = readOnlyStructure(fields);
+    m_readOnly = lontalk::readOnlyStructure(fields);
     m_network.attach(this);
 }
 
@@ -37,12 +37,12 @@ int Interface::domainIndexOf(const QByteArray &domainId) const
     return -1;
 }
 
-short Interface::write(const uint8_t *bytes, int length)
+bool Interface::write(const uint8_t *bytes, int length)
 {
     const auto frame = wire::parseHostFrame(bytes, length);
     if (!frame) {
         traceFrame(m_label, "refused", bytes, std::clamp(length, 0, wire::MaxFrameLength));
-        return LDV_INVALID_BUF_LEN;
+        return false;
     }
     traceFrame(m_label, "write", bytes, length);
     m_network.advance();
@@ -51,28 +51,24 @@ short Interface::write(const uint8_t *bytes, int length)
     else
         m_network.transact(*this, *frame);
     m_network.setDirty(true);
-    return LDV_OK;
+    return true;
 }
 
-short Interface::read(uint8_t *buffer, int length)
+lontalk::HostRead Interface::read(uint8_t *buffer, int length)
 {
     m_network.advance();
-    if (m_queue.empty() || m_queue.begin()->first.first > m_network.now())
-        return LDV_NO_MSG_AVAIL;
-    const QByteArray frame = m_queue.begin()->second;
-    m_queue.erase(m_queue.begin());
-    if (!buffer || frame.size() > length) {
+    QByteArray frame;
+    const lontalk::HostRead result = m_queue.take(buffer, length, &frame, m_network.now());
+    if (result == lontalk::HostRead::TooSmall)
         traceFrame(m_label, "refused", reinterpret_cast<const uint8_t *>(frame.constData()), int(frame.size()));
-        return LDV_INVALID_BUF_LEN;
-    }
-    std::memcpy(buffer, frame.constData(), std::size_t(frame.size()));
-    traceFrame(m_label, "read", buffer, int(frame.size()));
-    return LDV_OK;
+    else if (result == lontalk::HostRead::Frame)
+        traceFrame(m_label, "read", buffer, int(frame.size()));
+    return result;
 }
 
 void Interface::enqueue(qint64 due, const QByteArray &frame)
 {
-    m_queue.emplace(std::make_pair(due, m_sequence++), frame);
+    m_queue.push(frame, due);
 }
 
 uint8_t Interface::nextIncomingTag()
@@ -126,12 +122,12 @@ std::optional<QByteArray> Interface::localAnswer(const wire::HostFrame &frame, u
         // Mode 0: absolute address; mode 1: offset into the read-only structure.
         if (d.size() != 4 || uint8_t(d[0]) > 1)
             return QByteArray();
-        const int address = (uint8_t(d[1]) << 8) + uint8_t(d[2]) + (d[0] == 1 ? ReadOnlyAddress : 0);
+        const int address = (uint8_t(d[1]) << 8) + uint8_t(d[2]) + (d[0] == 1 ? lontalk::ReadOnlyAddress : 0);
         const int count = uint8_t(d[3]);
-        if (address < ReadOnlyAddress || address + count > ReadOnlyAddress + ReadOnlyLength)
+        if (address < lontalk::ReadOnlyAddress || address + count > lontalk::ReadOnlyAddress + lontalk::ReadOnlyLength)
             return QByteArray();
         code = wire::successCode(frame.code);
-        return m_readOnly.mid(address - ReadOnlyAddress, count);
+        return m_readOnly.mid(address - lontalk::ReadOnlyAddress, count);
     }
     case wire::QueryDomain: {
         if (d.size() != 1 || uint8_t(d[0]) > 1)

@@ -3,13 +3,13 @@
 // local commands (read-only structure, query and update domain) and its receive queue,
 // in which every frame waits until the time it is due.
 
-#include "FileTransfer.h"
-#include "Model.h"
-#include "Wire.h"
+#include "lonsim/FileTransfer.h"
+#include "lonsim/Model.h"
+#include "lontalk/HostQueue.h"
+#include "lontalk/Wire.h"
 
 #include <QByteArray>
 #include <QString>
-#include <map>
 
 namespace lonsim {
 
@@ -33,27 +33,26 @@ public:
     // The domain index (0 or 1) on which a member of domainId is heard; -1 if none.
     int domainIndexOf(const QByteArray &domainId) const;
 
-    // ldv_write: a frame from the host; a status of ldv32.h.
-    short write(const uint8_t *bytes, int length);
-    // ldv_read: the next due frame into buffer; a status of ldv32.h.
-    short read(uint8_t *buffer, int length);
+    // ldv_write: a frame from the host; false when its length bytes disagree with its length.
+    bool write(const uint8_t *bytes, int length);
+    // ldv_read: the next due frame into buffer.
+    lontalk::HostRead read(uint8_t *buffer, int length);
 
     void enqueue(qint64 due, const QByteArray &frame);
     uint8_t nextIncomingTag();
     uint8_t sendFilePacket(qint64 due, bool request, bool resend, const QByteArray &payload,
-                           const wire::Endpoint &source, const wire::Endpoint &destination) override;
-    int pending() const { return int(m_queue.size()); }
+                           const lontalk::wire::Endpoint &source, const lontalk::wire::Endpoint &destination) override;
+    int pending() const { return m_queue.size(); }
 
 private:
-    void local(const wire::HostFrame &frame);
-    std::optional<QByteArray> localAnswer(const wire::HostFrame &frame, uint8_t &code);
+    void local(const lontalk::wire::HostFrame &frame);
+    std::optional<QByteArray> localAnswer(const lontalk::wire::HostFrame &frame, uint8_t &code);
 
     Network &m_network;
     QString m_label;
     DomainEntry m_domains[2];
     QByteArray m_readOnly;
-    std::map<std::pair<qint64, quint64>, QByteArray> m_queue;
-    quint64 m_sequence = 0;
+    lontalk::HostQueue m_queue;
     uint8_t m_incomingTag = 0;
     int m_localSeen[3] = {};
 };

@@ -1,10 +1,12 @@
-#include "Network.h"
+#include "lonsim/Network.h"
 
-#include "Interface.h"
+#include "lonsim/Interface.h"
 
 #include <algorithm>
 
 namespace lonsim {
+
+namespace wire = lontalk::wire;
 
 bool faultHits(const AnswerFault &fault, int code, int &seen)
 {

@@ -3,14 +3,14 @@
 // state, shared by every interface (handle) opened on it. It carries the host's
 // transactions to the devices and schedules what comes back.
 
-#include "DeviceState.h"
-#include "FileTransfer.h"
-#include "Model.h"
-#include "Responder.h"
-#include "Wire.h"
+#include "lonsim/DeviceState.h"
+#include "lonsim/FileTransfer.h"
+#include "lonsim/Model.h"
+#include "lonsim/Responder.h"
+#include "lontalk/Wire.h"
 
-#include "ip852/LonFrame.h"
-#include "ip852/TidTable.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/ip852/TidTable.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -47,13 +47,13 @@ public:
     // A network message written by the host through iface: a transaction with a TID from
     // the network's table (shared by every handle, so that no destination gets the TID it
     // had last within the longest receive timer).
-    void transact(Interface &from, const wire::HostFrame &frame);
+    void transact(Interface &from, const lontalk::wire::HostFrame &frame);
     // One transmission of the host's message with that TID, as the devices hear it: what
     // they answer is queued to iface, and its completion event; the time that event is
     // due. A retry of a transaction is the same message with the same TID.
-    qint64 transmit(Interface &from, const wire::HostFrame &frame, uint8_t tid);
+    qint64 transmit(Interface &from, const lontalk::wire::HostFrame &frame, uint8_t tid);
     // The host's message as a LonTalk frame (no TID yet): what the devices' receive records see.
-    ip852::LonFrame messageOf(const Interface &from, const wire::HostFrame &frame) const;
+    ip852::LonFrame messageOf(const Interface &from, const lontalk::wire::HostFrame &frame) const;
     // Messages the devices send by themselves, up to now: file packets, bound updates.
     void advance();
     // Sends one update of the slot's value at time `at`, as a bound output does.
@@ -78,9 +78,9 @@ private:
         DeviceState *device;
         const DomainAddress *member;
     };
-    QList<Target> targetsOf(const Interface &from, const wire::HostFrame &frame);
-    void applyUpdate(DeviceState &device, Interface &from, const wire::HostFrame &frame);
-    void fileAcknowledged(Interface &from, const wire::HostFrame &frame);
+    QList<Target> targetsOf(const Interface &from, const lontalk::wire::HostFrame &frame);
+    void applyUpdate(DeviceState &device, Interface &from, const lontalk::wire::HostFrame &frame);
+    void fileAcknowledged(Interface &from, const lontalk::wire::HostFrame &frame);
 
     NetworkModel m_model;
     QString m_key;

@@ -1,4 +1,4 @@
-#include "NetworkRegistry.h"
+#include "lonsim/NetworkRegistry.h"
 
 namespace lonsim {
 

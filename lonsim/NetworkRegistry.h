@@ -3,8 +3,8 @@
 // one network; a network, once opened, lives until the process ends, so its devices keep
 // their values while no handle is open, as real devices do.
 
-#include "DescriptionLoader.h"
-#include "Network.h"
+#include "lonsim/DescriptionLoader.h"
+#include "lonsim/Network.h"
 
 #include <QString>
 #include <functional>

@@ -1,11 +1,13 @@
-#include "Responder.h"
+#include "lonsim/Responder.h"
 
-#include "DeviceImage.h"
-#include "Network.h"
+#include "lonsim/Network.h"
+#include "lontalk/DeviceImage.h"
 
 #include <algorithm>
 
 namespace lonsim {
+
+namespace wire = lontalk::wire;
 
 namespace {
 constexpr int MaxReadLength = 64;   // bytes per memory read or Query SNVT answer
@@ -108,11 +110,11 @@ std::optional<Reply> readMemory(DeviceState &d, const QByteArray &data)
     const int count = uint8_t(data[3]);
     if (count == 0 || count > MaxReadLength)
         return failure(wire::ReadMemory);
-    if (address >= ReadOnlyAddress && address + count <= ReadOnlyAddress + ReadOnlyLength)
-        return success(wire::ReadMemory, d.readOnly.mid(address - ReadOnlyAddress, count));
+    if (address >= lontalk::ReadOnlyAddress && address + count <= lontalk::ReadOnlyAddress + lontalk::ReadOnlyLength)
+        return success(wire::ReadMemory, d.readOnly.mid(address - lontalk::ReadOnlyAddress, count));
     // The self-documentation and the memory after it, up to the read-only structure.
     const int sd = d.model->selfDocAddress;
-    if (sd != 0 && sd != 0xFFFF && address >= sd && address + count <= ReadOnlyAddress)
+    if (sd != 0 && sd != 0xFFFF && address >= sd && address + count <= lontalk::ReadOnlyAddress)
         return success(wire::ReadMemory, selfDocBytes(d, address - sd, count));
     return failure(wire::ReadMemory);
 }

@@ -3,7 +3,7 @@
 // network-variable message, whatever carried it: the in-process interface or a LonTalk
 // packet on an IP-852 channel. Answers, updates and spoilt answers; no timing, no transport.
 
-#include "DeviceState.h"
+#include "lonsim/DeviceState.h"
 
 #include <QByteArray>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "Trace.h"
+#include "lonsim/Trace.h"
 
 #include <QByteArray>
 #include <QDateTime>

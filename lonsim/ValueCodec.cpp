@@ -1,4 +1,4 @@
-#include "ValueCodec.h"
+#include "lonsim/ValueCodec.h"
 
 #include <bit>
 #include <cmath>

@@ -2,7 +2,7 @@
 // Typed values written into a variable's bytes (big-endian, as on the network): the
 // formats that descriptions and value changes name, e.g. "s16" or "f32".
 
-#include "Model.h"
+#include "lonsim/Model.h"
 
 #include <QByteArray>
 #include <QString>

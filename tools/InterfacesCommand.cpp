@@ -5,8 +5,8 @@
 #include "tools/ExitCodes.h"
 #include "tools/Output.h"
 
-#include "InterfaceTable.h"
-#include "lonnet/NetDevices.h"
+#include "ldv/InterfaceTable.h"
+#include "ldv/lonnet/NetDevices.h"
 
 #include <QDir>
 #include <QJsonArray>

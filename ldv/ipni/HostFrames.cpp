@@ -1,4 +1,4 @@
-#include "HostFrames.h"
+#include "ldv/ipni/HostFrames.h"
 
 #include <algorithm>
 
@@ -10,15 +10,15 @@ namespace {
 QByteArray frameOf(uint8_t byte0, uint8_t byte2, uint8_t byte3, const QByteArray &apdu)
 {
     const QByteArray code = apdu.left(1);
-    const QByteArray data = apdu.mid(1).left(lonsim::wire::MaxFrameLength - lonsim::wire::HeaderLength);
-    QByteArray frame(lonsim::wire::HeaderLength + data.size(), '\0');
+    const QByteArray data = apdu.mid(1).left(lontalk::wire::MaxFrameLength - lontalk::wire::HeaderLength);
+    QByteArray frame(lontalk::wire::HeaderLength + data.size(), '\0');
     frame[0] = char(byte0);
     frame[1] = char(data.size() + 15);
     frame[2] = char(byte2);
     frame[3] = char(byte3);
     frame[4] = char(data.size() + 1);
     frame[16] = code.isEmpty() ? '\0' : code[0];
-    std::copy(data.begin(), data.end(), frame.begin() + lonsim::wire::HeaderLength);
+    std::copy(data.begin(), data.end(), frame.begin() + lontalk::wire::HeaderLength);
     return frame;
 }
 
@@ -26,7 +26,7 @@ QByteArray frameOf(uint8_t byte0, uint8_t byte2, uint8_t byte3, const QByteArray
 
 std::optional<HostMessage> parseHostMessage(const uint8_t *bytes, int length)
 {
-    const auto frame = lonsim::wire::parseHostFrame(bytes, length);
+    const auto frame = lontalk::wire::parseHostFrame(bytes, length);
     if (!frame)
         return std::nullopt;
     HostMessage m;
@@ -131,13 +131,13 @@ QByteArray incomingFrame(uint8_t tag, uint8_t domainIndex, const ip852::LonFrame
 
 QByteArray localAnswer(const HostMessage &request, uint8_t code, const QByteArray &data, uint8_t subnet, uint8_t node)
 {
-    const lonsim::wire::Endpoint self{0, subnet, node};
-    return lonsim::wire::response(request.frame, code, data, self, self);
+    const lontalk::wire::Endpoint self{0, subnet, node};
+    return lontalk::wire::response(request.frame, code, data, self, self);
 }
 
 QByteArray completionFrame(const HostMessage &request, bool success)
 {
-    return lonsim::wire::completion(request.frame, success ? lonsim::wire::Success : lonsim::wire::Failure);
+    return lontalk::wire::completion(request.frame, success ? lontalk::wire::Success : lontalk::wire::Failure);
 }
 
 } // namespace ldv::ni

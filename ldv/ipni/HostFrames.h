@@ -4,8 +4,8 @@
 // back (responses, incoming messages, completion events) in the layout the simulated
 // interface uses.
 
-#include "Wire.h"
-#include "ip852/LonFrame.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/Wire.h"
 
 #include <QByteArray>
 #include <optional>
@@ -31,7 +31,7 @@ struct HostAddress {
 };
 
 struct HostMessage {
-    lonsim::wire::HostFrame frame;  // header fields, code, data
+    lontalk::wire::HostFrame frame;  // header fields, code, data
     HostAddress address;
     bool priority = false;
     bool pathSpecified = false;     // byte 3 bit 2

@@ -1,4 +1,4 @@
-#include "IpChannel.h"
+#include "ldv/ipni/IpChannel.h"
 
 namespace ldv::ni {
 

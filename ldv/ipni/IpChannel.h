@@ -3,9 +3,9 @@
 // it sends (session, sequence, timestamp 0, packed into datagrams) and the LonTalk frames
 // it accepts from the channel (own packets, strangers, duplicates and bad digests dropped).
 
-#include "InterfaceTable.h"
-#include "ip852/Packet.h"
-#include "ip852/UdpPort.h"
+#include "ldv/InterfaceTable.h"
+#include "lontalk/ip852/Packet.h"
+#include "lontalk/ip852/UdpPort.h"
 
 #include <QByteArray>
 #include <QList>

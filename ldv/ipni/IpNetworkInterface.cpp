@@ -1,10 +1,8 @@
-#include "IpNetworkInterface.h"
+#include "ldv/ipni/IpNetworkInterface.h"
 
-#include "DeviceImage.h"
-#include "ip852/Timers.h"
-#include "ldv32.h"
-
-#include <cstring>
+#include "ldv/ldv32.h"
+#include "lontalk/DeviceImage.h"
+#include "lontalk/ip852/Timers.h"
 
 namespace ldv::ni {
 
@@ -16,12 +14,12 @@ IpNetworkInterface::IpNetworkInterface(QString name, const IpChannelConfig &conf
 {
     m_domains[0] = config.domains[0];
     m_domains[1] = config.domains[1];
-    lonsim::ReadOnlyFields fields;
+    lontalk::ReadOnlyFields fields;
     std::copy(config.neuronId.begin(), config.neuronId.end(), fields.neuronId.begin());
     std::copy(config.programId.begin(), config.programId.end(), fields.programId.begin());
     fields.model = config.model;
     fields.selfDocAddress = 0xFFFF;
-    m_readOnly = lonsim::readOnlyStructure(fields);
+    m_readOnly = lontalk::readOnlyStructure(fields);
     // The interface's TIDs outlive this handle: the next handle on it (in this process or,
     // through the state file, in the next run) never repeats a destination's last TID
     // while the device may still hold it.
@@ -79,14 +77,7 @@ void IpNetworkInterface::service()
 short IpNetworkInterface::read(uint8_t *buffer, int length)
 {
     service();
-    if (m_toHost.empty())
-        return LDV_NO_MSG_AVAIL;
-    const QByteArray frame = m_toHost.front();
-    m_toHost.pop_front();
-    if (!buffer || frame.size() > length)
-        return LDV_INVALID_BUF_LEN;
-    std::memcpy(buffer, frame.constData(), std::size_t(frame.size()));
-    return LDV_OK;
+    return readStatus(m_toHost.take(buffer, length));
 }
 
 short IpNetworkInterface::write(const uint8_t *bytes, int length)
@@ -109,11 +100,7 @@ short IpNetworkInterface::write(const uint8_t *bytes, int length)
 
 void IpNetworkInterface::toHost(const QByteArray &frame)
 {
-    if (int(m_toHost.size()) >= MaxQueued) {
-        ++m_overflow;
-        return;
-    }
-    m_toHost.push_back(frame);
+    m_toHost.push(frame);
 }
 
 void IpNetworkInterface::sendFrame(const ip852::LonFrame &frame)

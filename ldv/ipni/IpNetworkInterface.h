@@ -3,15 +3,15 @@
 // host's explicit-message frames into LonTalk packets and back, answers the local commands
 // itself, and is served from ldv_read/ldv_write (no thread of its own, sockets polled).
 
-#include "HostFrames.h"
-#include "InterfaceClock.h"
-#include "InterfaceTable.h"
-#include "IpChannel.h"
-#include "OpenInterface.h"
-#include "Transactions.h"
-#include "ip852/ReceiveRecords.h"
+#include "ldv/InterfaceClock.h"
+#include "ldv/InterfaceTable.h"
+#include "ldv/ipni/HostFrames.h"
+#include "ldv/ipni/IpChannel.h"
+#include "ldv/ipni/Transactions.h"
+#include "ldv/OpenInterface.h"
+#include "lontalk/HostQueue.h"
+#include "lontalk/ip852/ReceiveRecords.h"
 
-#include <deque>
 #include <memory>
 
 namespace ldv::ni {
@@ -63,8 +63,7 @@ private:
     ip852::ReceiveRecords m_records;
     PendingRequest m_pending[16];
     uint8_t m_nextTag = 0;
-    std::deque<QByteArray> m_toHost;
-    int m_overflow = 0;
+    lontalk::HostQueue m_toHost{MaxQueued};
 };
 
 } // namespace ldv::ni

@@ -1,14 +1,14 @@
 // The local commands the software interface answers itself: read memory of its read-only
 // structure, query and update of its two domain table entries.
-#include "IpNetworkInterface.h"
+#include "ldv/ipni/IpNetworkInterface.h"
 
-#include "DeviceImage.h"
+#include "lontalk/DeviceImage.h"
 
 namespace ldv::ni {
 
 void IpNetworkInterface::local(const HostMessage &m)
 {
-    using namespace lonsim::wire;
+    using namespace lontalk::wire;
     const QByteArray &d = m.frame.data;
     uint8_t code = failureCode(m.frame.code);
     QByteArray answer;
@@ -18,10 +18,10 @@ void IpNetworkInterface::local(const HostMessage &m)
             break;
         const int address = (uint8_t(d[1]) << 8) | uint8_t(d[2]);
         const int count = uint8_t(d[3]);
-        if (address < lonsim::ReadOnlyAddress || address + count > lonsim::ReadOnlyAddress + lonsim::ReadOnlyLength)
+        if (address < lontalk::ReadOnlyAddress || address + count > lontalk::ReadOnlyAddress + lontalk::ReadOnlyLength)
             break;
         code = successCode(m.frame.code);
-        answer = m_readOnly.mid(address - lonsim::ReadOnlyAddress, count);
+        answer = m_readOnly.mid(address - lontalk::ReadOnlyAddress, count);
         break;
     }
     case QueryDomain: {

@@ -1,6 +1,6 @@
-#include "Transactions.h"
+#include "ldv/ipni/Transactions.h"
 
-#include "ip852/Timers.h"
+#include "lontalk/ip852/Timers.h"
 
 namespace ldv::ni {
 

@@ -5,10 +5,10 @@
 // or repeat timer, acknowledgements and responses matched and counted, and one completion
 // event per transaction.
 
-#include "HostFrames.h"
-#include "ip852/LonFrame.h"
-#include "ip852/TidTable.h"
-#include "tids/InterfaceTids.h"
+#include "ldv/ipni/HostFrames.h"
+#include "ldv/tids/InterfaceTids.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/ip852/TidTable.h"
 
 #include <QByteArray>
 

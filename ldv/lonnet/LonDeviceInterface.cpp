@@ -1,13 +1,14 @@
-#include "LonDeviceInterface.h"
+#include "ldv/lonnet/LonDeviceInterface.h"
 
-#include "LinkFrames.h"
-#include "ldv32.h"
+#include "ldv/ldv32.h"
+#include "lontalk/LinkFrames.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace ldv::lonnet {
+
+using namespace lontalk::link;
 
 namespace {
 constexpr int MaxFramesPerService = 256;     // bounded work per ldv call
@@ -202,24 +203,15 @@ void LonDeviceInterface::tryReopen()
 
 void LonDeviceInterface::toHost(const QByteArray &frame)
 {
-    if (int(m_toHost.size()) >= MaxQueued) {
-        ++m_count.overflow;
-        return;
-    }
-    m_toHost.push_back(frame);
+    m_toHost.push(frame);
 }
 
 short LonDeviceInterface::read(uint8_t *buffer, int length)
 {
     service();
-    if (m_toHost.empty())
-        return m_state == State::Lost ? short(LDV_DEVICE_ERR) : short(LDV_NO_MSG_AVAIL);
-    const QByteArray frame = m_toHost.front();
-    m_toHost.pop_front();
-    if (!buffer || frame.size() > length)
-        return LDV_INVALID_BUF_LEN;
-    std::memcpy(buffer, frame.constData(), std::size_t(frame.size()));
-    return LDV_OK;
+    if (m_toHost.empty() && m_state == State::Lost)
+        return LDV_DEVICE_ERR;
+    return readStatus(m_toHost.take(buffer, length));
 }
 
 short LonDeviceInterface::write(const uint8_t *bytes, int length)
@@ -267,7 +259,7 @@ QString LonDeviceInterface::describe() const
         .arg(m_count.bad)
         .arg(m_count.reopened)
         .arg(m_toHost.size())
-        .arg(m_count.overflow);
+        .arg(m_toHost.overflow());
 }
 
 void LonDeviceInterface::say(const QString &text) const

@@ -6,12 +6,12 @@
 // here. After an adapter reset the mode is set again; a device that goes down or away is
 // reopened by name, and until then reads and writes fail.
 
-#include "DeviceLink.h"
-#include "OpenInterface.h"
+#include "ldv/lonnet/DeviceLink.h"
+#include "ldv/OpenInterface.h"
+#include "lontalk/HostQueue.h"
 
 #include <QElapsedTimer>
 
-#include <deque>
 #include <memory>
 
 namespace ldv::lonnet {
@@ -60,9 +60,9 @@ private:
     bool m_opened = false;          // reached layer 5 once: later losses are reported
     bool m_silent = false;          // the last check ran out of tries
     QString m_lostWhy;
-    std::deque<QByteArray> m_toHost;
+    lontalk::HostQueue m_toHost{MaxQueued};
     struct Counters {
-        quint64 down = 0, up = 0, resets = 0, errors = 0, dropped = 0, bad = 0, overflow = 0, reopened = 0;
+        quint64 down = 0, up = 0, resets = 0, errors = 0, dropped = 0, bad = 0, reopened = 0;
     } m_count;
 };
 

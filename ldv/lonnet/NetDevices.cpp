@@ -1,4 +1,4 @@
-#include "NetDevices.h"
+#include "ldv/lonnet/NetDevices.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
-#include "PacketSocket.h"
+#include "ldv/lonnet/PacketSocket.h"
 
-#include "LinkFrames.h"
-#include "NetDevices.h"
+#include "ldv/lonnet/NetDevices.h"
+#include "lontalk/LinkFrames.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 namespace ldv::lonnet {
+
+using namespace lontalk::link;
 
 namespace {
 

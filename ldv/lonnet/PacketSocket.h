@@ -3,7 +3,7 @@
 // bound to the device by its index. Frames go down and up without any header. Needs
 // CAP_NET_RAW; the device must be up.
 
-#include "DeviceLink.h"
+#include "ldv/lonnet/DeviceLink.h"
 
 #include <QList>
 

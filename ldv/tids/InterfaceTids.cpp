@@ -1,6 +1,6 @@
-#include "InterfaceTids.h"
+#include "ldv/tids/InterfaceTids.h"
 
-#include "TidStateFile.h"
+#include "ldv/tids/TidStateFile.h"
 
 #include <QRandomGenerator>
 

@@ -5,8 +5,8 @@
 // hold its receive record (up to the longest receive timer, 24.6 s). Without a state file
 // (no XDG_RUNTIME_DIR) a first run starts at a random TID.
 
-#include "ip852/TidTable.h"
-#include "ip852/Timers.h"
+#include "lontalk/ip852/TidTable.h"
+#include "lontalk/ip852/Timers.h"
 
 #include <QString>
 

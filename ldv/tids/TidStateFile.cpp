@@ -1,4 +1,4 @@
-#include "TidStateFile.h"
+#include "ldv/tids/TidStateFile.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

@@ -5,7 +5,7 @@
 // Read without following a symlink and taking only what makes sense; written atomically
 // (a new file renamed over the old one, never written through a symlink).
 
-#include "ip852/TidTable.h"
+#include "lontalk/ip852/TidTable.h"
 
 #include <QString>
 

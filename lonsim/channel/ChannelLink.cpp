@@ -1,6 +1,6 @@
-#include "ChannelLink.h"
+#include "lonsim/channel/ChannelLink.h"
 
-#include "ip852/Packet.h"
+#include "lontalk/ip852/Packet.h"
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>

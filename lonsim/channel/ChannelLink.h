@@ -3,10 +3,10 @@
 // channel and the data packets in and out (session, sequence, MD5 digest). Hands up
 // every LonTalk frame whose packet and CRC check out; drops everything else, counted.
 
-#include "ChannelOptions.h"
-#include "SequenceCheck.h"
+#include "lonsim/channel/ChannelOptions.h"
+#include "lonsim/channel/SequenceCheck.h"
 
-#include "ip852/LonFrame.h"
+#include "lontalk/ip852/LonFrame.h"
 
 #include <QObject>
 #include <QUdpSocket>

@@ -1,4 +1,4 @@
-#include "ChannelNode.h"
+#include "lonsim/channel/ChannelNode.h"
 
 #include <QRandomGenerator>
 #include <algorithm>
@@ -90,7 +90,7 @@ void ChannelNode::deliver(const ip852::LonFrame &f, const DomainAddress &me)
     const uint8_t code = f.code();
     const bool acknowledged = f.pdu == ip852::Pdu::Tpdu && f.type == ip852::Ackd;
     const bool request = f.pdu == ip852::Pdu::Spdu && f.type == ip852::Request;
-    if (wire::isNvUpdate(code)) {
+    if (lontalk::wire::isNvUpdate(code)) {
         const UpdateOutcome outcome = applyNvUpdate(m_device, code, f.data());
         if (outcome.fileRequest) {
             m_fileDomain = f.domain;
@@ -115,7 +115,7 @@ void ChannelNode::answerRequest(const ip852::LonFrame &f, const DomainAddress &m
     const std::optional<Reply> reply = answerMessage(m_device, code, f.data(), m_network.now(), m_network.timeScale());
     if (!reply)
         return;
-    if (reply->code == wire::failureCode(code))
+    if (reply->code == lontalk::wire::failureCode(code))
         ++m_device.counts.failureAnswers;
     if (faultHits(m_device.behaviour.drop, code, m_device.dropSeen)) {
         ++m_device.counts.dropped;      // the record keeps no answer: repeats go unanswered too
@@ -205,7 +205,7 @@ void ChannelNode::sendUpdate(uint8_t code, const QByteArray &data)
 }
 
 uint8_t ChannelNode::sendFilePacket(qint64 due, bool request, bool resend, const QByteArray &payload,
-                                    const wire::Endpoint &source, const wire::Endpoint &destination)
+                                    const lontalk::wire::Endpoint &source, const lontalk::wire::Endpoint &destination)
 {
     ip852::LonFrame m;
     m.address.format = ip852::AddressFormat::SubnetNode;
@@ -214,7 +214,7 @@ uint8_t ChannelNode::sendFilePacket(qint64 due, bool request, bool resend, const
     m.address.subnet = destination.subnet;
     m.address.node = destination.node & 0x7F;
     m.domain = m_fileDomain;
-    m.apdu = apduOf(wire::FilePacketCode, payload);
+    m.apdu = apduOf(lontalk::wire::FilePacketCode, payload);
     if (request) {
         m.pdu = ip852::Pdu::Spdu;
         m.type = ip852::Request;

@@ -5,13 +5,13 @@
 // model with the device's behaviour switches, and sends its own messages: file packets
 // and updates.
 
-#include "FrameOutput.h"
+#include "lonsim/channel/FrameOutput.h"
 
-#include "FileTransfer.h"
-#include "Network.h"
+#include "lonsim/FileTransfer.h"
+#include "lonsim/Network.h"
 
-#include "ip852/LonFrame.h"
-#include "ip852/TidTable.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/ip852/TidTable.h"
 
 #include <QList>
 
@@ -36,7 +36,7 @@ public:
     void sendUpdate(uint8_t code, const QByteArray &data);
 
     uint8_t sendFilePacket(qint64 due, bool request, bool resend, const QByteArray &payload,
-                           const wire::Endpoint &source, const wire::Endpoint &destination) override;
+                           const lontalk::wire::Endpoint &source, const lontalk::wire::Endpoint &destination) override;
 
 private:
     struct Host {

@@ -1,6 +1,6 @@
-#include "ChannelOptions.h"
+#include "lonsim/channel/ChannelOptions.h"
 
-#include "ip852/Packet.h"
+#include "lontalk/ip852/Packet.h"
 
 #include <QCommandLineParser>
 

@@ -1,8 +1,8 @@
-#include "ChannelServer.h"
+#include "lonsim/channel/ChannelServer.h"
 
-#include "ControlChannel.h"
-#include "NetworkRegistry.h"
-#include "Trace.h"
+#include "lonsim/ControlChannel.h"
+#include "lonsim/NetworkRegistry.h"
+#include "lonsim/Trace.h"
 
 namespace lonsim::channel {
 

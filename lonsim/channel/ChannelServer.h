@@ -3,10 +3,10 @@
 // IP-852 channel. It hands every frame heard to the nodes, sends their frames when due,
 // runs the devices' own messages (file packets, bound updates) and the control channel.
 
-#include "ChannelLink.h"
-#include "ChannelNode.h"
-#include "FrameOutput.h"
-#include "PcapWriter.h"
+#include "lonsim/channel/ChannelLink.h"
+#include "lonsim/channel/ChannelNode.h"
+#include "lonsim/channel/FrameOutput.h"
+#include "lonsim/channel/PcapWriter.h"
 
 #include <QObject>
 #include <QTimer>

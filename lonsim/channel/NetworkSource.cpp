@@ -1,6 +1,6 @@
-#include "NetworkSource.h"
+#include "lonsim/channel/NetworkSource.h"
 
-#include "NetworkRegistry.h"
+#include "lonsim/NetworkRegistry.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // in the folders of LONSIM_PATH, or a description file's path. Opened through the
 // registry, so that the control channel sees it.
 
-#include "Network.h"
+#include "lonsim/Network.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "PcapWriter.h"
+#include "lonsim/channel/PcapWriter.h"
 
 #include <QDateTime>
 #include <QtEndian>

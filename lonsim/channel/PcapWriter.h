@@ -2,7 +2,7 @@
 // A capture file of the channel's datagrams (pcap, raw IPv4 link type), written as they
 // are sent and received, so that any packet analyser can decode a session.
 
-#include "ChannelOptions.h"
+#include "lonsim/channel/ChannelOptions.h"
 
 #include <QFile>
 

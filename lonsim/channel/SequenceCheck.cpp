@@ -1,4 +1,4 @@
-#include "SequenceCheck.h"
+#include "lonsim/channel/SequenceCheck.h"
 
 namespace lonsim::channel {
 

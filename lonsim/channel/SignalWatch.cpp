@@ -1,4 +1,4 @@
-#include "SignalWatch.h"
+#include "lonsim/channel/SignalWatch.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,9 +1,9 @@
 // lonsim-channel: puts the devices of a simulated network on an IP-852 channel.
 
-#include "ChannelOptions.h"
-#include "ChannelServer.h"
-#include "NetworkSource.h"
-#include "SignalWatch.h"
+#include "lonsim/channel/ChannelOptions.h"
+#include "lonsim/channel/ChannelServer.h"
+#include "lonsim/channel/NetworkSource.h"
+#include "lonsim/channel/SignalWatch.h"
 
 #include <QCoreApplication>
 #include <cstdio>

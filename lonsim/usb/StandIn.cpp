@@ -1,9 +1,9 @@
-#include "StandIn.h"
+#include "lonsim/usb/StandIn.h"
 
-#include "ControlChannel.h"
-#include "NetworkRegistry.h"
-#include "Trace.h"
-#include "lonnet/LinkFrames.h"
+#include "lonsim/ControlChannel.h"
+#include "lonsim/NetworkRegistry.h"
+#include "lonsim/Trace.h"
+#include "lontalk/LinkFrames.h"
 
 namespace lonsim::usb {
 
@@ -61,7 +61,7 @@ void StandIn::fromKernel()
     QByteArray frame;
     uint16_t protocol = 0;
     for (int i = 0; i < 256 && m_tun.receive(frame, protocol); ++i) {
-        if (protocol != ldv::lonnet::PacketProtocol || m_options.mute) {
+        if (protocol != lontalk::link::PacketProtocol || m_options.mute) {
             trace(m_options.device, "ignored", frame);
             continue;
         }
@@ -75,7 +75,7 @@ void StandIn::sendUp(const QList<QByteArray> &frames)
 {
     for (const QByteArray &frame : frames) {
         trace(m_options.device, "up", frame);
-        m_tun.send(frame, ldv::lonnet::PacketProtocol);
+        m_tun.send(frame, lontalk::link::PacketProtocol);
     }
 }
 

@@ -3,9 +3,9 @@
 // loop. Frames of other protocols the kernel sends on the device (an IPv6 router
 // solicitation when it comes up) are ignored, as the adapter never sees them.
 
-#include "StandInOptions.h"
-#include "TunDevice.h"
-#include "UsbAdapter.h"
+#include "lonsim/usb/StandInOptions.h"
+#include "lonsim/usb/TunDevice.h"
+#include "lonsim/usb/UsbAdapter.h"
 
 #include <QObject>
 #include <QSocketNotifier>

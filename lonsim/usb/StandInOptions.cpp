@@ -1,4 +1,4 @@
-#include "StandInOptions.h"
+#include "lonsim/usb/StandInOptions.h"
 
 namespace lonsim::usb {
 

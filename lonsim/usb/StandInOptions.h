@@ -2,7 +2,7 @@
 // The command line of lonsim-usb: the network to serve, the device to make, which kernel
 // module's behaviour to show, and the optional control folder and frame trace.
 
-#include "UsbAdapter.h"
+#include "lonsim/usb/UsbAdapter.h"
 
 #include <QString>
 #include <QStringList>

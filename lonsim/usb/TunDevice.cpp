@@ -1,4 +1,4 @@
-#include "TunDevice.h"
+#include "lonsim/usb/TunDevice.h"
 
 #include <arpa/inet.h>
 #include <algorithm>

@@ -1,11 +1,10 @@
-#include "UsbAdapter.h"
+#include "lonsim/usb/UsbAdapter.h"
 
-#include "lonnet/LinkFrames.h"
-#include "ldv32.h"
+#include "lontalk/LinkFrames.h"
 
 namespace lonsim::usb {
 
-using namespace ldv::lonnet;
+using namespace lontalk::link;
 
 namespace {
 constexpr uint8_t MipVersion = 0x91;
@@ -81,7 +80,7 @@ QList<QByteArray> UsbAdapter::fromHost(const QByteArray &bytes)
     // The parallel module sends messages of queues above 5 on the transaction queues.
     if (m_module == Module::U61 && command == 1 && queueOf(byte0) > 5)
         frame[0] = char(frame.size() > 3 && (uint8_t(frame[3]) & 0x80) ? 0x13 : 0x12);
-    if (m_iface.write(reinterpret_cast<const uint8_t *>(frame.constData()), int(frame.size())) != LDV_OK)
+    if (!m_iface.write(reinterpret_cast<const uint8_t *>(frame.constData()), int(frame.size())))
         ++m_ignored;
     return {};
 }
@@ -90,7 +89,7 @@ QList<QByteArray> UsbAdapter::toHost()
 {
     QList<QByteArray> out;
     uint8_t buffer[1024];
-    for (int i = 0; i < 256 && m_iface.read(buffer, int(sizeof buffer)) == LDV_OK; ++i) {
+    for (int i = 0; i < 256 && m_iface.read(buffer, int(sizeof buffer)) == lontalk::HostRead::Frame; ++i) {
         const int length = 2 + buffer[1];
         const QByteArray frame(reinterpret_cast<const char *>(buffer), length);
         if (!m_layer5)

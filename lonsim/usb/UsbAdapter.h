@@ -8,7 +8,7 @@
 //   u50 (serial-USB): one extra byte after every frame; mode changes echoed (D0/D1);
 //        status answers kept by the module; responses under tag 15 dropped (its own).
 
-#include "Interface.h"
+#include "lonsim/Interface.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,9 +1,9 @@
 // lonsim-usb: a USB LON network interface under the Linux LON driver, stood in for by a
 // TUN device with a simulated network behind it.
 
-#include "NetworkSource.h"
-#include "SignalWatch.h"
-#include "StandIn.h"
+#include "lonsim/channel/NetworkSource.h"
+#include "lonsim/channel/SignalWatch.h"
+#include "lonsim/usb/StandIn.h"
 
 #include <QCoreApplication>
 #include <csignal>

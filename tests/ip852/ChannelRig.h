@@ -3,10 +3,10 @@
 // libldv32.so opened through an interfaces file, the device side a UDP socket the test
 // drives frame by frame. pumpUntil() keeps both served while a test waits.
 
-#include "ip852/LonFrame.h"
-#include "ip852/Packet.h"
-#include "ip852/UdpPort.h"
-#include "ldv32.h"
+#include "ldv/ldv32.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/ip852/Packet.h"
+#include "lontalk/ip852/UdpPort.h"
 
 #include <QFile>
 #include <QTemporaryDir>

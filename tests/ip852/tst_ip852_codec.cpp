@@ -1,10 +1,10 @@
 // The IP-852 and LonTalk codec: packets, datagrams, digests, frames, CRC, every address
 // form and domain length, truncations, timers, receive records and TIDs.
-#include "ip852/LonFrame.h"
-#include "ip852/Packet.h"
-#include "ip852/ReceiveRecords.h"
-#include "ip852/TidTable.h"
-#include "ip852/Timers.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/ip852/Packet.h"
+#include "lontalk/ip852/ReceiveRecords.h"
+#include "lontalk/ip852/TidTable.h"
+#include "lontalk/ip852/Timers.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // The table of interfaces: the interfaces file's format and its refusals, where it is
 // looked for, and ldv_open/ldv_xlate_device_name_std resolving names through it.
-#include "InterfaceTable.h"
-#include "ldv32.h"
+#include "ldv/InterfaceTable.h"
+#include "ldv/ldv32.h"
 
 #include <QtTest>
 

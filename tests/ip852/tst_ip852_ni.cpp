@@ -3,7 +3,7 @@
 // completion events, retries and stale answers, incoming messages with duplicate
 // detection and tags, group and broadcast answers, and the channel's own filters.
 #include "ChannelRig.h"
-#include "Wire.h"
+#include "lontalk/Wire.h"
 
 #include <QtTest>
 
@@ -118,10 +118,10 @@ private Q_SLOTS:
         QVERIFY(r.pumpUntil([&] { return !completions(r.fromHost).isEmpty(); }));
         QCOMPARE(r.fromHost.size(), 2);
         // The same bytes the in-process simulator hands over for a device's answer.
-        const auto parsed = lonsim::wire::parseHostFrame(reinterpret_cast<const uint8_t *>(request.constData()), int(request.size()));
-        QCOMPARE(r.fromHost[0], lonsim::wire::response(*parsed, 0x33, QByteArray::fromHex("00aabb"), {0, DevSubnet, DevNode},
+        const auto parsed = lontalk::wire::parseHostFrame(reinterpret_cast<const uint8_t *>(request.constData()), int(request.size()));
+        QCOMPARE(r.fromHost[0], lontalk::wire::response(*parsed, 0x33, QByteArray::fromHex("00aabb"), {0, DevSubnet, DevNode},
                                                        {0, HostSubnet, HostNode}));
-        QCOMPARE(r.fromHost[1], lonsim::wire::completion(*parsed, lonsim::wire::Success));
+        QCOMPARE(r.fromHost[1], lontalk::wire::completion(*parsed, lontalk::wire::Success));
     }
 
     void retriesRunOut_data()
@@ -292,7 +292,7 @@ private Q_SLOTS:
         const QByteArray payload = QByteArray(1, '\x00') + QByteArray(32, 'd');
         r.send(Rig::fromDevice(Pdu::Apdu, 0, 0, QByteArray(1, '\x3E') + payload));
         QVERIFY(r.pumpUntil([&] { return !r.fromHost.isEmpty(); }));
-        QByteArray expected = lonsim::wire::incoming(lonsim::wire::Unacknowledged, 0, 0x3E, payload, {0, DevSubnet, DevNode},
+        QByteArray expected = lontalk::wire::incoming(lontalk::wire::Unacknowledged, 0, 0x3E, payload, {0, DevSubnet, DevNode},
                                                      {0, HostSubnet, HostNode});
         QCOMPARE(r.fromHost[0], expected);
     }

@@ -4,9 +4,9 @@
 // file that carries the table to the next run (including files that are not one).
 
 #include "ChannelRig.h"
-#include "ipni/IpNetworkInterface.h"
-#include "tids/InterfaceTids.h"
-#include "tids/TidStateFile.h"
+#include "ldv/ipni/IpNetworkInterface.h"
+#include "ldv/tids/InterfaceTids.h"
+#include "ldv/tids/TidStateFile.h"
 
 #include <QDateTime>
 #include <QJsonDocument>

@@ -2,8 +2,8 @@
 // PDU type are written to a capture file and decoded by tshark's CN/IP and LON dissectors,
 // which must find every frame and nothing malformed. (tshark does not check the CRC; the
 // codec tests pair this with their own CRC check.) Skipped where tshark is not installed.
-#include "ip852/LonFrame.h"
-#include "ip852/Packet.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/ip852/Packet.h"
 
 #include <QtTest>
 

@@ -2,8 +2,8 @@
 // The simulator's USB adapter stand-in behind the LON device interface, in process: a
 // DeviceLink whose device can be missing, down, refused, plugged out and in again.
 
-#include "UsbAdapter.h"
-#include "lonnet/DeviceLink.h"
+#include "ldv/lonnet/DeviceLink.h"
+#include "lonsim/usb/UsbAdapter.h"
 
 #include <QElapsedTimer>
 #include <QThread>

@@ -4,7 +4,7 @@
 // kernel's other traffic ignored; an adapter reset; the errors of ldv_open.
 #include "PrivateNetwork.h"
 
-#include "ldv32.h"
+#include "ldv/ldv32.h"
 
 #include <QDir>
 #include <QFile>

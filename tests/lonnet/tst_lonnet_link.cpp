@@ -5,14 +5,15 @@
 // against the stand-in in process.
 #include "AdapterLink.h"
 
-#include "NetworkRegistry.h"
-#include "ldv32.h"
-#include "lonnet/LinkFrames.h"
-#include "lonnet/LonDeviceInterface.h"
+#include "ldv/ldv32.h"
+#include "ldv/lonnet/LonDeviceInterface.h"
+#include "lonsim/NetworkRegistry.h"
+#include "lontalk/LinkFrames.h"
 
 #include <QTest>
 
 using namespace ldv::lonnet;
+using namespace lontalk::link;
 using Module = lonsim::usb::UsbAdapter::Module;
 
 Q_DECLARE_METATYPE(Module)

@@ -2,7 +2,7 @@
 // A minimal host for the simulator tests: builds frames in the interface's explicit
 // message format and runs transactions through the raw C entries of libldv32.so.
 
-#include "ldv32.h"
+#include "ldv/ldv32.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

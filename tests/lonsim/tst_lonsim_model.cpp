@@ -1,7 +1,7 @@
 // The simulator's description loader and device images, tested directly on the lonsim library.
-#include "DescriptionLoader.h"
-#include "DeviceImage.h"
-#include "ValueCodec.h"
+#include "lonsim/DescriptionLoader.h"
+#include "lonsim/DeviceImage.h"
+#include "lonsim/ValueCodec.h"
 
 #include <QTest>
 

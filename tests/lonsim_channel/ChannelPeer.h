@@ -3,8 +3,8 @@
 // data packets out (session, sequence, optional digest), and every datagram and LonTalk
 // frame that comes back.
 
-#include "ip852/LonFrame.h"
-#include "ip852/Packet.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/ip852/Packet.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

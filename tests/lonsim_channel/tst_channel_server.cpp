@@ -3,8 +3,8 @@
 // hostile datagrams, member checks, authentication and a file transfer.
 
 #include "ChannelPeer.h"
-#include "ChannelServer.h"
-#include "DescriptionLoader.h"
+#include "lonsim/channel/ChannelServer.h"
+#include "lonsim/DescriptionLoader.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

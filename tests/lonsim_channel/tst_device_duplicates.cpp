@@ -6,10 +6,9 @@
 // another source is a new transaction; a device can have detection turned off.
 
 #include "ChannelPeer.h"
-#include "ChannelServer.h"
-#include "DescriptionLoader.h"
-#include "Interface.h"
-#include "ldv32.h"
+#include "lonsim/channel/ChannelServer.h"
+#include "lonsim/DescriptionLoader.h"
+#include "lonsim/Interface.h"
 
 #include <QtTest>
 
@@ -109,7 +108,7 @@ public:
         f += s.apdu.mid(1);
         f[1] = char(f.size() - 2);
         f[4] = char(s.apdu.size());
-        const auto frame = wire::parseHostFrame(reinterpret_cast<const uint8_t *>(f.constData()), int(f.size()));
+        const auto frame = lontalk::wire::parseHostFrame(reinterpret_cast<const uint8_t *>(f.constData()), int(f.size()));
         if (!frame)
             return "unparsed";
         Interface &host = *m_hosts[s.sourceNode == 126 ? 0 : 1];
@@ -124,7 +123,7 @@ private:
     {
         QByteArray answer;
         uint8_t buffer[300];
-        while (host.read(buffer, sizeof buffer) == LDV_OK) {
+        while (host.read(buffer, sizeof buffer) == lontalk::HostRead::Frame) {
             if ((buffer[2] & 0x0F) != tag)
                 continue;
             if (buffer[3] & 0x01)

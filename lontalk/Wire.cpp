@@ -1,8 +1,8 @@
-#include "Wire.h"
+#include "lontalk/Wire.h"
 
 #include <algorithm>
 
-namespace lonsim::wire {
+namespace lontalk::wire {
 
 namespace {
 constexpr int TimerTable[16] = {16, 24, 32, 48, 64, 96, 128, 192, 256, 384, 512, 768, 1024, 1536, 2048, 3072};
@@ -115,4 +115,4 @@ QByteArray withLyingLength(QByteArray frame, int extra)
     return frame;
 }
 
-} // namespace lonsim::wire
+} // namespace lontalk::wire

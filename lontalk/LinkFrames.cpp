@@ -1,9 +1,9 @@
-#include "LinkFrames.h"
+#include "lontalk/LinkFrames.h"
 
 #include <algorithm>
 #include <initializer_list>
 
-namespace ldv::lonnet {
+namespace lontalk::link {
 
 namespace {
 constexpr uint8_t Extended = 0xFF;
@@ -91,4 +91,4 @@ bool isNeuronIdAnswer(const QByteArray &f, uint8_t tag)
     return (uint8_t(f[2]) & 0x0F) == (tag & 0x0F) && (code == ReadMemoryOk || code == (ReadMemory & 0x1F));
 }
 
-} // namespace ldv::lonnet
+} // namespace lontalk::link

@@ -1,4 +1,4 @@
-#include "Timers.h"
+#include "lontalk/ip852/Timers.h"
 
 namespace ip852 {
 

@@ -4,7 +4,7 @@
 // addressed, from one source address, at one priority) the last TID used, so that a new
 // transaction never repeats it while the receiver may still hold its receive record.
 
-#include "LonFrame.h"
+#include "lontalk/ip852/LonFrame.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "Packet.h"
+#include "lontalk/ip852/Packet.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "TidTable.h"
+#include "lontalk/ip852/TidTable.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ReceiveRecords.h"
+#include "lontalk/ip852/ReceiveRecords.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "LonFrame.h"
+#include "lontalk/ip852/LonFrame.h"
 
 namespace ip852 {
 

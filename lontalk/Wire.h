@@ -1,13 +1,14 @@
 #pragma once
-// The network-interface frame layouts as the simulated interface sees them: the parse of
-// a frame written by the host, and the frames the interface hands back (responses,
-// completion events, incoming messages). Every byte position of the frames lives here.
+// The host frame layout of a network interface: the frames a host writes with ldv_write
+// and reads with ldv_read. The parse of a frame written by the host, and the frames an
+// interface hands back (responses, completion events, incoming messages). The simulated
+// interface and the library's own interfaces lay out their frames with these.
 
 #include <QByteArray>
 #include <cstdint>
 #include <optional>
 
-namespace lonsim::wire {
+namespace lontalk::wire {
 
 constexpr int HeaderLength = 17;        // bytes 0..16: interface header, message header, address, code
 constexpr int MaxFrameLength = 257;     // byte 1 counts at most 255 following bytes
@@ -78,4 +79,4 @@ QByteArray incoming(uint8_t service, uint8_t tag, uint8_t code, const QByteArray
 // claim `extra` more bytes than it has.
 QByteArray withLyingLength(QByteArray frame, int extra);
 
-} // namespace lonsim::wire
+} // namespace lontalk::wire

@@ -1,6 +1,6 @@
-#include "UdpPort.h"
+#include "lontalk/ip852/UdpPort.h"
 
-#include "Packet.h"
+#include "lontalk/ip852/Packet.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

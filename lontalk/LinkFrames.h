@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <optional>
 
-namespace ldv::lonnet {
+namespace lontalk::link {
 
 constexpr uint16_t PacketProtocol = 0x8950;     // what sockets and the device frame with
 constexpr int MaxLinkData = 1280;               // the device's MTU: bytes after the length
@@ -56,4 +56,4 @@ bool isNeuronIdAnswer(const QByteArray &frame, uint8_t tag);
 inline uint8_t commandOf(uint8_t byte0) { return byte0 >> 4; }
 inline uint8_t queueOf(uint8_t byte0) { return byte0 & 0x0F; }
 
-} // namespace ldv::lonnet
+} // namespace lontalk::link

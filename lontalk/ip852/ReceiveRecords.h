@@ -3,8 +3,8 @@
 // addressed, priority, domain) holding the last TID, PDU format, the stored answer and
 // its expiry.
 
-#include "LonFrame.h"
-#include "Timers.h"
+#include "lontalk/ip852/LonFrame.h"
+#include "lontalk/ip852/Timers.h"
 
 #include <QByteArray>
 
