@@ -47,8 +47,8 @@ complete_line() {
                 COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
                 COMP_LINE=$line
                 COMP_POINT=${#line}
-                spec=$(complete -p lonctl) || exit 4
-                function=${spec#*-F }
+                registration=$(complete -p lonctl) || exit 4
+                function=${registration#*-F }
                 function=${function%% *}
                 "$function" lonctl "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
                 printf "%s\n" "${COMPREPLY[@]}" | sort | tr "\n" " "
