@@ -1,5 +1,7 @@
 #include "lontalk/ip852/Packet.h"
 
+#include "lontalk/ip852/BigEndian.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QRandomGenerator>
@@ -7,20 +9,6 @@
 namespace ip852 {
 
 namespace {
-
-uint16_t be16(const uint8_t *p) { return uint16_t((p[0] << 8) | p[1]); }
-uint32_t be32(const uint8_t *p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
-
-void put16(QByteArray &out, uint16_t v)
-{
-    out.append(char(v >> 8)).append(char(v));
-}
-
-void put32(QByteArray &out, uint32_t v)
-{
-    put16(out, uint16_t(v >> 16));
-    put16(out, uint16_t(v));
-}
 
 bool sameBytes(const QByteArray &a, const char *b, int n)
 {
