@@ -62,12 +62,12 @@ uint32_t ipAddress(const QJsonValue &v, const QString &where)
     return e->ip;
 }
 
-// "a.b.c.d" or "a.b.c.d:port"; the port defaults to 1628.
-ip852::Endpoint member(const QJsonValue &v, const QString &where)
+// "a.b.c.d" or "a.b.c.d:port"; the port defaults to defaultPort.
+ip852::Endpoint member(const QJsonValue &v, const QString &where, uint16_t defaultPort = ip852::DefaultPort)
 {
     const QString text = v.toString();
     const int colon = int(text.indexOf(QLatin1Char(':')));
-    int port = ip852::DefaultPort;
+    int port = defaultPort;
     if (colon >= 0) {
         bool ok = false;
         port = text.mid(colon + 1).toInt(&ok);
@@ -91,8 +91,10 @@ IpDomainSetting domainSetting(const QJsonValue &v, const QString &where)
         d.id = hexBytes(o.value(QStringLiteral("id")), {1, 3, 6}, where + QStringLiteral(".id"));
     d.subnet = uint8_t(number(o.value(QStringLiteral("subnet")), 1, 255, where + QStringLiteral(".subnet")));
     d.node = uint8_t(number(o.value(QStringLiteral("node")), 1, 127, where + QStringLiteral(".node")));
-    if (o.contains(QStringLiteral("key")))
+    if (o.contains(QStringLiteral("key"))) {
         d.key = hexBytes(o.value(QStringLiteral("key")), {6}, where + QStringLiteral(".key"));
+        d.hasKey = true;
+    }
     return d;
 }
 
@@ -103,7 +105,7 @@ void readIp(const QJsonObject &o, IpChannelConfig &c, const QString &where)
               QStringLiteral("group"), QStringLiteral("port"), QStringLiteral("localAddress"),
               QStringLiteral("localPort"), QStringLiteral("hops"), QStringLiteral("members"),
               QStringLiteral("neuronId"), QStringLiteral("programId"), QStringLiteral("model"),
-              QStringLiteral("domains"), QStringLiteral("secret")},
+              QStringLiteral("domains"), QStringLiteral("secret"), QStringLiteral("configServer")},
              where);
     const QString mode = o.value(QStringLiteral("mode")).toString(QStringLiteral("multicast"));
     if (mode == QLatin1String("multicast"))
@@ -124,17 +126,28 @@ void readIp(const QJsonObject &o, IpChannelConfig &c, const QString &where)
                                     : ip852::DefaultPort);
         if (o.contains(QStringLiteral("hops")))
             c.hops = number(o.value(QStringLiteral("hops")), 1, 255, where + QStringLiteral(".hops"));
-        if (o.contains(QStringLiteral("members")) || o.contains(QStringLiteral("localPort")))
-            refuse(where + QStringLiteral(": members and localPort belong to unicast mode"));
+        if (o.contains(QStringLiteral("members")) || o.contains(QStringLiteral("localPort"))
+            || o.contains(QStringLiteral("configServer")))
+            refuse(where + QStringLiteral(": members, localPort and configServer belong to unicast mode"));
     } else {
         if (!c.localIp)
             refuse(where + QStringLiteral(".localAddress: unicast mode needs the address the members know"));
         c.localPort = uint16_t(o.contains(QStringLiteral("localPort"))
                                    ? number(o.value(QStringLiteral("localPort")), 1, 65535, where + QStringLiteral(".localPort"))
                                    : ip852::DefaultPort);
-        const QJsonArray members = o.value(QStringLiteral("members")).toArray();
-        if (members.isEmpty())
-            refuse(where + QStringLiteral(".members: unicast mode needs the list of channel members"));
+        if (o.contains(QStringLiteral("configServer"))) {
+            c.server = member(o.value(QStringLiteral("configServer")), where + QStringLiteral(".configServer"),
+                              DefaultConfigServerPort);
+            if (c.server == ip852::Endpoint{c.localIp, c.localPort})
+                refuse(where + QStringLiteral(".configServer: the interface's own address and port"));
+        }
+        const QJsonValue memberList = o.value(QStringLiteral("members"));
+        if (!memberList.isUndefined() && !memberList.isArray())
+            refuse(where + QStringLiteral(".members: a list of \"address[:port]\" expected"));
+        const QJsonArray members = memberList.toArray();
+        if (members.isEmpty() && !c.server.ip)
+            refuse(where + QStringLiteral(".members: unicast mode needs the list of channel members, "
+                                          "or the channel's configServer"));
         for (int i = 0; i < members.size(); ++i)
             c.members.append(member(members[i], where + QStringLiteral(".members[%1]").arg(i)));
         if (o.contains(QStringLiteral("group")) || o.contains(QStringLiteral("port")) || o.contains(QStringLiteral("hops")))
@@ -200,6 +213,16 @@ InterfaceEntry entry(const QJsonValue &v, int index, const QDir &base)
     return e;
 }
 
+// The domains that have an authentication key, each key shown by its last byte only.
+QString keysSummary(const IpChannelConfig &ip)
+{
+    QStringList keys;
+    for (int i = 0; i < 2; ++i)
+        if (ip.domains[i].hasKey)
+            keys.append(QStringLiteral("domain %1 (key ...%2)").arg(i).arg(uint8_t(ip.domains[i].key.back()), 2, 16, QLatin1Char('0')));
+    return keys.isEmpty() ? QString() : QStringLiteral(", LonTalk authentication in ") + keys.join(QStringLiteral(" and "));
+}
+
 } // namespace
 
 QString InterfaceEntry::summary() const
@@ -209,12 +232,14 @@ QString InterfaceEntry::summary() const
     if (kind == LonDevice)
         return QStringLiteral("LON network device %1").arg(device);
     if (ip.mode == IpChannelConfig::Multicast)
-        return QStringLiteral("LonWorks/IP channel, multicast %1%2").arg(ip.group.toString(),
-                                                                        ip.secret.isEmpty() ? QString() : QStringLiteral(", MD5"));
-    return QStringLiteral("LonWorks/IP channel, unicast from %1 to %2 member(s)%3")
-        .arg(ip852::Endpoint{ip.localIp, ip.localPort}.toString())
-        .arg(ip.members.size())
-        .arg(ip.secret.isEmpty() ? QString() : QStringLiteral(", MD5"));
+        return QStringLiteral("LonWorks/IP channel, multicast %1%2%3")
+            .arg(ip.group.toString(), ip.secret.isEmpty() ? QString() : QStringLiteral(", MD5"), keysSummary(ip));
+    QString text = QStringLiteral("LonWorks/IP channel, unicast from %1").arg(ip852::Endpoint{ip.localIp, ip.localPort}.toString());
+    if (ip.server.ip)
+        text += QStringLiteral(", configuration server %1").arg(ip.server.toString());
+    if (!ip.members.isEmpty() || !ip.server.ip)
+        text += QStringLiteral("%1 %2 member(s)").arg(ip.server.ip ? QStringLiteral(" and") : QStringLiteral(" to")).arg(ip.members.size());
+    return text + (ip.secret.isEmpty() ? QString() : QStringLiteral(", MD5")) + keysSummary(ip);
 }
 
 const InterfaceEntry *InterfaceTable::find(const QString &name) const

@@ -13,11 +13,14 @@
 
 namespace ldv {
 
+constexpr uint16_t DefaultConfigServerPort = 1629;
+
 struct IpDomainSetting {
     QByteArray id;              // 0, 1, 3 or 6 bytes
     uint8_t subnet = 0;         // 0 = entry not in use
     uint8_t node = 0;
-    QByteArray key = QByteArray(6, '\0');
+    QByteArray key = QByteArray(6, '\0');   // LonTalk authentication key
+    bool hasKey = false;        // a key was given: challenges in this domain are answered
 };
 
 struct IpChannelConfig {
@@ -28,6 +31,7 @@ struct IpChannelConfig {
     uint16_t localPort = 0;             // unicast: port to bind and send from
     int hops = 1;                       // multicast TTL
     QList<ip852::Endpoint> members;     // unicast: the other members of the channel
+    ip852::Endpoint server;             // unicast: the configuration server (ip 0 = none)
     std::array<uint8_t, 6> neuronId{};
     std::array<uint8_t, 8> programId{};
     uint8_t model = 0;

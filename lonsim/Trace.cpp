@@ -7,26 +7,47 @@
 
 namespace lonsim {
 
-void traceFrame(const QString &interfaceLabel, const char *direction, const uint8_t *bytes, int length)
+namespace {
+
+// The trace file, opened (again) when LONSIM_TRACE names another one; null when none is set.
+QFile *traceFile()
 {
     static std::unique_ptr<QFile> file;
     const QString path = qEnvironmentVariable("LONSIM_TRACE");
     if (path.isEmpty())
-        return;
+        return nullptr;
     if (!file || file->fileName() != path) {
         file = std::make_unique<QFile>(path);
         if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-            return;
+            return nullptr;
     }
-    if (!file->isOpen())
+    return file->isOpen() ? file.get() : nullptr;
+}
+
+void writeLine(QFile &file, const QString &label, const QByteArray &rest)
+{
+    file.write(QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8() + ' ' + label.toUtf8() + ' ' + rest
+               + '\n');
+    file.flush();
+}
+
+} // namespace
+
+void traceFrame(const QString &interfaceLabel, const char *direction, const uint8_t *bytes, int length)
+{
+    QFile *file = traceFile();
+    if (!file)
         return;
     const QByteArray hex = bytes && length > 0
                                ? QByteArray(reinterpret_cast<const char *>(bytes), length).toHex(' ').toUpper()
                                : QByteArray();
-    const QByteArray line = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8() + ' '
-                            + interfaceLabel.toUtf8() + ' ' + direction + ' ' + hex + '\n';
-    file->write(line);
-    file->flush();
+    writeLine(*file, interfaceLabel, QByteArray(direction) + ' ' + hex);
+}
+
+void traceText(const QString &label, const QString &text)
+{
+    if (QFile *file = traceFile())
+        writeLine(*file, label, text.toUtf8());
 }
 
 } // namespace lonsim

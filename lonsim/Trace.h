@@ -1,6 +1,7 @@
 #pragma once
 // The optional frame trace: when LONSIM_TRACE names a file, every frame in either
-// direction is appended to it as one line: time, interface, direction, hex bytes.
+// direction is appended to it as one line: time, interface, direction, hex bytes; and
+// the configuration exchanges of IP-852 channels as lines of text.
 
 #include <QString>
 #include <cstdint>
@@ -9,5 +10,8 @@ namespace lonsim {
 
 // direction: "write" (host to network), "read" (network to host) or "refused".
 void traceFrame(const QString &interfaceLabel, const char *direction, const uint8_t *bytes, int length);
+
+// One line of text in the same file: time, label, text (an IP-852 configuration exchange).
+void traceText(const QString &label, const QString &text);
 
 } // namespace lonsim

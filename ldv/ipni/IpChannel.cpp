@@ -1,8 +1,35 @@
 #include "ldv/ipni/IpChannel.h"
 
+#include "lonsim/Trace.h"
+
 namespace ldv::ni {
 
 namespace {
+
+// What the interface asks the channel for (the routing it sends to the configuration
+// server): everything, as a repeater does, in each domain it is in; its own Neuron ID
+// and subnet/node addresses. A member sends to those that claim a packet's destination,
+// and this claims every one; the interface then picks what is addressed to it.
+ip852::RoutingPacket hostRouting(const IpChannelConfig &c, const IpDomainSetting (&domains)[2])
+{
+    ip852::RoutingPacket r;
+    r.ipFlags = 1;
+    r.routerType = ip852::RouterRepeater;
+    r.lonTalkFlags = 3;
+    r.nodeType = 1;
+    r.neuronIds = {c.neuronId};
+    for (const IpDomainSetting &d : domains) {
+        if (d.subnet == 0)
+            continue;
+        r.subnetNodes.append({d.subnet, uint8_t(d.node & 0x7F), uint16_t(r.domains.size()), 0});
+        ip852::RoutingPacket::Domain entry;
+        entry.subnets.fill(0xFF);
+        entry.groups.fill(0xFF);
+        entry.id = d.id;
+        r.domains.append(entry);
+    }
+    return r;
+}
 
 struct Shared {
     QString name;
@@ -17,7 +44,8 @@ std::map<QString, Shared> &registry()
 
 } // namespace
 
-std::shared_ptr<IpChannel> IpChannel::obtain(const QString &name, const IpChannelConfig &config, QString &error)
+std::shared_ptr<IpChannel> IpChannel::obtain(const QString &name, const IpChannelConfig &config, int64_t now,
+                                             QString &error)
 {
     QString key;
     if (config.mode == IpChannelConfig::Unicast) {
@@ -33,7 +61,7 @@ std::shared_ptr<IpChannel> IpChannel::obtain(const QString &name, const IpChanne
         }
     }
     auto channel = std::make_shared<IpChannel>();
-    if (!channel->open(config, error))
+    if (!channel->open(name, config, now, error))
         return nullptr;
     if (!key.isEmpty()) {
         channel->m_key = key;
@@ -59,9 +87,9 @@ void IpChannel::unsubscribe(int reader)
     m_inboxes.erase(reader);
 }
 
-QList<QByteArray> IpChannel::receive(int reader)
+QList<QByteArray> IpChannel::receive(int reader, int64_t now)
 {
-    const QList<QByteArray> frames = receive();
+    const QList<QByteArray> frames = receive(now);
     for (auto &[id, inbox] : m_inboxes)
         if (id != reader)
             inbox += frames;
@@ -72,9 +100,10 @@ QList<QByteArray> IpChannel::receive(int reader)
     return mine + frames;
 }
 
-bool IpChannel::open(const IpChannelConfig &config, QString &error)
+bool IpChannel::open(const QString &name, const IpChannelConfig &config, int64_t now, QString &error)
 {
     m_config = config;
+    m_name = name;
     m_session = ip852::newSessionId();
     if (config.mode == IpChannelConfig::Multicast) {
         if (!m_receive.bind({0, config.group.port}, error, true)
@@ -86,9 +115,60 @@ bool IpChannel::open(const IpChannelConfig &config, QString &error)
     }
     if (!m_receive.bind({config.localIp, config.localPort}, error))
         return false;
-    for (const ip852::Endpoint &member : config.members)
-        m_peers.push_back(Peer{member, 0, false, 0, 0, {}});
+    if (config.server.ip) {
+        ip852::MemberSettings settings;
+        settings.self = {config.localIp, config.localPort};
+        settings.server = config.server;
+        settings.routing = hostRouting(config, config.domains);
+        settings.name = name.toLatin1().left(ip852::MaxNameBytes);
+        settings.secret = config.secret;
+        ip852::ChannelMember::Io io;
+        io.send = [this](const QByteArray &packet, const ip852::Endpoint &to) { m_receive.send(packet, to); };
+        io.trace = [this](const QString &line) { lonsim::traceText(m_name + QStringLiteral("@ip852"), line); };
+        m_member = std::make_unique<ip852::ChannelMember>(settings, io);
+        m_member->start(now);
+    }
+    syncPeers();
     return true;
+}
+
+void IpChannel::syncPeers()
+{
+    QList<ip852::Endpoint> wanted = m_config.members;
+    if (m_member)
+        for (const ip852::Endpoint &e : m_member->peers())
+            if (!wanted.contains(e))
+                wanted.append(e);
+    bool added = false;
+    std::vector<Peer> peers;
+    for (const ip852::Endpoint &e : std::as_const(wanted)) {
+        const auto kept = std::find_if(m_peers.begin(), m_peers.end(), [&e](const Peer &p) { return p.endpoint == e; });
+        if (kept != m_peers.end()) {
+            peers.push_back(std::move(*kept));
+        } else {
+            peers.push_back(Peer{e, 0, false, 0, 0, {}});
+            added = true;
+        }
+    }
+    m_peers = std::move(peers);
+    // A member that joins (or joins again) starts counting our packets afresh under a new
+    // session, rather than taking them for ones it has seen.
+    if (added && m_session)
+        m_session = ip852::newSessionId();
+}
+
+void IpChannel::tick(int64_t now)
+{
+    if (!m_member)
+        return;
+    m_member->tick(now);
+    syncPeers();
+}
+
+void IpChannel::setDomains(const IpDomainSetting (&domains)[2], int64_t now)
+{
+    if (m_member)
+        m_member->setRouting(hostRouting(m_config, domains), now);
 }
 
 ip852::Endpoint IpChannel::sendingFrom() const
@@ -124,16 +204,18 @@ void IpChannel::flush()
             m_receive.send(datagram, peer.endpoint);
 }
 
-QList<QByteArray> IpChannel::receive()
+QList<QByteArray> IpChannel::receive(int64_t now)
 {
     QList<QByteArray> frames;
-    receiveFrom(m_receive, frames);
+    receiveFrom(m_receive, frames, now);
     if (m_config.mode == IpChannelConfig::Multicast)
-        receiveFrom(m_send, frames);   // answers a peer sends straight back to our sending port
+        receiveFrom(m_send, frames, now);   // answers a peer sends straight back to our sending port
+    if (m_member)
+        syncPeers();
     return frames;
 }
 
-void IpChannel::receiveFrom(ip852::UdpPort &port, QList<QByteArray> &frames)
+void IpChannel::receiveFrom(ip852::UdpPort &port, QList<QByteArray> &frames, int64_t now)
 {
     const bool multicast = m_config.mode == IpChannelConfig::Multicast;
     const ip852::Endpoint own = sendingFrom();
@@ -143,8 +225,9 @@ void IpChannel::receiveFrom(ip852::UdpPort &port, QList<QByteArray> &frames)
         const std::optional<QByteArray> datagram = port.receive(from);
         if (!datagram)
             break;
-        Peer *peer = multicast ? nullptr : memberOf(from);
-        if (!multicast && !peer) {
+        const bool fromServer = m_member && from == m_member->server();
+        Peer *peer = multicast || fromServer ? nullptr : memberOf(from);
+        if (!multicast && !peer && !fromServer) {
             ++m_counters.strangerDropped;
             continue;
         }
@@ -152,6 +235,14 @@ void IpChannel::receiveFrom(ip852::UdpPort &port, QList<QByteArray> &frames)
         m_counters.badDropped += parsed.rejected + (parsed.error != ip852::PacketError::None ? 1 : 0);
         for (const ip852::Packet &packet : parsed.packets) {
             const ip852::Header &h = packet.header;
+            if (fromServer) {
+                // The server sends configuration packets only; it is no member for data.
+                if (h.type != ip852::DataPacket && h.protocol() == ip852::ProtocolLonTalk)
+                    m_member->packet(packet, from, now);
+                else
+                    ++m_counters.strangerDropped;
+                continue;
+            }
             if (h.type != ip852::DataPacket || h.protocol() != ip852::ProtocolLonTalk || h.vendor != 0) {
                 ++m_counters.otherTypes;
                 continue;

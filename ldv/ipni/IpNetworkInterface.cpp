@@ -4,6 +4,11 @@
 #include "lontalk/DeviceImage.h"
 #include "lontalk/ip852/Timers.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cstring>
+
 namespace ldv::ni {
 
 using ip852::AddressFormat;
@@ -39,10 +44,18 @@ IpNetworkInterface::~IpNetworkInterface()
 
 bool IpNetworkInterface::open(QString &error)
 {
-    m_channel = IpChannel::obtain(m_name, m_config, error);
+    m_channel = IpChannel::obtain(m_name, m_config, now(), error);
     if (!m_channel)
         return false;
     m_reader = m_channel->subscribe();
+    // On a channel run by a configuration server the members are known once the server
+    // has answered: the first transactions wait for that, up to JoinWaitMs.
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_channel->settled() && waited.elapsed() < JoinWaitMs) {
+        service();
+        QThread::msleep(2);
+    }
     return true;
 }
 
@@ -60,14 +73,16 @@ QString IpNetworkInterface::describe() const
         .arg(c.duplicateDropped)
         .arg(c.badDropped)
         .arg(m_transactions->open())
-        .arg(m_toHost.size());
+        .arg(m_toHost.size())
+        + (m_channel->memberState().isEmpty() ? QString() : QStringLiteral("; ") + m_channel->memberState());
 }
 
 void IpNetworkInterface::service()
 {
-    for (const QByteArray &bytes : m_channel->receive(m_reader))
-        received(bytes);
     const int64_t t = now();
+    for (const QByteArray &bytes : m_channel->receive(m_reader, t))
+        received(bytes);
+    m_channel->tick(t);
     m_transactions->tick(t);
     m_records.expire(t);
     m_tids->save(t);

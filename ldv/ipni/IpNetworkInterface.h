@@ -32,6 +32,7 @@ public:
     void service();
     ~IpNetworkInterface() override;
     static constexpr int MaxQueued = 512;       // frames waiting for ldv_read
+    static constexpr int JoinWaitMs = 2000;     // ldv_open waits for the configuration server's list
 
 private:
     struct PendingRequest {

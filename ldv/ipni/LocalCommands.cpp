@@ -43,8 +43,11 @@ void IpNetworkInterface::local(const HostMessage &m)
         e.id = d.mid(1, idLength);
         e.subnet = uint8_t(d[7]);
         e.node = uint8_t(d[8]) & 0x7F;
-        e.key = d.mid(10, 6);
+        const QByteArray key = d.mid(10, 6);
+        e.hasKey = e.hasKey || key != e.key;    // the host installed a key of its own
+        e.key = key;
         code = successCode(m.frame.code);
+        m_channel->setDomains(m_domains, now());
         break;
     }
     default:

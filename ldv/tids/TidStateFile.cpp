@@ -1,21 +1,16 @@
 #include "ldv/tids/TidStateFile.h"
 
+#include "support/SafeFile.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryFile>
 #include <QUrl>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ldv {
 
@@ -25,11 +20,6 @@ constexpr qint64 MaxFileBytes = 1 << 20;       // 4096 destinations take about a
 constexpr int MaxDestinationBytes = 64;
 constexpr int MaxNameCharacters = 80;
 const QLatin1String FormatName("lonworks-tids/1");
-
-QString errnoText()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
 
 // A destination key as written: hex digits, an even number of them, at most 64 bytes.
 std::optional<QByteArray> destinationOf(const QJsonValue &value)
@@ -60,23 +50,11 @@ std::optional<ip852::TidTable::Snapshot> readTidState(const QString &path, int64
 {
     if (path.isEmpty())
         return std::nullopt;
-    // No symlink is followed, and a FIFO or device put in its place cannot block the open.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return std::nullopt;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxFileBytes)
-        return std::nullopt;
-    const QByteArray bytes = file.read(MaxFileBytes + 1);
-    if (bytes.size() > MaxFileBytes)
+    const std::optional<QByteArray> bytes = ReadRegularFile(path, MaxFileBytes);
+    if (!bytes)
         return std::nullopt;
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     const QJsonObject o = document.object();
@@ -108,17 +86,6 @@ std::optional<ip852::TidTable::Snapshot> readTidState(const QString &path, int64
 
 bool writeTidState(const QString &path, const ip852::TidTable::Snapshot &snapshot, int64_t now, QString &error)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    const QByteArray folderName = QFile::encodeName(folder);
-    if (::mkdir(folderName.constData(), 0700) != 0 && errno != EEXIST) {
-        error = folder + QStringLiteral(": ") + errnoText();
-        return false;
-    }
-    struct stat st {};
-    if (::lstat(folderName.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        error = folder + QStringLiteral(": not a folder (a symlink is not followed)");
-        return false;
-    }
     QJsonArray held;
     for (const ip852::TidTable::Entry &e : snapshot.entries) {
         const qint64 remaining = e.until - now;
@@ -132,20 +99,7 @@ bool writeTidState(const QString &path, const ip852::TidTable::Snapshot &snapsho
                         {QStringLiteral("writtenMs"), QDateTime::currentMSecsSinceEpoch()},
                         {QStringLiteral("last"), QJsonArray{int(snapshot.last[0]), int(snapshot.last[1])}},
                         {QStringLiteral("held"), held}};
-    // A new file renamed over the old one: readers see the old or the new, never a part,
-    // and rename() replaces a symlink in the way instead of writing through it (which
-    // QSaveFile would do).
-    QTemporaryFile file(folder + QStringLiteral("/.tids-XXXXXX"));
-    if (!file.open() || file.write(QJsonDocument(o).toJson(QJsonDocument::Compact)) < 0 || !file.flush()) {
-        error = file.fileName() + QStringLiteral(": ") + file.errorString();
-        return false;
-    }
-    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
-        error = path + QStringLiteral(": ") + errnoText();
-        return false;
-    }
-    file.setAutoRemove(false);
-    return true;
+    return ReplaceFile(path, QJsonDocument(o).toJson(QJsonDocument::Compact), error);
 }
 
 } // namespace ldv

@@ -1,5 +1,7 @@
 #include "lonsim/channel/ChannelLink.h"
 
+#include "lonsim/Trace.h"
+
 #include "lontalk/ip852/Packet.h"
 
 #include <QNetworkDatagram>
@@ -10,12 +12,24 @@ namespace lonsim::channel {
 
 namespace {
 constexpr int LyingExtra = 40;
+constexpr int MemberTickMs = 100;
+
+ip852::Endpoint endpointOf(const Peer &p)
+{
+    return ip852::Endpoint{p.address.toIPv4Address(), p.port};
 }
+
+Peer peerOf(const ip852::Endpoint &e)
+{
+    return Peer{QHostAddress(quint32(e.ip)), e.port};
+}
+} // namespace
 
 ChannelLink::ChannelLink(const ChannelOptions &options, QObject *parent)
     : QObject(parent), m_options(options), m_session(ip852::newSessionId())
 {
-    m_memberSequence.fill(0, m_options.members.size());
+    m_clock.start();
+    connect(&m_memberTick, &QTimer::timeout, this, [this] { m_member->tick(m_clock.elapsed()); });
     connect(&m_receiver, &QUdpSocket::readyRead, this, [this] { readPending(&m_receiver); });
     connect(&m_sender, &QUdpSocket::readyRead, this, [this] { readPending(&m_sender); });
 }
@@ -31,6 +45,8 @@ bool ChannelLink::open(QString &error)
                         .arg(m_receiver.errorString());
             return false;
         }
+        if (m_options.configServer)
+            joinServer();
         return true;
     }
     if (!m_receiver.bind(QHostAddress::AnyIPv4, m_options.port,
@@ -68,6 +84,43 @@ bool ChannelLink::open(QString &error)
     return true;
 }
 
+void ChannelLink::setRouting(const ip852::RoutingPacket &routing, const QString &name)
+{
+    m_routing = routing;
+    m_name = name;
+}
+
+void ChannelLink::joinServer()
+{
+    ip852::MemberSettings settings;
+    settings.self = endpointOf(Peer{m_receiver.localAddress(), m_receiver.localPort()});
+    settings.server = endpointOf(*m_options.configServer);
+    settings.routing = m_routing;
+    settings.name = m_name.toLatin1().left(ip852::MaxNameBytes);
+    settings.secret = m_options.secret;
+    ip852::ChannelMember::Io io;
+    io.send = [this](const QByteArray &packet, const ip852::Endpoint &to) {
+        const Peer peer = peerOf(to);
+        m_receiver.writeDatagram(packet, peer.address, peer.port);
+        if (onDatagram)
+            onDatagram(Peer{m_receiver.localAddress(), m_receiver.localPort()}, peer, packet);
+    };
+    io.trace = [this](const QString &line) { traceText(m_name + QStringLiteral("@channel"), line); };
+    m_member = std::make_unique<ip852::ChannelMember>(settings, io);
+    m_member->start(m_clock.elapsed());
+    m_memberTick.start(MemberTickMs);
+}
+
+QList<Peer> ChannelLink::peers() const
+{
+    QList<Peer> peers = m_options.members;
+    if (m_member)
+        for (const ip852::Endpoint &e : m_member->peers())
+            if (!peers.contains(peerOf(e)))
+                peers.append(peerOf(e));
+    return peers;
+}
+
 QString ChannelLink::endpoint() const
 {
     if (m_options.mode == ChannelOptions::Multicast)
@@ -88,8 +141,8 @@ void ChannelLink::send(const QList<QByteArray> &frames, bool lyingSize)
         sendTo(frames, Peer{m_options.group, m_options.port}, m_multicastSequence, lyingSize);
         return;
     }
-    for (int i = 0; i < m_options.members.size(); ++i)
-        sendTo(frames, m_options.members.at(i), m_memberSequence[i], lyingSize);
+    for (const Peer &peer : peers())
+        sendTo(frames, peer, m_peerStates[keyOf(peer)].sequence, lyingSize);
 }
 
 void ChannelLink::sendTo(const QList<QByteArray> &frames, const Peer &to, uint32_t &sequence, bool lyingSize)
@@ -136,15 +189,23 @@ bool ChannelLink::isOwnEcho(const Peer &from) const
 void ChannelLink::handleDatagram(const QByteArray &datagram, const Peer &from)
 {
     ++m_counters.datagrams;
-    int member = -1;
+    SequenceCheck *check = nullptr;
+    if (m_member && from == *m_options.configServer) {
+        const ip852::DatagramParse parse = ip852::parseDatagram(datagram, m_options.secret);
+        m_counters.badPackets += parse.rejected + (parse.error != ip852::PacketError::None ? 1 : 0);
+        for (const ip852::Packet &packet : parse.packets)
+            if (packet.header.type != ip852::DataPacket)
+                m_member->packet(packet, endpointOf(from), m_clock.elapsed());
+        return;
+    }
     if (m_options.mode == ChannelOptions::Unicast) {
-        member = int(m_options.members.indexOf(from));
-        if (member < 0) {
+        if (!peers().contains(from)) {
             ++m_counters.foreign;
             if (onRefused)
                 onRefused("foreign", datagram);
             return;
         }
+        check = &m_peerStates[keyOf(from)].check;
     } else if (isOwnEcho(from)) {
         ++m_counters.ownEchoes;
         return;
@@ -156,7 +217,7 @@ void ChannelLink::handleDatagram(const QByteArray &datagram, const Peer &from)
     for (const ip852::Packet &packet : parse.packets) {
         if (packet.header.type != ip852::DataPacket || packet.header.protocol() != ip852::ProtocolLonTalk)
             continue;
-        if (member >= 0 && !m_memberChecks[member].accept(packet.header.session, packet.header.sequence)) {
+        if (check && !check->accept(packet.header.session, packet.header.sequence)) {
             ++m_counters.duplicates;
             continue;
         }

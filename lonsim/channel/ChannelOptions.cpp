@@ -57,6 +57,10 @@ std::optional<ChannelOptions> parseChannelOptions(const QStringList &arguments, 
     const QCommandLineOption member(QStringLiteral("member"),
                                     QStringLiteral("Unicast: a member of the channel; give one per member."),
                                     QStringLiteral("address:port"));
+    const QCommandLineOption configServer(QStringLiteral("config-server"),
+                                          QStringLiteral("Unicast: the channel's configuration server; the "
+                                                         "server's list of members joins the --member ones."),
+                                          QStringLiteral("address:port"));
     const QCommandLineOption secret(QStringLiteral("secret"),
                                     QStringLiteral("MD5 authentication secret: 32 hex digits or up to 16 "
                                                    "characters."),
@@ -71,7 +75,7 @@ std::optional<ChannelOptions> parseChannelOptions(const QStringList &arguments, 
     const QCommandLineOption pcap(QStringLiteral("pcap"),
                                   QStringLiteral("Capture file (pcap) of every datagram sent and received."),
                                   QStringLiteral("file"));
-    parser.addOptions({network, mode, group, port, iface, listen, member, secret, control, trace, pcap});
+    parser.addOptions({network, mode, group, port, iface, listen, member, configServer, secret, control, trace, pcap});
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
@@ -135,12 +139,27 @@ std::optional<ChannelOptions> parseChannelOptions(const QStringList &arguments, 
             }
             o.members.append(*peer);
         }
-        if (o.members.isEmpty()) {
-            error = QStringLiteral("unicast needs at least one --member");
+        if (parser.isSet(configServer)) {
+            o.configServer = parsePeer(parser.value(configServer));
+            if (!o.configServer || o.configServer->port == 0) {
+                error = QStringLiteral("--config-server %1 is not address:port").arg(parser.value(configServer));
+                return std::nullopt;
+            }
+            if (o.listen.port == 0 || o.listen.address.isNull() || o.listen.address == QHostAddress::AnyIPv4) {
+                error = QStringLiteral("with --config-server, --listen names the address and port the server lists");
+                return std::nullopt;
+            }
+        }
+        if (o.members.isEmpty() && !o.configServer) {
+            error = QStringLiteral("unicast needs at least one --member, or --config-server");
             return std::nullopt;
         }
     } else {
         error = QStringLiteral("--mode must be multicast or unicast");
+        return std::nullopt;
+    }
+    if (o.mode == ChannelOptions::Multicast && parser.isSet(configServer)) {
+        error = QStringLiteral("--config-server belongs to unicast mode");
         return std::nullopt;
     }
     if (parser.isSet(secret)) {

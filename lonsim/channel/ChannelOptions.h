@@ -30,6 +30,7 @@ struct ChannelOptions {
     QHostAddress interfaceAddress;  // multicast: the local interface's address (null = default)
     Peer listen;                    // unicast: own address and port (port 0 = any free one)
     QList<Peer> members;            // unicast: the other members of the channel
+    std::optional<Peer> configServer;   // unicast: the channel's configuration server
     QByteArray secret;              // MD5 authentication secret (16 bytes), empty = none
     QString control;                // LONSIM_CONTROL folder
     QString trace;                  // frame trace file

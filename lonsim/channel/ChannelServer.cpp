@@ -48,8 +48,33 @@ ChannelServer::~ChannelServer()
         m_network.dropTransfers(*node);
 }
 
+namespace {
+
+// What the channel's devices ask a configuration server for: everything in each domain
+// they are in (as a repeater does); the devices pick what is addressed to them.
+ip852::RoutingPacket devicesRouting(const Network &network)
+{
+    ip852::RoutingPacket r;
+    r.routerType = ip852::RouterRepeater;
+    r.lonTalkFlags = 3;
+    for (const Device &device : network.model().devices)
+        for (const DomainAddress &domain : device.domains) {
+            if (std::any_of(r.domains.begin(), r.domains.end(), [&](const auto &d) { return d.id == domain.id; }))
+                continue;
+            ip852::RoutingPacket::Domain entry;
+            entry.subnets.fill(0xFF);
+            entry.groups.fill(0xFF);
+            entry.id = domain.id;
+            r.domains.append(entry);
+        }
+    return r;
+}
+
+} // namespace
+
 bool ChannelServer::start(QString &error)
 {
+    m_link.setRouting(devicesRouting(m_network), m_network.model().name);
     if (!m_options.pcap.isEmpty()) {
         if (!m_pcap.open(m_options.pcap, error))
             return false;
@@ -67,9 +92,12 @@ bool ChannelServer::start(QString &error)
 
 QString ChannelServer::description() const
 {
-    return QStringLiteral("%1 on %2 (%3)")
-        .arg(m_network.model().name, m_link.endpoint(),
-             m_options.mode == ChannelOptions::Multicast ? QStringLiteral("multicast") : QStringLiteral("unicast"));
+    QString mode = m_options.mode == ChannelOptions::Multicast ? QStringLiteral("multicast") : QStringLiteral("unicast");
+    if (m_options.configServer)
+        mode += QStringLiteral(", configuration server %1:%2")
+                    .arg(m_options.configServer->address.toString())
+                    .arg(m_options.configServer->port);
+    return QStringLiteral("%1 on %2 (%3)").arg(m_network.model().name, m_link.endpoint(), mode);
 }
 
 void ChannelServer::frameIn(const ip852::LonFrame &frame, const QByteArray &bytes)
