@@ -16,7 +16,9 @@ ConfigServer::ConfigServer(ChannelFile channel, ServerState state, Io io, DateTi
     // Routing kept for members the channel file no longer lists is dropped.
     const qsizetype before = m_state.members.size();
     m_state.members.removeIf([this](const MemberRecord &m) { return !m_channel.member(m.endpoint); });
-    if (m_state.members.size() != before || (m_state.membershipDateTime == 0 && !m_state.members.isEmpty()))
+    // A server without a membership yet starts a new one: members that hold an older one
+    // (from before the server lost its state) then send their routing again.
+    if (m_state.members.size() != before || m_state.membershipDateTime == 0)
         m_state.membershipDateTime = nextDateTime();
 }
 
@@ -26,6 +28,13 @@ uint32_t ConfigServer::nextDateTime()
     return m_state.lastDateTime;
 }
 
+uint32_t ConfigServer::stamp() const
+{
+    // Only the membership takes a new dateTime; the other packets carry the time, so the
+    // count does not run ahead of the clock.
+    return std::max(m_clock(), m_state.lastDateTime);
+}
+
 void ConfigServer::trace(const QString &line) const
 {
     if (m_io.trace)
@@ -33,15 +42,16 @@ void ConfigServer::trace(const QString &line) const
 }
 
 void ConfigServer::send(uint8_t type, const QByteArray &body, const Endpoint &to, uint16_t requestId, int fromSegment,
-                        bool all)
+                        bool all, uint16_t vendor)
 {
     Packet p;
     p.header.type = type;
+    p.header.vendor = vendor;
     p.body = body;
-    const QByteArray whole = buildConfigPacket(type, body);
+    const QByteArray whole = buildConfigPacket(type, body, {}, vendor);
     if (!needsSegments(int(whole.size()), m_channel.secret)) {
         trace(QStringLiteral("out %1 to %2").arg(describeConfigPacket(p), to.toString()));
-        m_io.send(buildConfigPacket(type, body, m_channel.secret), to);
+        m_io.send(buildConfigPacket(type, body, m_channel.secret, vendor), to);
         return;
     }
     const uint32_t dateTime = body.size() >= 4 ? be32(reinterpret_cast<const uint8_t *>(body.constData())) : 0;
@@ -59,7 +69,7 @@ void ConfigServer::send(uint8_t type, const QByteArray &body, const Endpoint &to
 
 void ConfigServer::respond(const Endpoint &to, uint8_t code, uint16_t requestId, uint8_t segmentId)
 {
-    send(ConfigResponse, encode(ResponsePacket{nextDateTime(), code, requestId, segmentId}), to);
+    send(ConfigResponse, encode(ResponsePacket{stamp(), code, requestId, segmentId}), to);
 }
 
 MembershipPacket ConfigServer::membership() const
@@ -76,13 +86,24 @@ MembershipPacket ConfigServer::membership() const
 bool ConfigServer::adopted(const Endpoint &member) const
 {
     const auto it = m_adoptions.find(keyOf(member));
-    return it != m_adoptions.end() && it->second.done;
+    return it != m_adoptions.end() && it->second.acknowledged;
+}
+
+void ConfigServer::acknowledged(const Endpoint &member, int64_t now)
+{
+    Adoption &a = m_adoptions[keyOf(member)];
+    if (a.acknowledged)
+        return;
+    a.acknowledged = true;
+    a.tries = 0;
+    // Its routing is asked for unless it comes by then; once known, the next refresh.
+    a.next = now + (m_state.find(member) ? RefreshMs : AdoptRepeatMs);
 }
 
 void ConfigServer::adopt(const ChannelMember &member, int64_t now)
 {
     RegistrationPacket d;
-    d.dateTime = nextDateTime();
+    d.dateTime = stamp();
     d.lonTalkFlags = 2;
     d.channelTimeoutMs = m_channel.channelTimeoutMs;
     d.unicast = member.endpoint;
@@ -103,6 +124,27 @@ void ConfigServer::adopt(const ChannelMember &member, int64_t now)
     a.next = now + (a.tries < AdoptFastTries ? AdoptRepeatMs : AdoptSlowMs);
 }
 
+void ConfigServer::refresh(const ChannelMember &member, int64_t now)
+{
+    // A membership sent unasked may be lost, and nothing would tell: a member that holds
+    // an older one answers this device configuration by catching up.
+    adopt(member, now);
+    m_adoptions[keyOf(member.endpoint)].next = now + RefreshMs;
+}
+
+void ConfigServer::askRouting(const ChannelMember &member, int64_t now)
+{
+    RequestPacket q;
+    q.type = RoutingRequest;
+    q.dateTime = stamp();
+    q.ip = member.endpoint.ip;
+    q.port = member.endpoint.port;
+    send(RoutingRequest, encode(q), member.endpoint, UnsolicitedRequestId, 0, true, VendorEchelon);
+    Adoption &a = m_adoptions[keyOf(member.endpoint)];
+    ++a.tries;
+    a.next = now + (a.tries < AdoptFastTries ? AdoptRepeatMs : AdoptSlowMs);
+}
+
 void ConfigServer::start(int64_t now)
 {
     for (const ChannelMember &member : m_channel.members) {
@@ -115,8 +157,16 @@ void ConfigServer::tick(int64_t now)
 {
     for (const ChannelMember &member : m_channel.members) {
         const Adoption &a = m_adoptions[keyOf(member.endpoint)];
-        if (!a.done && now >= a.next)
+        if (now < a.next)
+            continue;
+        // Adopted but its routing unknown (a server that lost its state, or a routing
+        // packet lost on the way): it is asked for it.
+        if (!a.acknowledged)
             adopt(member, now);
+        else if (!m_state.find(member.endpoint))
+            askRouting(member, now);
+        else
+            refresh(member, now);
     }
     for (const SegmentAssembler::Wanted &w : m_segments.wanted(now)) {
         RequestPacket q;
@@ -167,11 +217,14 @@ void ConfigServer::membershipChanged()
         m_io.stateChanged();
 }
 
-void ConfigServer::routingReceived(const RoutingPacket &r, const QByteArray &body, const ChannelMember &from)
+void ConfigServer::routingReceived(const RoutingPacket &r, const QByteArray &body, const ChannelMember &from,
+                                   int64_t now)
 {
-    m_adoptions[keyOf(from.endpoint)].done = true;     // it has taken our configuration
+    m_adoptions[keyOf(from.endpoint)].acknowledged = true;     // it has taken our configuration
     if (!(r.unicast == from.endpoint))
         trace(QStringLiteral("the routing of %1 names %2 as its address").arg(from.endpoint.toString(), r.unicast.toString()));
+    Adoption &a = m_adoptions[keyOf(from.endpoint)];
+    a.next = std::max(a.next, now + RefreshMs);
     MemberRecord *record = m_state.find(from.endpoint);
     if (record && r.dateTime < record->routingDateTime) {
         respond(from.endpoint, RespBadMessage);     // older than the one kept
@@ -230,16 +283,16 @@ void ConfigServer::packet(const Packet &p, const Endpoint &from, int64_t now)
     trace(QStringLiteral("in %1 from %2").arg(describeConfigPacket(p), from.toString()));
     switch (p.header.type) {
     case DeviceRegistration:
-        m_adoptions[keyOf(from)].done = false;
+        m_adoptions[keyOf(from)] = Adoption{};
         adopt(*member, now);
         break;
     case ConfigResponse:
         if (const auto r = decodeResponse(p.body); r && r->code == RespOk)
-            m_adoptions[keyOf(from)].done = true;
+            acknowledged(from, now);
         break;
     case ChannelRouting:
         if (const auto r = decodeRouting(p.body))
-            routingReceived(*r, p.body, *member);
+            routingReceived(*r, p.body, *member, now);
         else
             respond(from, RespBadMessage);
         break;

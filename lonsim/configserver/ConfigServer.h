@@ -48,11 +48,14 @@ public:
     static constexpr int AdoptRepeatMs = 1000;
     static constexpr int AdoptSlowMs = 30000;
     static constexpr int AdoptFastTries = 10;
+    static constexpr int RefreshMs = 30000;        // device configuration again to adopted members
     static constexpr uint16_t UnsolicitedRequestId = 100;
 
 private:
+    // A member is adopted once it acknowledges its device configuration; until its
+    // routing is known it is then asked for that, on the same pace.
     struct Adoption {
-        bool done = false;
+        bool acknowledged = false;
         int tries = 0;
         int64_t next = 0;
     };
@@ -62,14 +65,19 @@ private:
     // Sends a packet of type and body to `to`: whole, or in segments (from segment
     // `from`, all or one) under requestId when it does not fit a datagram.
     void send(uint8_t type, const QByteArray &body, const ip852::Endpoint &to, uint16_t requestId = UnsolicitedRequestId,
-              int fromSegment = 0, bool all = true);
+              int fromSegment = 0, bool all = true, uint16_t vendor = 0);
     void respond(const ip852::Endpoint &to, uint8_t code, uint16_t requestId = 0, uint8_t segmentId = 0);
     void adopt(const ChannelMember &member, int64_t now);
-    void routingReceived(const ip852::RoutingPacket &routing, const QByteArray &body, const ChannelMember &from);
+    void acknowledged(const ip852::Endpoint &member, int64_t now);
+    void askRouting(const ChannelMember &member, int64_t now);
+    void routingReceived(const ip852::RoutingPacket &routing, const QByteArray &body, const ChannelMember &from,
+                         int64_t now);
+    void refresh(const ChannelMember &member, int64_t now);
     void requestReceived(const ip852::RequestPacket &request, const ChannelMember &from);
     void membershipChanged();
     void trace(const QString &line) const;
     uint32_t nextDateTime();
+    uint32_t stamp() const;
 
     ChannelFile m_channel;
     ServerState m_state;

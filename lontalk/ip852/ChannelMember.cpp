@@ -31,6 +31,13 @@ uint32_t ChannelMember::nextDateTime()
     return m_lastDateTime;
 }
 
+uint32_t ChannelMember::stamp() const
+{
+    // Acknowledgements and requests carry the time without taking a new dateTime: only the
+    // packets whose dateTime is compared (the routing) move the count ahead of the clock.
+    return std::max(m_clock(), m_lastDateTime);
+}
+
 void ChannelMember::trace(const QString &line) const
 {
     if (m_io.trace)
@@ -50,7 +57,7 @@ void ChannelMember::send(uint8_t type, const QByteArray &body, uint16_t vendor)
 
 void ChannelMember::sendRequest(RequestPacket request)
 {
-    request.dateTime = nextDateTime();
+    request.dateTime = stamp();
     send(request.type, encode(request));
 }
 
@@ -63,13 +70,13 @@ void ChannelMember::askMembership()
 
 void ChannelMember::acknowledge(uint8_t code, uint16_t requestId, uint8_t segmentId)
 {
-    send(ConfigResponse, encode(ResponsePacket{nextDateTime(), code, requestId, segmentId}));
+    send(ConfigResponse, encode(ResponsePacket{stamp(), code, requestId, segmentId}));
 }
 
 void ChannelMember::sendRegistration(uint8_t type)
 {
     RegistrationPacket r;
-    r.dateTime = nextDateTime();
+    r.dateTime = stamp();
     r.routerType = m_settings.routing.routerType;
     r.lonTalkFlags = m_settings.routing.lonTalkFlags;
     r.nodeType = m_settings.routing.nodeType;
@@ -381,10 +388,20 @@ void ChannelMember::updatePeers()
 
 QString ChannelMember::state() const
 {
-    return QStringLiteral("configuration server %1: %2, %3 member(s) listed, %4 peer(s)")
+    QStringList waiting;
+    if (m_wants & WantConfiguration)
+        waiting.append(QStringLiteral("its device configuration"));
+    if (m_wants & WantRoutingSent)
+        waiting.append(QStringLiteral("the acknowledgement of our routing"));
+    if (m_wants & WantMembership)
+        waiting.append(QStringLiteral("the membership"));
+    if (m_wants & WantRoutings)
+        waiting.append(QStringLiteral("%1 routing packet(s)").arg(m_wanted.size()));
+    return QStringLiteral("configuration server %1: %2, %3 member(s) listed, %4 peer(s)%5")
         .arg(m_settings.server.toString(), m_registered ? QStringLiteral("registered") : QStringLiteral("not registered"))
         .arg(m_membership ? m_membership->members.size() : 0)
-        .arg(m_peers.size());
+        .arg(m_peers.size())
+        .arg(waiting.isEmpty() ? QString() : QStringLiteral(", waiting for ") + waiting.join(QStringLiteral(", ")));
 }
 
 } // namespace ip852

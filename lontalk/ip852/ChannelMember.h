@@ -95,6 +95,7 @@ private:
     void updatePeers();
     const MembershipPacket::Member *entryOf(const Endpoint &e) const;
     uint32_t nextDateTime();
+    uint32_t stamp() const;
     void trace(const QString &line) const;
 
     MemberSettings m_settings;
