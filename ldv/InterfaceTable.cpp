@@ -213,13 +213,16 @@ InterfaceEntry entry(const QJsonValue &v, int index, const QDir &base)
     return e;
 }
 
-// The domains that have an authentication key, each key shown by its last byte only.
+// The domains that have an authentication key. A key is never shown in full: its first
+// byte tells keys apart, the other five stay hidden ("key 0A…").
 QString keysSummary(const IpChannelConfig &ip)
 {
     QStringList keys;
     for (int i = 0; i < 2; ++i)
         if (ip.domains[i].hasKey)
-            keys.append(QStringLiteral("domain %1 (key ...%2)").arg(i).arg(uint8_t(ip.domains[i].key.back()), 2, 16, QLatin1Char('0')));
+            keys.append(QStringLiteral("domain %1 (key %2\u2026)")
+                            .arg(i)
+                            .arg(QString::number(uint8_t(ip.domains[i].key.front()), 16).rightJustified(2, QLatin1Char('0')).toUpper()));
     return keys.isEmpty() ? QString() : QStringLiteral(", LonTalk authentication in ") + keys.join(QStringLiteral(" and "));
 }
 

@@ -29,6 +29,7 @@ QJsonObject countsOf(const DeviceCounters &c)
         {QStringLiteral("failureAnswers"), c.failureAnswers}, {QStringLiteral("dropped"), c.dropped},
         {QStringLiteral("fileTransfers"), c.fileTransfers},   {QStringLiteral("other"), c.other},
         {QStringLiteral("duplicates"), c.duplicates},
+        {QStringLiteral("unauthenticated"), c.unauthenticated}, {QStringLiteral("challenges"), c.challenges},
     };
 }
 

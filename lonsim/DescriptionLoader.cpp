@@ -149,7 +149,7 @@ QByteArray windows1252(const QString &text)
 
 DomainAddress readDomain(const Reader &r, const QJsonObject &o)
 {
-    r.onlyKeys(o, {"id", "subnet", "node"});
+    r.onlyKeys(o, {"id", "subnet", "node", "key"});
     DomainAddress d;
     const auto id = parseHex(r.text(o, "id"));
     if (!id || !(id->size() == 0 || id->size() == 1 || id->size() == 3 || id->size() == 6))
@@ -157,6 +157,8 @@ DomainAddress readDomain(const Reader &r, const QJsonObject &o)
     d.id = *id;
     d.subnet = uint8_t(r.required(o, "subnet", 0, 255));
     d.node = uint8_t(r.required(o, "node", 0, 127));
+    if (o.contains(QLatin1String("key")))
+        d.key = r.hex(o, "key", 6, true);
     return d;
 }
 
@@ -253,7 +255,7 @@ ValueChange readChange(const Reader &r, const QJsonObject &o, int size)
 NetworkVariable readVariable(const Reader &r, const QJsonObject &o, int runningIndex)
 {
     r.onlyKeys(o, {"index", "name", "snvt", "direction", "arrayCount", "doc", "size", "value", "values", "selector",
-                   "change", "unsolicitedMs", "extensionRecord", "maxRateEstimate", "rateEstimate"});
+                   "change", "unsolicitedMs", "extensionRecord", "maxRateEstimate", "rateEstimate", "authenticated"});
     NetworkVariable nv;
     nv.index = int(r.integer(o, "index", 0, 4095, runningIndex));
     if (nv.index != runningIndex)
@@ -264,6 +266,7 @@ NetworkVariable readVariable(const Reader &r, const QJsonObject &o, int runningI
     if (direction != QLatin1String("in") && direction != QLatin1String("out"))
         r.fail(QStringLiteral("direction must be in or out"));
     nv.output = direction == QLatin1String("out");
+    nv.authenticated = r.flag(o, "authenticated", false);
     nv.arrayCount = int(r.integer(o, "arrayCount", 1, 4096, 1));
     nv.doc = r.text(o, "doc");
     nv.selector = int(r.integer(o, "selector", -1, 0x3FFF, -1));

@@ -27,6 +27,8 @@ struct DeviceCounters {
     int fileTransfers = 0;
     int other = 0;
     int duplicates = 0;     // repeats caught by a receive record
+    int unauthenticated = 0;    // updates refused for want of authentication
+    int challenges = 0;         // messages with the authentication bit challenged
 };
 
 // One NV index: an element of a variable.

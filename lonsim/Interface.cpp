@@ -13,8 +13,11 @@ namespace wire = lontalk::wire;
 Interface::Interface(Network &network, QString label) : m_network(network), m_label(std::move(label))
 {
     const InterfaceModel &model = network.model().iface;
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 2; ++i) {
         m_domains[i].address = model.domains[std::size_t(i)];
+        m_domains[i].hasKey = !model.domains[std::size_t(i)].key.isEmpty();
+        m_domains[i].authKey = model.domains[std::size_t(i)].authKey();
+    }
     lontalk::ReadOnlyFields fields;
     fields.neuronId = model.neuronId;
     fields.programId = model.programId;
@@ -149,7 +152,9 @@ std::optional<QByteArray> Interface::localAnswer(const wire::HostFrame &frame, u
         e.address.id = d.mid(1, idLength);
         e.address.subnet = uint8_t(d[7]);
         e.address.node = uint8_t(d[8]) & 0x7F;
-        e.authKey = d.mid(10, 6);
+        const QByteArray key = d.mid(10, 6);
+        e.hasKey = e.hasKey || key != e.authKey;    // the host installed a key of its own
+        e.authKey = key;
         code = wire::successCode(frame.code);
         return QByteArray();
     }

@@ -18,6 +18,7 @@ class Network;
 struct DomainEntry {
     DomainAddress address;
     QByteArray authKey = QByteArray(6, '\0');
+    bool hasKey = false;        // a key was given: the interface answers challenges in this domain
 };
 
 class Interface : public PacketSink {

@@ -13,12 +13,15 @@ namespace lonsim {
 using NeuronId = std::array<uint8_t, 6>;
 using ProgramId = std::array<uint8_t, 8>;
 
-// A LonTalk domain: its ID is 0, 1, 3 or 6 bytes long.
+// A LonTalk domain: its ID is 0, 1, 3 or 6 bytes long; its authentication key 6 bytes
+// (empty when the description gives none: a device then holds six zero bytes).
 struct DomainAddress {
     QByteArray id;
     uint8_t subnet = 0;
     uint8_t node = 0;
+    QByteArray key;
     bool sameDomain(const QByteArray &otherId) const { return id == otherId; }
+    QByteArray authKey() const { return key.isEmpty() ? QByteArray(6, '\0') : key; }
 };
 
 // How a device (or the local interface) misbehaves. Every switch is off by default.
@@ -66,6 +69,7 @@ struct NetworkVariable {
     int size = 0;               // bytes of one element
     QList<QByteArray> initial;  // one per element
     int selector = -1;          // bound selector; -1 = unbound (0x3FFF - index)
+    bool authenticated = false; // input: takes only authenticated updates
     bool extensionRecord = true;
     int maxRateEstimate = -1;   // extension-record byte, -1 = absent
     int rateEstimate = -1;

@@ -2,6 +2,8 @@
 
 #include "lonsim/Interface.h"
 
+#include "lontalk/Authentication.h"
+
 #include <algorithm>
 
 namespace lonsim {
@@ -186,9 +188,18 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
             }
             continue;
         }
+        // A message with the authentication bit is held while the device challenges the
+        // interface; without a reply (no key) it is never delivered nor answered.
+        bool authenticated = false;
+        if (f.authenticated && f.service != wire::Unacknowledged) {
+            const std::optional<bool> outcome = authenticate(from, f, d, *t.member);
+            if (!outcome)
+                continue;
+            authenticated = *outcome;
+        }
         if (f.service != wire::Request) {
             if (wire::isNvUpdate(f.code))
-                applyUpdate(d, from, f);
+                applyUpdate(d, from, f, authenticated);
             else
                 answerMessage(d, f.code, f.data, now, timeScale());
             if (f.service == wire::Acknowledged && !faultHits(d.behaviour.drop, f.code, d.dropSeen)) {
@@ -199,7 +210,7 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
             continue;
         }
         if (wire::isNvUpdate(f.code)) {
-            applyUpdate(d, from, f);    // an update asks for no response
+            applyUpdate(d, from, f, authenticated);    // an update asks for no response
             continue;
         }
         const std::optional<Reply> reply = answerMessage(d, f.code, f.data, now, timeScale());
@@ -292,9 +303,24 @@ void Network::fileAcknowledged(const PacketSink &sink, uint8_t subnet, uint8_t n
             return;
 }
 
-void Network::applyUpdate(DeviceState &d, Interface &from, const wire::HostFrame &f)
+std::optional<bool> Network::authenticate(const Interface &from, const wire::HostFrame &f, DeviceState &d,
+                                          const DomainAddress &member)
 {
-    const UpdateOutcome outcome = applyNvUpdate(d, f.code, f.data);
+    // The device's fresh challenge, and the interface's reply to it computed with the key
+    // it holds for the domain, checked against the device's own key.
+    ++d.counts.challenges;
+    const DomainEntry &entry = from.domain(f.domainIndex);
+    if (!entry.hasKey)
+        return std::nullopt;
+    const QByteArray apdu = QByteArray(1, char(f.code)) + f.data;
+    const lontalk::AuthBytes challenge = lontalk::newChallenge();
+    return lontalk::authenticationReply(challenge, lontalk::authKeyOf(entry.authKey), apdu)
+           == lontalk::authenticationReply(challenge, lontalk::authKeyOf(member.authKey()), apdu);
+}
+
+void Network::applyUpdate(DeviceState &d, Interface &from, const wire::HostFrame &f, bool authenticated)
+{
+    const UpdateOutcome outcome = applyNvUpdate(d, f.code, f.data, authenticated);
     if (outcome.fileRequest)
         fileRequested(d, outcome.value, from.domain(uint8_t(outcome.value[6]) >> 7).address.id, from);
 }

@@ -79,7 +79,12 @@ private:
         const DomainAddress *member;
     };
     QList<Target> targetsOf(const Interface &from, const lontalk::wire::HostFrame &frame);
-    void applyUpdate(DeviceState &device, Interface &from, const lontalk::wire::HostFrame &frame);
+    void applyUpdate(DeviceState &device, Interface &from, const lontalk::wire::HostFrame &frame, bool authenticated);
+    // The device's challenge of a message sent with the authentication bit, answered by
+    // the interface with its key for the domain: whether the reply is right; nullopt
+    // when the interface has no key and sends no reply.
+    std::optional<bool> authenticate(const Interface &from, const lontalk::wire::HostFrame &frame, DeviceState &device,
+                                     const DomainAddress &member);
     void fileAcknowledged(Interface &from, const lontalk::wire::HostFrame &frame);
 
     NetworkModel m_model;

@@ -83,7 +83,8 @@ std::optional<Reply> answerMessage(DeviceState &d, uint8_t code, const QByteArra
         QByteArray config;
         config.append(char((d.variableOf(slot).output ? 0x40 : 0x00) | ((slot.selector >> 8) & 0x3F)));
         config.append(char(slot.selector & 0xFF));
-        config.append(char(bound ? 0x00 : 0x0F));   // acknowledged service; address entry 15 = none
+        // Acknowledged service; the authentication bit; address entry 15 = none.
+        config.append(char((d.variableOf(slot).authenticated ? 0x10 : 0x00) | (bound ? 0x00 : 0x0F)));
         return success(code, config);
     }
     default:
@@ -140,7 +141,7 @@ std::optional<Reply> nvFetch(DeviceState &d, const QByteArray &data, uint8_t cod
 }
 } // namespace
 
-UpdateOutcome applyNvUpdate(DeviceState &d, uint8_t code, const QByteArray &data)
+UpdateOutcome applyNvUpdate(DeviceState &d, uint8_t code, const QByteArray &data, bool authenticated)
 {
     ++d.counts.update;
     UpdateOutcome out;
@@ -153,6 +154,11 @@ UpdateOutcome applyNvUpdate(DeviceState &d, uint8_t code, const QByteArray &data
     const QByteArray value = data.mid(1);
     if (!slot || value.size() != d.variableOf(*slot).size) {
         ++d.counts.rejectedUpdate;
+        return out;
+    }
+    if (d.variableOf(*slot).authenticated && !authenticated) {
+        ++d.counts.rejectedUpdate;
+        ++d.counts.unauthenticated;
         return out;
     }
     slot->value = value;

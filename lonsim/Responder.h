@@ -26,7 +26,9 @@ struct UpdateOutcome {
     bool fileRequest = false;       // it was the file-request variable, value has 10 bytes or more
     QByteArray value;
 };
-UpdateOutcome applyNvUpdate(DeviceState &device, uint8_t code, const QByteArray &data);
+// authenticated: the sender answered the device's challenge with the domain's key. A
+// variable that takes only authenticated updates refuses any other (the value stays).
+UpdateOutcome applyNvUpdate(DeviceState &device, uint8_t code, const QByteArray &data, bool authenticated = false);
 
 // The malformed-answer fault applied to a reply, when it hits this request; lyingLength is
 // set for the kind that spoils the carrier's length fields rather than the APDU.

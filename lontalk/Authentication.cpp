@@ -2,6 +2,8 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 namespace lontalk {
 
 namespace {
@@ -29,6 +31,13 @@ AuthBytes authenticationReply(const AuthBytes &challenge, const AuthKey &key, QB
         }
     } while (p > 0);
     return c;
+}
+
+AuthKey authKeyOf(QByteArrayView bytes)
+{
+    AuthKey k{};
+    std::copy_n(reinterpret_cast<const uint8_t *>(bytes.data()), std::min<qsizetype>(6, bytes.size()), k.begin());
+    return k;
 }
 
 AuthBytes newChallenge()

@@ -18,6 +18,9 @@ using AuthBytes = std::array<uint8_t, 8>;      // a challenge, or the reply to o
 // code byte), with the domain's key.
 AuthBytes authenticationReply(const AuthBytes &challenge, const AuthKey &key, QByteArrayView apdu);
 
+// A key from its bytes as stored (a domain entry's 6 bytes; fewer are padded with zeros).
+AuthKey authKeyOf(QByteArrayView bytes);
+
 // 8 bytes from the system's random source: a new challenge.
 AuthBytes newChallenge();
 

@@ -89,7 +89,9 @@ qint16 FetchNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subne
                             quint16 index, std::span<quint8> buffer, quint8 &length);
 qint16 QueryNvConfig(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
                      quint16 index, quint8 &configByte, quint16 &selector);
-// A value longer than LonWire::MaxDataLength - 1 bytes is refused with BadLength.
+// A value longer than LonWire::MaxDataLength - 1 bytes is refused with BadLength. A
+// variable whose configuration asks for authentication is updated with the
+// authentication bit and read back: the update succeeds only if the value took.
 qint16 UpdateNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
                              quint16 index, std::span<const quint8> value);
 

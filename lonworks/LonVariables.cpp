@@ -72,13 +72,28 @@ qint16 UpdateNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subn
     quint8 configByte = 0;
     quint16 selector = index;
     QueryNvConfig(ni, domain, subnet, node, index, configByte, selector);
+    const bool authenticated = configByte & LonWire::NvConfigAuthenticated;
 
     TniMessage message;
     message.ServiceType = 0;
+    // A variable that takes only authenticated updates gets them with the authentication
+    // bit: the device challenges the interface, which answers with the domain's key.
+    message.Authenticated = authenticated;
     message.Data[0] = quint8(selector & 0xFF);
     std::copy(value.begin(), value.end(), message.Data.begin() + 1);
     message.DataLength = quint8(value.size() + 1);
     ni.ClearResponses();
     const quint8 code = quint8(LonWire::CodeNvUpdate + ((selector >> 8) & 0x3F));
-    return ExchangeMessage(ni, message, code, domain, subnet, node);
+    const qint16 status = ExchangeMessage(ni, message, code, domain, subnet, node);
+    if (status != LonStatus::Ok || !authenticated)
+        return status;
+    // A device acknowledges an update whose reply to its challenge was wrong (a key that
+    // differs from its own) and drops it: only reading the variable back shows whether
+    // the update took.
+    std::array<quint8, 255> readBack{};
+    quint8 length = 0;
+    if (FetchNetworkVariable(ni, domain, subnet, node, index, readBack, length) != LonStatus::Ok)
+        return LonStatus::Failed;
+    return length == value.size() && std::equal(value.begin(), value.end(), readBack.begin()) ? LonStatus::Ok
+                                                                                              : LonStatus::Failed;
 }

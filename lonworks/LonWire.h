@@ -51,6 +51,9 @@ enum : quint8 {
     CodeFilePacket = 0x3E,
 };
 
+// Byte 2 of a variable's configuration (query NV config): updates must be authenticated.
+constexpr quint8 NvConfigAuthenticated = 0x10;
+
 // A successful response carries the request code with bit 6 cleared.
 constexpr quint8 SuccessCode(quint8 request) { return quint8(request & 0xBF); }
 

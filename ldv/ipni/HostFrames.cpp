@@ -105,10 +105,11 @@ QByteArray responseFrame(uint8_t tag, uint8_t domainIndex, const ip852::LonFrame
     return frame;
 }
 
-QByteArray incomingFrame(uint8_t tag, uint8_t domainIndex, const ip852::LonFrame &m)
+QByteArray incomingFrame(uint8_t tag, uint8_t domainIndex, const ip852::LonFrame &m, bool authenticated)
 {
     const uint8_t service = hostService(m);
-    QByteArray frame = frameOf(0x18, uint8_t((service << 5) | (tag & 0x0F)), m.priority ? 0x80 : 0x00, m.apdu);
+    QByteArray frame = frameOf(0x18, uint8_t((service << 5) | (authenticated ? 0x10 : 0) | (tag & 0x0F)),
+                               m.priority ? 0x80 : 0x00, m.apdu);
     const ip852::LonAddress &a = m.address;
     frame[5] = char(((domainIndex & 1) << 7) | uint8_t(a.format));
     frame[6] = char(a.sourceSubnet);

@@ -49,8 +49,9 @@ uint8_t hostService(const ip852::LonFrame &frame);
 // (2b: its group and member), its APDU.
 QByteArray responseFrame(uint8_t tag, uint8_t domainIndex, const ip852::LonFrame &reply);
 
-// An incoming message (queue 8): address format, source and destination as received.
-QByteArray incomingFrame(uint8_t tag, uint8_t domainIndex, const ip852::LonFrame &message);
+// An incoming message (queue 8): address format, source and destination as received;
+// authenticated when its sender answered our challenge with the domain's key.
+QByteArray incomingFrame(uint8_t tag, uint8_t domainIndex, const ip852::LonFrame &message, bool authenticated = false);
 
 // A local command's answer (queue 6, the request's tag).
 QByteArray localAnswer(const HostMessage &request, uint8_t code, const QByteArray &data, uint8_t subnet, uint8_t node);

@@ -1,7 +1,9 @@
 #include "ldv/ipni/IpNetworkInterface.h"
 
 #include "ldv/ldv32.h"
+#include "lonsim/Trace.h"
 #include "lontalk/DeviceImage.h"
+#include "lontalk/ip852/AuthFrames.h"
 #include "lontalk/ip852/Timers.h"
 
 #include <QElapsedTimer>
@@ -155,7 +157,13 @@ ip852::LonFrame IpNetworkInterface::outgoingFrame(const HostMessage &m) const
         break;
     }
     f.apdu = QByteArray(1, char(m.frame.code)) + m.frame.data;
+    f.authenticated = m.frame.authenticated;
     return f;
+}
+
+void IpNetworkInterface::trace(const QString &line) const
+{
+    lonsim::traceText(m_name + QStringLiteral("@ip852"), line);
 }
 
 int IpNetworkInterface::domainIndexOf(const QByteArray &domain) const
@@ -186,11 +194,25 @@ bool IpNetworkInterface::addressedToUs(const ip852::LonFrame &f, uint8_t index) 
 void IpNetworkInterface::received(const QByteArray &bytes)
 {
     const std::optional<ip852::LonFrame> frame = ip852::parseFrame(bytes);
-    if (!frame || frame->pdu == Pdu::AuthPdu)
+    if (!frame)
         return;
     const int index = domainIndexOf(frame->domain);
     if (index < 0)
         return;
+    if (frame->pdu == Pdu::AuthPdu) {
+        // Challenges and replies come in form 2a (2b from a group member) to our address.
+        const IpDomainSetting &d = m_domains[index];
+        if (frame->address.format != AddressFormat::SubnetNode && frame->address.format != AddressFormat::NeuronId)
+            return;
+        if (frame->address.format == AddressFormat::SubnetNode
+            && (frame->address.subnet != d.subnet || frame->address.node != (d.node & 0x7F)))
+            return;
+        if (ip852::isChallenge(*frame))
+            challengeReceived(*frame);
+        else if (ip852::isAuthReply(*frame))
+            authReplyReceived(*frame, uint8_t(index));
+        return;
+    }
     if (frame->isReply()) {
         const IpDomainSetting &d = m_domains[index];
         if (frame->address.subnet == d.subnet && frame->address.node == (d.node & 0x7F))
@@ -227,24 +249,75 @@ void IpNetworkInterface::incoming(const ip852::LonFrame &f, uint8_t index)
     const int64_t t = now();
     if (f.pdu != Pdu::Apdu) {
         if (m_records.check(f, t, ip852::ReceiveRecords::lifetimeFor(f)) == ip852::ReceiveRecords::Verdict::Duplicate) {
+            // The stored ACK or RESPONSE goes again; while we wait for the sender's
+            // reply, that is the same challenge.
+            m_challenges.repeated(f, t, ip852::ReceiveRecords::lifetimeFor(f));
             const ip852::ReceiveRecords::Record *record = m_records.find(f, t);
             if (record && record->answered)
                 m_channel->send(record->answer);
             return;
         }
+        if (f.authenticated && m_domains[index].hasKey) {
+            challenge(f, index, t);
+            return;
+        }
     }
+    deliver(f, index, false);
+}
+
+void IpNetworkInterface::deliver(const ip852::LonFrame &f, uint8_t index, bool authenticated)
+{
     uint8_t tag = 0;
     if (f.pdu == Pdu::Spdu) {
         m_nextTag = (m_nextTag + 1) & 0x0F;
         tag = m_nextTag;
         m_pending[tag] = PendingRequest{f, index, true};
     }
-    toHost(incomingFrame(tag, index, f));
+    toHost(incomingFrame(tag, index, f, authenticated));
     if (f.pdu == Pdu::Tpdu && f.type != ip852::UnackdRpt) {
         const QByteArray ack = ip852::buildFrame(replyTo(f, index));
         m_channel->send(ack);
-        m_records.keepAnswer(f, t, ack);
+        m_records.keepAnswer(f, now(), ack);
     }
+}
+
+void IpNetworkInterface::challenge(const ip852::LonFrame &f, uint8_t index, int64_t t)
+{
+    const IpDomainSetting &d = m_domains[index];
+    const QByteArray bytes = ip852::buildFrame(
+        m_challenges.challenge(f, index, d.subnet, d.node & 0x7F, t, ip852::ReceiveRecords::lifetimeFor(f)));
+    m_channel->send(bytes);
+    m_records.keepAnswer(f, t, bytes);      // a repeat gets the same challenge
+    trace(QStringLiteral("challenge to %1/%2 for its message with TID %3").arg(f.address.sourceSubnet).arg(f.address.sourceNode).arg(f.tid));
+}
+
+void IpNetworkInterface::authReplyReceived(const ip852::LonFrame &r, uint8_t index)
+{
+    const std::optional<ip852::Challenges::Released> released =
+        m_challenges.reply(r, index, lontalk::authKeyOf(m_domains[index].key), now());
+    if (!released)
+        return;
+    const ip852::LonFrame &m = released->message;
+    trace(QStringLiteral("reply from %1/%2: %3").arg(m.address.sourceSubnet).arg(m.address.sourceNode)
+              .arg(released->authentic ? QStringLiteral("authentic") : QStringLiteral("wrong key, delivered as not authenticated")));
+    deliver(m, index, released->authentic);
+}
+
+void IpNetworkInterface::challengeReceived(const ip852::LonFrame &c)
+{
+    const std::optional<Transactions::Challenged> open = m_transactions->challenged(c, now());
+    const auto bytes = ip852::authBytesOf(c);
+    if (!open || !bytes)
+        return;     // a late challenge, or one to a message we did not send
+    const IpDomainSetting &d = m_domains[open->domainIndex & 1];
+    if (!d.hasKey) {
+        trace(QStringLiteral("challenge from %1/%2 not answered: domain %3 has no authentication key")
+                  .arg(c.address.sourceSubnet).arg(c.address.sourceNode).arg(open->domainIndex));
+        return;
+    }
+    const lontalk::AuthBytes reply = lontalk::authenticationReply(*bytes, lontalk::authKeyOf(d.key), open->message.apdu);
+    m_channel->send(ip852::buildFrame(ip852::replyFrame(c, open->message, reply)));
+    trace(QStringLiteral("challenge from %1/%2 answered (TID %3)").arg(c.address.sourceSubnet).arg(c.address.sourceNode).arg(c.tid));
 }
 
 void IpNetworkInterface::respond(const HostMessage &m)

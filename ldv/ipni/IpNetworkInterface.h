@@ -9,6 +9,7 @@
 #include "ldv/ipni/IpChannel.h"
 #include "ldv/ipni/Transactions.h"
 #include "ldv/OpenInterface.h"
+#include "lontalk/ip852/Challenges.h"
 #include "lontalk/HostQueue.h"
 #include "lontalk/ip852/ReceiveRecords.h"
 
@@ -45,6 +46,11 @@ private:
     void sendFrame(const ip852::LonFrame &frame);
     void received(const QByteArray &bytes);
     void incoming(const ip852::LonFrame &frame, uint8_t domainIndex);
+    void deliver(const ip852::LonFrame &frame, uint8_t domainIndex, bool authenticated);
+    void challenge(const ip852::LonFrame &frame, uint8_t domainIndex, int64_t now);
+    void challengeReceived(const ip852::LonFrame &challenge);
+    void authReplyReceived(const ip852::LonFrame &reply, uint8_t domainIndex);
+    void trace(const QString &line) const;
     void respond(const HostMessage &message);
     void local(const HostMessage &message);
     ip852::LonFrame outgoingFrame(const HostMessage &message) const;
@@ -63,6 +69,7 @@ private:
     std::unique_ptr<Transactions> m_transactions;
     ip852::ReceiveRecords m_records;
     PendingRequest m_pending[16];
+    ip852::Challenges m_challenges;     // messages held while their senders are challenged
     uint8_t m_nextTag = 0;
     lontalk::HostQueue m_toHost{MaxQueued};
 };

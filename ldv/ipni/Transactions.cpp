@@ -127,6 +127,12 @@ bool Transactions::matches(const Tx &tx, const ip852::LonFrame &reply) const
     const ip852::LonAddress &r = reply.address;
     if (r.format != AddressFormat::SubnetNode || r.subnet != f.address.sourceSubnet || r.node != f.address.sourceNode)
         return false;
+    return fromDestination(tx, r);
+}
+
+bool Transactions::fromDestination(const Tx &tx, const ip852::LonAddress &r)
+{
+    const ip852::LonFrame &f = tx.frame;
     switch (f.address.format) {
     case AddressFormat::SubnetNode:
         return !r.groupReply && r.sourceSubnet == f.address.subnet && r.sourceNode == f.address.node;
@@ -135,6 +141,21 @@ bool Transactions::matches(const Tx &tx, const ip852::LonFrame &reply) const
     default:
         return true;    // Neuron ID and broadcast answers may come from any address, even 0/0
     }
+}
+
+std::optional<Transactions::Challenged> Transactions::challenged(const ip852::LonFrame &c, int64_t now)
+{
+    for (Tx &tx : m_open) {
+        const ip852::LonFrame &f = tx.frame;
+        if (f.pdu == Pdu::Apdu || !f.authenticated || c.tid != f.tid || c.priority != f.priority || c.domain != f.domain
+            || c.authFormat != uint8_t(f.address.format) || !fromDestination(tx, c.address))
+            continue;
+        // The challenge does not use up a retry; the sender waits a transmit timer for the
+        // answer that follows the reply.
+        tx.due = now + tx.intervalMs;
+        return Challenged{f, tx.message.address.domainIndex};
+    }
+    return std::nullopt;
 }
 
 bool Transactions::reply(const ip852::LonFrame &reply, int64_t now)

@@ -16,6 +16,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace ldv::ni {
@@ -35,6 +36,15 @@ public:
     // An ACK or RESPONSE received in the domain of our entry `domainIndex` whose subnet/node
     // are ours; false when no open transaction takes it (stale, late or extra).
     bool reply(const ip852::LonFrame &reply, int64_t now);
+    // A CHALLENGE to one of our messages (sent with the authentication bit), addressed to
+    // our subnet/node: the open transaction it belongs to (its frame, APDU included, and
+    // the domain entry it was sent in), whose transmit timer starts again; nullopt when
+    // none is open for it.
+    struct Challenged {
+        ip852::LonFrame message;
+        uint8_t domainIndex = 0;
+    };
+    std::optional<Challenged> challenged(const ip852::LonFrame &challenge, int64_t now);
     // Retries, repetitions and expiries due by now.
     void tick(int64_t now);
 
@@ -58,6 +68,8 @@ private:
     void complete(std::list<Tx>::iterator it, bool success, int64_t now);
     bool busy(const QByteArray &destination, bool priority) const;
     bool matches(const Tx &tx, const ip852::LonFrame &reply) const;
+    // Whether an answer from `from` (its source address) may come from the destination of tx.
+    static bool fromDestination(const Tx &tx, const ip852::LonAddress &from);
 
     Sink m_sink;
     std::shared_ptr<InterfaceTids> m_tids;

@@ -1,5 +1,7 @@
 #include "lonsim/channel/ChannelNode.h"
 
+#include "lontalk/ip852/AuthFrames.h"
+
 #include <QRandomGenerator>
 #include <algorithm>
 
@@ -69,29 +71,64 @@ void ChannelNode::receive(const ip852::LonFrame &f)
         replyReceived(f, *me);
         return;
     }
+    if (ip852::isAuthReply(f)) {
+        authReplyReceived(f, *me);
+        return;
+    }
     if (!addressedTo(f, *me) || f.pdu == ip852::Pdu::AuthPdu || f.hasReminder() || f.apdu.isEmpty())
         return;
     rememberHost(f);
     const qint64 now = m_network.now();
     if (const ip852::ReceiveRecords::Record *record = m_device.repeated(f, now)) {
         ++m_counters.duplicates;
+        m_challenges.repeated(f, now, ip852::ReceiveRecords::lifetimeFor(f));
         if (record->answered) {
             ++m_counters.resent;
             m_output.transmit(now, {record->answer}, false);
         }
         return;
     }
+    if (f.authenticated && f.pdu != ip852::Pdu::Apdu) {
+        challenge(f, *me);
+        return;
+    }
     ++m_counters.delivered;
-    deliver(f, *me);
+    deliver(f, *me, false);
 }
 
-void ChannelNode::deliver(const ip852::LonFrame &f, const DomainAddress &me)
+void ChannelNode::challenge(const ip852::LonFrame &f, const DomainAddress &me)
+{
+    // Nothing of the message takes effect before its sender proves the key: it waits
+    // for the reply as long as its receive record lives, and a repeat gets the same
+    // challenge again.
+    ++m_device.counts.challenges;
+    const qint64 now = m_network.now();
+    const QByteArray frame = ip852::buildFrame(
+        m_challenges.challenge(f, 0, me.subnet, me.node & 0x7F, now, ip852::ReceiveRecords::lifetimeFor(f)));
+    m_device.keepAnswer(f, now, frame);
+    m_output.transmit(now, {frame}, false);
+}
+
+void ChannelNode::authReplyReceived(const ip852::LonFrame &f, const DomainAddress &me)
+{
+    if (f.address.format != ip852::AddressFormat::SubnetNode || f.address.subnet != me.subnet
+        || f.address.node != (me.node & 0x7F))
+        return;
+    const std::optional<ip852::Challenges::Released> released =
+        m_challenges.reply(f, 0, lontalk::authKeyOf(me.authKey()), m_network.now());
+    if (!released)
+        return;     // late, or for no message held
+    ++m_counters.delivered;
+    deliver(released->message, me, released->authentic);
+}
+
+void ChannelNode::deliver(const ip852::LonFrame &f, const DomainAddress &me, bool authenticated)
 {
     const uint8_t code = f.code();
     const bool acknowledged = f.pdu == ip852::Pdu::Tpdu && f.type == ip852::Ackd;
     const bool request = f.pdu == ip852::Pdu::Spdu && f.type == ip852::Request;
     if (lontalk::wire::isNvUpdate(code)) {
-        const UpdateOutcome outcome = applyNvUpdate(m_device, code, f.data());
+        const UpdateOutcome outcome = applyNvUpdate(m_device, code, f.data(), authenticated);
         if (outcome.fileRequest) {
             m_fileDomain = f.domain;
             m_network.fileRequested(m_device, outcome.value, f.domain, *this);

@@ -2,14 +2,16 @@
 // One simulated device as a LonTalk node on an IP-852 channel: it picks out the frames
 // addressed to it, checks the device's receive records (a repeated message is never
 // delivered twice; the stored ACK or RESPONSE is sent again), answers through the device
-// model with the device's behaviour switches, and sends its own messages: file packets
-// and updates.
+// model with the device's behaviour switches, challenges messages sent with the
+// authentication bit (held until the sender's reply checks out against the device's key
+// for the domain), and sends its own messages: file packets and updates.
 
 #include "lonsim/channel/FrameOutput.h"
 
 #include "lonsim/FileTransfer.h"
 #include "lonsim/Network.h"
 
+#include "lontalk/ip852/Challenges.h"
 #include "lontalk/ip852/LonFrame.h"
 #include "lontalk/ip852/TidTable.h"
 
@@ -47,7 +49,10 @@ private:
     };
 
     bool addressedTo(const ip852::LonFrame &frame, const DomainAddress &me) const;
-    void deliver(const ip852::LonFrame &frame, const DomainAddress &me);
+    // authenticated: its sender answered our challenge with the domain's key.
+    void deliver(const ip852::LonFrame &frame, const DomainAddress &me, bool authenticated);
+    void challenge(const ip852::LonFrame &frame, const DomainAddress &me);
+    void authReplyReceived(const ip852::LonFrame &reply, const DomainAddress &me);
     void answerRequest(const ip852::LonFrame &frame, const DomainAddress &me);
     void acknowledge(const ip852::LonFrame &frame, const DomainAddress &me);
     void replyReceived(const ip852::LonFrame &frame, const DomainAddress &me);
@@ -61,6 +66,7 @@ private:
     DeviceState &m_device;
     FrameOutput &m_output;
     ip852::TidTable m_tids;
+    ip852::Challenges m_challenges;     // messages held while their senders are challenged
     QList<Host> m_hosts;
     QByteArray m_fileDomain;
     int m_fileTid = -1;

@@ -57,7 +57,12 @@ private Q_SLOTS:
         QCOMPARE(u->ip.members[1].toString(), QStringLiteral("127.0.0.1:1631"));
         QCOMPARE(u->ip.domains[1].id, QByteArray::fromHex("0a0b0c"));
         QCOMPARE(u->ip.secret.size(), 16);
-        QCOMPARE(u->summary(), QStringLiteral("LonWorks/IP channel, unicast from 127.0.0.1:1629 to 2 member(s), MD5"));
+        QVERIFY(!u->ip.domains[0].hasKey);
+        QVERIFY(u->ip.domains[1].hasKey);
+        QCOMPARE(u->ip.domains[1].key, QByteArray::fromHex("c3d4e5f60718"));
+        // The summary names the key by its first byte only.
+        QCOMPARE(u->summary(), QStringLiteral("LonWorks/IP channel, unicast from 127.0.0.1:1629 to 2 member(s), MD5, "
+                                              "LonTalk authentication in domain 1 (key C3\u2026)"));
     }
 
     void refusals_data()

@@ -109,7 +109,8 @@ private Q_SLOTS:
                "PLANT    simulated  simulated network %FIX%/networks/small.json  a network description, relative to this file\n"
                "DEMO     simulated  simulated network LON1\n"
                "LONIP    ip852      LonWorks/IP channel, multicast 239.192.84.76:1628\n"
-               "LONIP-U  ip852      LonWorks/IP channel, unicast from 127.0.0.1:1629 to 2 member(s), MD5\n"
+               "LONIP-U  ip852      LonWorks/IP channel, unicast from 127.0.0.1:1629 to 2 member(s), MD5, "
+               "LonTalk authentication in domain 1 (key C3\u2026)\n"
                "4 interfaces\n"
                "\n"
                "Names that work without an entry:\n"
@@ -214,7 +215,10 @@ private Q_SLOTS:
                  (QJsonObject{{QStringLiteral("name"), QStringLiteral("LONIP-U")},
                               {QStringLiteral("kind"), QStringLiteral("ip852")},
                               {QStringLiteral("summary"), QStringLiteral("LonWorks/IP channel, unicast from 127.0.0.1:1629 "
-                                                                         "to 2 member(s), MD5")}}));
+                                                                         "to 2 member(s), MD5, LonTalk authentication in "
+                                                                         "domain 1 (key C3\u2026)")}}));
+        // The rest of the key appears nowhere.
+        QVERIFY(!result.Out.contains(QStringLiteral("D4E5F6"), Qt::CaseInsensitive));
         const QJsonArray builtin = root.value(QStringLiteral("builtin")).toArray();
         QVERIFY(builtin.size() >= 2);
         QCOMPARE(builtin.at(0).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("LON1"));
