@@ -82,6 +82,8 @@ private Q_SLOTS:
     void nvConfigSelector_data();
     void nvConfigSelector();
     void updateThroughSelector();
+    void authenticatedUpdate_data();
+    void authenticatedUpdate();
     void silentDeviceFailsTransaction();
     void doubledAnswers();
     void droppedAnswers();
@@ -400,6 +402,49 @@ void TestLdvNetwork::updateThroughSelector()
     QCOMPARE(update(0x3FFF, be16(1234)).completion, 1);
     QTest::qWait(20);
     QCOMPARE(fetchValue(h, 1, 10, 0), be16(1234));
+}
+
+void TestLdvNetwork::authenticatedUpdate_data()
+{
+    QTest::addColumn<QByteArray>("interfaceKey");   // empty: the interface holds none
+    QTest::addColumn<bool>("authenticationBit");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("completion");
+    QTest::addColumn<bool>("changes");
+    const QByteArray right = "0A1B2C3D4E5F";
+    const QByteArray wrong = "0A1B2C3D4E50";
+    // nviSetpoint (index 0) takes only authenticated updates; nviOffset (1) any.
+    QTest::newRow("right key") << right << true << 0 << 1 << true;
+    // A wrong reply is acknowledged all the same, but the update is refused.
+    QTest::newRow("wrong key") << wrong << true << 0 << 1 << false;
+    // No key, no reply: the device neither acts nor answers; the transaction fails.
+    QTest::newRow("no key") << QByteArray() << true << 0 << 2 << false;
+    QTest::newRow("without the bit") << right << false << 0 << 1 << false;
+    QTest::newRow("plain variable, wrong key") << wrong << true << 1 << 1 << true;
+    QTest::newRow("plain variable, without the bit") << QByteArray() << false << 1 << 1 << true;
+}
+
+void TestLdvNetwork::authenticatedUpdate()
+{
+    QFETCH(QByteArray, interfaceKey);
+    QFETCH(bool, authenticationBit);
+    QFETCH(int, index);
+    QFETCH(int, completion);
+    QFETCH(bool, changes);
+    QFile file(fixture(QStringLiteral("auth")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray json = file.readAll();
+    json.replace("\"node\": 126, \"key\": \"0A1B2C3D4E5F\"",
+                 interfaceKey.isEmpty() ? QByteArray("\"node\": 126") : "\"node\": 126, \"key\": \"" + interfaceKey + '"');
+    SimHost h;
+    QCOMPARE(h.open(writeDescription(json).constData()), short(LDV_OK));
+    const QByteArray before = fetchValue(h, 1, 12, index);
+    QCOMPARE(before.size(), 2);
+    QByteArray update = h.frame(1, SimHost::toNode(0, 1, 12), 0xBF, bytes({0xFF - index}) + be16(2345), 0);
+    if (authenticationBit)
+        update[2] = char(update[2] | 0x10);
+    QCOMPARE(h.exchange(update).completion, completion);
+    QCOMPARE(fetchValue(h, 1, 12, index), changes ? be16(2345) : before);
 }
 
 void TestLdvNetwork::silentDeviceFailsTransaction()
