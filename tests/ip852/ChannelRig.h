@@ -68,7 +68,8 @@ public:
             return false;
         file.write(QStringLiteral("{\"interfaces\": [{\"name\": \"IPTEST\", \"type\": \"ip852\", "
                                   "\"neuronId\": \"010203040506\", \"programId\": \"9000010A00040401\", "
-                                  "\"domains\": [{\"id\": \"4C\", \"subnet\": 1, \"node\": 126}], %1}]}")
+                                  "\"domains\": [{\"id\": \"4C\", \"subnet\": 1, \"node\": 126%1}], %2}]}")
+                       .arg(key.isEmpty() ? QString() : QStringLiteral(", \"key\": \"%1\"").arg(QString::fromLatin1(key.toHex())))
                        .arg(entry)
                        .toUtf8());
         file.close();
@@ -164,6 +165,7 @@ public:
     }
 
     QTemporaryDir dir;
+    QByteArray key;     // the LonTalk authentication key of the domain entry; empty: none
     short handle = -1;
     ip852::UdpPort peer;
     ip852::Endpoint target;

@@ -1,9 +1,12 @@
 // The software network interface on a loopback IP-852 channel, through the C entries of
 // libldv32.so, against a scripted device: local commands, transactions with their
 // completion events, retries and stale answers, incoming messages with duplicate
-// detection and tags, group and broadcast answers, and the channel's own filters.
+// detection and tags, group and broadcast answers, the channel's own filters, and
+// LonTalk authentication both ways (challenges answered, authenticated messages challenged).
 #include "ChannelRig.h"
+#include "lontalk/Authentication.h"
 #include "lontalk/Wire.h"
+#include "lontalk/ip852/AuthFrames.h"
 
 #include <QtTest>
 
@@ -422,6 +425,109 @@ private Q_SLOTS:
         QCOMPARE(ldv_write(r.handle, request.constData(), short(request.size())), short(LDV_OK));
         QVERIFY(r.pumpUntil([&] { return !r.onWire.isEmpty(); }));     // parsed with the secret
         QVERIFY(r.rawPackets.last().header.authenticated());
+    }
+
+    // The device challenges our acknowledged update sent with the authentication bit: with
+    // a key the interface replies (computed over the update's APDU) and the transaction
+    // goes on; without one it stays silent and the transaction fails. A challenge for a
+    // TID nothing waits on gets no reply.
+    void challengeAnswered_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::newRow("key") << QByteArray::fromHex("0A1B2C3D4E5F");
+        QTest::newRow("no key") << QByteArray();
+    }
+    void challengeAnswered()
+    {
+        QFETCH(QByteArray, key);
+        Rig r;
+        r.key = key;
+        QVERIFY(r.openUnicast());
+        QByteArray update = hostFrame(0, 2, toNode(DevSubnet, DevNode, 1, 4), 0xBF, QByteArray::fromHex("FF0929"));
+        update[2] = char(update[2] | 0x10);
+        QCOMPARE(ldv_write(r.handle, update.constData(), short(update.size())), short(LDV_OK));
+        QVERIFY(r.pumpUntil([&] { return !r.onWire.isEmpty(); }));
+        const LonFrame sent = r.onWire[0];
+        QVERIFY(sent.authenticated);
+        const lontalk::AuthBytes challenge = lontalk::newChallenge();
+        LonFrame stray = ip852::challengeFrame(sent, DevSubnet, DevNode, challenge);
+        stray.tid = (sent.tid + 1) & 0x0F;
+        r.send(stray);
+        r.send(ip852::challengeFrame(sent, DevSubnet, DevNode, challenge));
+        const auto replied = [&] {
+            return std::any_of(r.onWire.begin(), r.onWire.end(), [](const LonFrame &f) { return ip852::isAuthReply(f); });
+        };
+        if (key.isEmpty()) {
+            QVERIFY(r.pumpUntil([&] { return !completions(r.fromHost).isEmpty(); }));
+            QVERIFY(!replied());
+            QCOMPARE(completionCode(completions(r.fromHost)[0]), 2);
+            return;
+        }
+        QVERIFY(r.pumpUntil(replied));
+        r.settle(20);
+        QCOMPARE(std::count_if(r.onWire.begin(), r.onWire.end(), [](const LonFrame &f) { return ip852::isAuthReply(f); }), qsizetype(1));
+        const LonFrame reply = *std::find_if(r.onWire.begin(), r.onWire.end(), [](const LonFrame &f) { return ip852::isAuthReply(f); });
+        QCOMPARE(reply.tid, sent.tid);
+        QCOMPARE(reply.address.subnet, DevSubnet);
+        QCOMPARE(reply.address.node, DevNode);
+        QCOMPARE(ip852::authBytesOf(reply), std::optional(lontalk::authenticationReply(challenge, lontalk::authKeyOf(key), sent.apdu)));
+        r.send(Rig::replyTo(sent));
+        QVERIFY(r.pumpUntil([&] { return !completions(r.fromHost).isEmpty(); }));
+        QCOMPARE(completionCode(completions(r.fromHost)[0]), 1);
+    }
+
+    // An acknowledged message with the authentication bit is held and challenged; the
+    // host gets it once the device replies, marked authenticated when the reply was
+    // computed with our key; without a reply the host gets nothing and no ACK goes out.
+    void incomingChallenged_data()
+    {
+        QTest::addColumn<QByteArray>("deviceKey");  // empty: the device never replies
+        QTest::addColumn<bool>("delivered");
+        QTest::addColumn<bool>("authentic");
+        QTest::newRow("right key") << QByteArray::fromHex("0A1B2C3D4E5F") << true << true;
+        QTest::newRow("wrong key") << QByteArray::fromHex("0A1B2C3D4E50") << true << false;
+        QTest::newRow("no reply") << QByteArray() << false << false;
+    }
+    void incomingChallenged()
+    {
+        QFETCH(QByteArray, deviceKey);
+        QFETCH(bool, delivered);
+        QFETCH(bool, authentic);
+        Rig r;
+        r.key = QByteArray::fromHex("0A1B2C3D4E5F");
+        QVERIFY(r.openUnicast());
+        LonFrame update = Rig::fromDevice(Pdu::Tpdu, ip852::Ackd, 6, QByteArray::fromHex("810512"));
+        update.authenticated = true;
+        r.send(update);
+        QVERIFY(r.pumpUntil([&] { return !r.onWire.isEmpty(); }));
+        const LonFrame challenge = r.onWire[0];
+        QVERIFY(ip852::isChallenge(challenge));
+        QCOMPARE(challenge.tid, uint8_t(6));
+        QCOMPARE(challenge.address.subnet, DevSubnet);
+        QCOMPARE(challenge.address.node, DevNode);
+        r.send(update);     // a repeat before the reply gets the same challenge
+        QVERIFY(r.pumpUntil([&] { return r.onWire.size() >= 2; }));
+        QCOMPARE(r.onWire[1].apdu, challenge.apdu);
+        r.settle(20);
+        QVERIFY(r.fromHost.isEmpty());
+        if (!deviceKey.isEmpty()) {
+            const auto bytes = ip852::authBytesOf(challenge);
+            QVERIFY(bytes);
+            r.send(ip852::replyFrame(challenge, update,
+                                     lontalk::authenticationReply(*bytes, lontalk::authKeyOf(deviceKey), update.apdu)));
+        }
+        if (!delivered) {
+            r.settle(100);
+            QVERIFY(r.fromHost.isEmpty());
+            QCOMPARE(r.onWire.size(), 2);
+            return;
+        }
+        QVERIFY(r.pumpUntil([&] { return !r.fromHost.isEmpty() && r.onWire.size() >= 3; }));
+        QVERIFY(isIncoming(r.fromHost[0]));
+        QCOMPARE(bool(r.fromHost[0][2] & 0x10), authentic);
+        QCOMPARE(r.fromHost[0].mid(16), QByteArray::fromHex("810512"));
+        QVERIFY(r.onWire[2].isReply());
+        QCOMPARE(r.onWire[2].tid, uint8_t(6));
     }
 
     void multicastChannel()
