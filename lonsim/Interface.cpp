@@ -47,7 +47,10 @@ bool Interface::write(const uint8_t *bytes, int length)
         traceFrame(m_label, "refused", bytes, std::clamp(length, 0, wire::MaxFrameLength));
         return false;
     }
-    traceFrame(m_label, "write", bytes, length);
+    // Update Domain carries the domain's authentication key (bytes 27..32), and Query
+    // Domain's answer (26..31): the trace shows its first byte only.
+    const int key = frame->isLocal() && frame->code == wire::UpdateDomain && length >= 33 ? 27 : 0;
+    traceFrame(m_label, "write", bytes, length, key + 1, key ? 5 : 0);
     m_network.advance();
     if (frame->isLocal())
         local(*frame);
@@ -64,8 +67,11 @@ lontalk::HostRead Interface::read(uint8_t *buffer, int length)
     const lontalk::HostRead result = m_queue.take(buffer, length, &frame, m_network.now());
     if (result == lontalk::HostRead::TooSmall)
         traceFrame(m_label, "refused", reinterpret_cast<const uint8_t *>(frame.constData()), int(frame.size()));
-    else if (result == lontalk::HostRead::Frame)
-        traceFrame(m_label, "read", buffer, int(frame.size()));
+    else if (result == lontalk::HostRead::Frame) {
+        const int size = int(frame.size());
+        const int key = size >= 32 && (buffer[3] & 0x01) && buffer[16] == wire::successCode(wire::QueryDomain) ? 26 : 0;
+        traceFrame(m_label, "read", buffer, size, key + 1, key ? 5 : 0);
+    }
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
+#include <algorithm>
 #include <memory>
 
 namespace lonsim {
@@ -33,14 +34,17 @@ void writeLine(QFile &file, const QString &label, const QByteArray &rest)
 
 } // namespace
 
-void traceFrame(const QString &interfaceLabel, const char *direction, const uint8_t *bytes, int length)
+void traceFrame(const QString &interfaceLabel, const char *direction, const uint8_t *bytes, int length,
+                int hiddenFrom, int hiddenCount)
 {
     QFile *file = traceFile();
     if (!file)
         return;
-    const QByteArray hex = bytes && length > 0
-                               ? QByteArray(reinterpret_cast<const char *>(bytes), length).toHex(' ').toUpper()
-                               : QByteArray();
+    QByteArray hex = bytes && length > 0
+                         ? QByteArray(reinterpret_cast<const char *>(bytes), length).toHex(' ').toUpper()
+                         : QByteArray();
+    for (int i = std::max(0, hiddenFrom); i < std::min(length, hiddenFrom + hiddenCount); ++i)
+        hex.replace(3 * i, 2, "**");
     writeLine(*file, interfaceLabel, QByteArray(direction) + ' ' + hex);
 }
 

@@ -8,8 +8,10 @@
 
 namespace lonsim {
 
-// direction: "write" (host to network), "read" (network to host) or "refused".
-void traceFrame(const QString &interfaceLabel, const char *direction, const uint8_t *bytes, int length);
+// direction: "write" (host to network), "read" (network to host) or "refused". The
+// hiddenCount bytes from hiddenFrom on are written as "**" (the secret part of a key).
+void traceFrame(const QString &interfaceLabel, const char *direction, const uint8_t *bytes, int length,
+                int hiddenFrom = 0, int hiddenCount = 0);
 
 // One line of text in the same file: time, label, text (an IP-852 configuration exchange).
 void traceText(const QString &label, const QString &text);

@@ -97,6 +97,7 @@ private Q_SLOTS:
     void refusesLyingFrames_data();
     void refusesLyingFrames();
     void traceRecordsBothDirections();
+    void traceHidesKeys();
     void controlChannel();
 };
 
@@ -686,6 +687,29 @@ void TestLdvNetwork::traceRecordsBothDirections()
     QVERIFY(lines.at(1).contains(" read 16 1E "));
     QVERIFY(lines.at(2).contains(" refused 22 10 "));
     QVERIFY(QDateTime::fromString(QString::fromLatin1(lines.at(0).split(' ').at(0)), Qt::ISODateWithMs).isValid());
+}
+
+// The domain key in Query Domain's answer and in Update Domain: first byte only.
+void TestLdvNetwork::traceHidesKeys()
+{
+    const QString trace = m_dir.filePath(QStringLiteral("keys.txt"));
+    qputenv("LONSIM_TRACE", trace.toLocal8Bit());
+    {
+        SimHost h;
+        QCOMPARE(h.open(fresh(QStringLiteral("auth")).constData()), short(LDV_OK));
+        const Exchange q = h.exchange(h.frame(2, SimHost::local(), 0x6A, bytes({0})));
+        QCOMPARE(q.responses.size(), 1);
+        QCOMPARE(SimHost::dataOf(q.responses.first()).right(6), QByteArray::fromHex("0A1B2C3D4E5F"));
+        const QByteArray update = bytes({0, 0x4C, 0, 0, 0, 0, 0, 1, 0x80 | 126, 1, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6});
+        QCOMPARE(h.exchange(h.frame(2, SimHost::local(), 0x63, update)).responses.size(), 1);
+    }
+    qunsetenv("LONSIM_TRACE");
+    QFile file(trace);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY2(text.contains(" 01 0A ** ** ** ** **\n"), text.constData());
+    QVERIFY2(text.contains(" FE 01 A1 ** ** ** ** **\n"), text.constData());
+    QVERIFY(!text.contains("1B 2C") && !text.contains("B2 C3"));
 }
 
 void TestLdvNetwork::controlChannel()
