@@ -10,6 +10,17 @@ namespace lonsim {
 
 namespace wire = lontalk::wire;
 
+namespace {
+// How many bytes of the key at `at` (0: none there) a trace hides: five after the first,
+// none when the key is six zero bytes (no key set).
+int hiddenKeyBytes(const uint8_t *frame, int at)
+{
+    if (at == 0 || std::all_of(frame + at, frame + at + 6, [](uint8_t b) { return b == 0; }))
+        return 0;
+    return 5;
+}
+} // namespace
+
 Interface::Interface(Network &network, QString label) : m_network(network), m_label(std::move(label))
 {
     const InterfaceModel &model = network.model().iface;
@@ -50,7 +61,7 @@ bool Interface::write(const uint8_t *bytes, int length)
     // Update Domain carries the domain's authentication key (bytes 27..32), and Query
     // Domain's answer (26..31): the trace shows its first byte only.
     const int key = frame->isLocal() && frame->code == wire::UpdateDomain && length >= 33 ? 27 : 0;
-    traceFrame(m_label, "write", bytes, length, key + 1, key ? 5 : 0);
+    traceFrame(m_label, "write", bytes, length, key + 1, hiddenKeyBytes(bytes, key));
     m_network.advance();
     if (frame->isLocal())
         local(*frame);
@@ -70,7 +81,7 @@ lontalk::HostRead Interface::read(uint8_t *buffer, int length)
     else if (result == lontalk::HostRead::Frame) {
         const int size = int(frame.size());
         const int key = size >= 32 && (buffer[3] & 0x01) && buffer[16] == wire::successCode(wire::QueryDomain) ? 26 : 0;
-        traceFrame(m_label, "read", buffer, size, key + 1, key ? 5 : 0);
+        traceFrame(m_label, "read", buffer, size, key + 1, hiddenKeyBytes(buffer, key));
     }
     return result;
 }
