@@ -38,12 +38,12 @@ QJsonObject stateOf(Network &net)
     QJsonObject devices;
     for (const DeviceState &d : net.devices()) {
         QJsonObject values;
-        for (int i = 0; i < d.slots.size(); ++i)
-            values.insert(QString::number(i), toHex(d.valueAt(d.slots.at(i), net.now(), net.timeScale()), 0));
-        devices.insert(d.model->name, QJsonObject{
-                                          {QStringLiteral("silent"), d.behaviour.silent},
-                                          {QStringLiteral("selected"), d.selected},
-                                          {QStringLiteral("counts"), countsOf(d.counts)},
+        for (int i = 0; i < d.slotCount(); ++i)
+            values.insert(QString::number(i), toHex(d.valueAt(d.slots()[std::size_t(i)], net.now(), net.timeScale()), 0));
+        devices.insert(d.model().name, QJsonObject{
+                                          {QStringLiteral("silent"), d.behaviour().silent},
+                                          {QStringLiteral("selected"), d.selected()},
+                                          {QStringLiteral("counts"), countsOf(d.counts())},
                                           {QStringLiteral("values"), values},
                                       });
     }

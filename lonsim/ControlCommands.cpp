@@ -24,34 +24,30 @@ QString runOnDevice(Network &net, DeviceState &d, const QStringList &w)
     const QString &verb = w.at(0);
     const bool on = w.value(2, QStringLiteral("on")) != QLatin1String("off");
     if (verb == QLatin1String("silent")) {
-        d.behaviour.silent = on;
+        d.setSilent(on);
     } else if (verb == QLatin1String("answer")) {
-        d.behaviour.silent = false;
+        d.setSilent(false);
     } else if (verb == QLatin1String("select")) {
-        d.selected = on;
+        d.setSelected(on);
     } else if (verb == QLatin1String("delay")) {
-        d.behaviour.delayMs = std::max(0, w.value(2).toInt());
+        d.setDelay(std::max(0, w.value(2).toInt()));
     } else if (verb == QLatin1String("drop")) {
-        d.behaviour.drop = faultFrom(w, 2);
-        d.dropSeen = 0;
+        d.setDropped(faultFrom(w, 2));
     } else if (verb == QLatin1String("double")) {
-        d.behaviour.doubled = faultFrom(w, 2);
-        d.doubleSeen = 0;
+        d.setDoubled(faultFrom(w, 2));
     } else if (verb == QLatin1String("malformed")) {
         const auto kind = malformKindNamed(w.value(2));
         if (!kind)
             return QStringLiteral("error: unknown kind ") + w.value(2);
-        d.behaviour.malformKind = *kind;
-        d.behaviour.malformed = faultFrom(w, 3);
-        d.malformSeen = 0;
+        d.setMalformed(*kind, faultFrom(w, 3));
     } else if (verb == QLatin1String("reset-counts")) {
-        d.counts = {};
+        d.resetCounts();
     } else if (verb == QLatin1String("set") || verb == QLatin1String("send")) {
         bool ok = false;
         const int index = w.value(2).toInt(&ok);
-        if (!ok || index < 0 || index >= d.slots.size())
+        if (!ok || index < 0 || index >= d.slotCount())
             return QStringLiteral("error: no variable ") + w.value(2);
-        NvSlot &slot = d.slots[index];
+        NvSlot &slot = *d.slotAt(index);
         if (verb == QLatin1String("send")) {
             net.sendUnsolicited(d, slot, net.now());
             return QStringLiteral("ok");
@@ -87,7 +83,7 @@ QString runControlCommand(NetworkRegistry &registry, const QString &line, QStrin
             && net->model().name != network)
             continue;
         for (DeviceState &d : net->devices()) {
-            if (w.at(1) != QLatin1String("*") && d.model->name != w.at(1))
+            if (w.at(1) != QLatin1String("*") && d.model().name != w.at(1))
                 continue;
             result = runOnDevice(*net, d, w);
             net->setDirty(true);

@@ -1,6 +1,7 @@
 #include "lonsim/DeviceState.h"
 
 #include "lonsim/DeviceImage.h"
+#include "lonsim/Network.h"
 #include "lonsim/ValueCodec.h"
 
 #include <cmath>
@@ -9,8 +10,8 @@
 namespace lonsim {
 
 DeviceState::DeviceState(const Device &device)
-    : model(&device), behaviour(device.behaviour), readOnly(readOnlyStructure(device)),
-      selfDoc(selfDocumentation(device))
+    : m_model(&device), m_behaviour(device.behaviour), m_readOnly(readOnlyStructure(device)),
+      m_selfDoc(selfDocumentation(device))
 {
     int index = 0;
     for (int v = 0; v < device.variables.size(); ++v) {
@@ -22,31 +23,63 @@ DeviceState::DeviceState(const Device &device)
             slot.value = nv.initial.value(j, QByteArray(nv.size, '\0'));
             slot.changing = nv.change.kind != ValueChange::None;
             slot.selector = nv.selector >= 0 ? ((nv.selector + j) & 0x3FFF) : (0x3FFF - index);
-            slots.append(slot);
+            m_slots.append(slot);
         }
     }
 }
 
 const ip852::ReceiveRecords::Record *DeviceState::repeated(const ip852::LonFrame &message, qint64 now)
 {
-    if (!model->duplicateDetection || !message.hasTid())
+    if (!m_model->duplicateDetection || !message.hasTid())
         return nullptr;
-    records.expire(now);
-    if (records.check(message, now, ip852::ReceiveRecords::lifetimeFor(message)) == ip852::ReceiveRecords::Verdict::New)
+    m_records.expire(now);
+    if (m_records.check(message, now, ip852::ReceiveRecords::lifetimeFor(message)) == ip852::ReceiveRecords::Verdict::New)
         return nullptr;
-    ++counts.duplicates;
-    return records.find(message, now);
+    ++m_counts.duplicates;
+    return m_records.find(message, now);
 }
 
 void DeviceState::keepAnswer(const ip852::LonFrame &message, qint64 now, QByteArray answer)
 {
-    if (model->duplicateDetection && message.hasTid())
-        records.keepAnswer(message, now, std::move(answer));
+    if (m_model->duplicateDetection && message.hasTid())
+        m_records.keepAnswer(message, now, std::move(answer));
+}
+
+void DeviceState::setDropped(const AnswerFault &fault)
+{
+    m_behaviour.drop = fault;
+    m_dropSeen = 0;
+}
+
+void DeviceState::setDoubled(const AnswerFault &fault)
+{
+    m_behaviour.doubled = fault;
+    m_doubleSeen = 0;
+}
+
+void DeviceState::setMalformed(MalformKind kind, const AnswerFault &fault)
+{
+    m_behaviour.malformKind = kind;
+    m_behaviour.malformed = fault;
+    m_malformSeen = 0;
+}
+
+bool DeviceState::faultHits(Fault fault, int code)
+{
+    switch (fault) {
+    case Fault::Drop:
+        return lonsim::faultHits(m_behaviour.drop, code, m_dropSeen);
+    case Fault::Double:
+        return lonsim::faultHits(m_behaviour.doubled, code, m_doubleSeen);
+    case Fault::Malform:
+        return lonsim::faultHits(m_behaviour.malformed, code, m_malformSeen);
+    }
+    return false;
 }
 
 const DomainAddress *DeviceState::memberOf(const QByteArray &domainId) const
 {
-    for (const DomainAddress &d : model->domains)
+    for (const DomainAddress &d : m_model->domains)
         if (d.sameDomain(domainId))
             return &d;
     return nullptr;
@@ -54,7 +87,7 @@ const DomainAddress *DeviceState::memberOf(const QByteArray &domainId) const
 
 NvSlot *DeviceState::slotBySelector(int selector)
 {
-    for (NvSlot &slot : slots)
+    for (NvSlot &slot : m_slots)
         if (slot.selector == selector)
             return &slot;
     return nullptr;

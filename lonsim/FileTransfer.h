@@ -9,7 +9,7 @@
 
 namespace lonsim {
 
-struct DeviceState;
+class DeviceState;
 
 // Where a device's file packets go: an in-process interface's receive queue, or a host on
 // an IP-852 channel.

@@ -35,7 +35,7 @@ Network::Network(NetworkModel model, QString key) : m_model(std::move(model)), m
     for (const Device &device : m_model.devices)
         m_devices.append(DeviceState(device));
     for (DeviceState &device : m_devices)
-        for (NvSlot &slot : device.slots) {
+        for (NvSlot &slot : device.slots()) {
             const int period = device.variableOf(slot).unsolicited.periodMs;
             if (period > 0)
                 slot.nextUnsolicited = scaled(period);
@@ -47,7 +47,7 @@ Network::~Network() = default;
 DeviceState *Network::device(const QString &name)
 {
     for (DeviceState &d : m_devices)
-        if (d.model->name == name)
+        if (d.model().name == name)
             return &d;
     return nullptr;
 }
@@ -82,7 +82,7 @@ QList<Network::Target> Network::targetsOf(const Interface &from, const wire::Hos
             hit = m->subnet == f.subnet && m->node == f.node;
             break;
         case wire::ByNeuronId:
-            hit = std::equal(d.model->neuronId.begin(), d.model->neuronId.end(), f.neuronId);
+            hit = std::equal(d.model().neuronId.begin(), d.model().neuronId.end(), f.neuronId);
             break;
         case wire::Broadcast:
             hit = f.subnet == 0 || m->subnet == f.subnet;
@@ -173,9 +173,9 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
     int answered = 0;
     for (const Target &t : targetsOf(from, f)) {
         DeviceState &d = *t.device;
-        if (d.behaviour.silent)
+        if (d.behaviour().silent)
             continue;
-        const qint64 due = now + scaled(d.behaviour.delayMs);
+        const qint64 due = now + scaled(d.behaviour().delayMs);
         const wire::Endpoint src{f.domainIndex, t.member->subnet, t.member->node};
         if (const ip852::ReceiveRecords::Record *record = d.repeated(message, now)) {
             // A repeat of a transaction the device has executed: nothing is done again;
@@ -202,7 +202,7 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
                 applyUpdate(d, from, f, authenticated);
             else
                 answerMessage(d, f.code, f.data, now, timeScale());
-            if (f.service == wire::Acknowledged && !faultHits(d.behaviour.drop, f.code, d.dropSeen)) {
+            if (f.service == wire::Acknowledged && !d.faultHits(DeviceState::Fault::Drop, f.code)) {
                 d.keepAnswer(message, now, QByteArray());
                 ++answered;
                 lastDue = std::max(lastDue, due);
@@ -217,9 +217,9 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
         if (!reply)
             continue;
         if (reply->code == wire::failureCode(f.code))
-            ++d.counts.failureAnswers;
-        if (faultHits(d.behaviour.drop, f.code, d.dropSeen)) {
-            ++d.counts.dropped;     // the record keeps no answer: repeats go unanswered too
+            d.count(&DeviceCounters::failureAnswers);
+        if (d.faultHits(DeviceState::Fault::Drop, f.code)) {
+            d.count(&DeviceCounters::dropped);     // the record keeps no answer: repeats go unanswered too
             continue;
         }
         bool lying = false;
@@ -230,7 +230,7 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
         else
             d.keepAnswer(message, now, QByteArray(1, char(sent.code)) + sent.data);
         from.enqueue(due, frame);
-        if (faultHits(d.behaviour.doubled, f.code, d.doubleSeen))
+        if (d.faultHits(DeviceState::Fault::Double, f.code))
             from.enqueue(due, frame);
         ++answered;
         lastDue = std::max(lastDue, due);
@@ -255,9 +255,9 @@ void Network::advance()
         transfer->advance(now);
     std::erase_if(m_transfers, [](const auto &t) { return t->finished(); });
     for (DeviceState &d : m_devices) {
-        if (d.behaviour.silent)
+        if (d.behaviour().silent)
             continue;
-        for (NvSlot &slot : d.slots) {
+        for (NvSlot &slot : d.slots()) {
             if (slot.nextUnsolicited < 0 || slot.nextUnsolicited > now)
                 continue;
             sendUnsolicited(d, slot, slot.nextUnsolicited);
@@ -273,7 +273,7 @@ void Network::sendUnsolicited(DeviceState &d, NvSlot &slot, qint64 at)
     QByteArray data(1, char(slot.selector & 0xFF));
     data += value;
     for (Interface *iface : m_interfaces) {
-        for (const DomainAddress &m : d.model->domains) {
+        for (const DomainAddress &m : d.model().domains) {
             const int index = iface->domainIndexOf(m.id);
             if (index < 0)
                 continue;
@@ -308,7 +308,7 @@ std::optional<bool> Network::authenticate(const Interface &from, const wire::Hos
 {
     // The device's fresh challenge, and the interface's reply to it computed with the key
     // it holds for the domain, checked against the device's own key.
-    ++d.counts.challenges;
+    d.count(&DeviceCounters::challenges);
     const DomainEntry &entry = from.domain(f.domainIndex);
     if (!entry.hasKey)
         return std::nullopt;
@@ -335,19 +335,19 @@ void Network::fileRequested(DeviceState &d, const QByteArray &value, const QByte
     if (value[0] != 0)
         return;
     const int fileIndex = (uint8_t(value[1]) << 8) | uint8_t(value[2]);
-    for (const DeviceFile &file : d.model->files) {
+    for (const DeviceFile &file : d.model().files) {
         if (file.index != fileIndex)
             continue;
         const DomainAddress *m = d.memberOf(domainId);
         if (!m)
             return;
-        ++d.counts.fileTransfers;
+        d.count(&DeviceCounters::fileTransfers);
         const uint8_t domainIndex = uint8_t(value[6]) >> 7;
         const wire::Endpoint src{domainIndex, m->subnet, m->node};
         const wire::Endpoint dst{domainIndex, uint8_t(value[9]), uint8_t(uint8_t(value[6]) & 0x7F)};
-        const qint64 start = now() + scaled(d.behaviour.delayMs) + scaled(d.model->filePacketIntervalMs);
+        const qint64 start = now() + scaled(d.behaviour().delayMs) + scaled(d.model().filePacketIntervalMs);
         m_transfers.push_back(std::make_unique<FileTransfer>(d, sink, file.data, src, dst, start,
-                                                             scaled(d.model->filePacketIntervalMs),
+                                                             scaled(d.model().filePacketIntervalMs),
                                                              std::max<qint64>(1, scaled(1000))));
         return;
     }

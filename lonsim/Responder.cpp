@@ -31,12 +31,12 @@ std::optional<Reply> nvFetch(DeviceState &d, const QByteArray &data, uint8_t cod
 Reply otherVariable(const DeviceState &d, Reply reply)
 {
     const auto index = nvIndexOf(reply.data);
-    if (reply.code != wire::successCode(wire::NvFetch) || !index || d.slots.isEmpty())
+    if (reply.code != wire::successCode(wire::NvFetch) || !index || d.slots().empty())
         return reply;
-    const int other = (index->first + 1) % int(d.slots.size());
+    const int other = (index->first + 1) % d.slotCount();
     QByteArray data = index->second == 1 ? QByteArray(1, char(other))
                                          : QByteArray(1, char(0xFF)) + char(other >> 8) + char(other & 0xFF);
-    reply.data = data + d.slots.at(other).value;
+    reply.data = data + d.slotAt(other)->value;
     return reply;
 }
 } // namespace
@@ -46,39 +46,39 @@ std::optional<Reply> answerMessage(DeviceState &d, uint8_t code, const QByteArra
 {
     switch (code) {
     case wire::QueryId: {
-        ++d.counts.queryId;
+        d.count(&DeviceCounters::queryId);
         // Selector 1 asks the selected devices; 0 and 2 ask unconfigured ones, and every
         // simulated device is configured.
-        if (data.isEmpty() || uint8_t(data[0]) != 1 || !d.selected)
+        if (data.isEmpty() || uint8_t(data[0]) != 1 || !d.selected())
             return std::nullopt;
-        QByteArray id(reinterpret_cast<const char *>(d.model->neuronId.data()), 6);
-        id.append(reinterpret_cast<const char *>(d.model->programId.data()), 8);
+        QByteArray id(reinterpret_cast<const char *>(d.model().neuronId.data()), 6);
+        id.append(reinterpret_cast<const char *>(d.model().programId.data()), 8);
         return success(code, id);
     }
     case wire::RespondToQuery:
-        ++d.counts.respondToQuery;
+        d.count(&DeviceCounters::respondToQuery);
         if (data.size() != 1 || uint8_t(data[0]) > 1)
             return failure(code);
         if (data[0] == 1)
-            d.selected = true;
-        else if (!d.behaviour.ignoresUnselect)
-            d.selected = false;
+            d.setSelected(true);
+        else if (!d.behaviour().ignoresUnselect)
+            d.setSelected(false);
         return success(code);
     case wire::ReadMemory:
-        ++d.counts.readMemory;
+        d.count(&DeviceCounters::readMemory);
         return readMemory(d, data);
     case wire::QuerySnvt:
-        ++d.counts.querySnvt;
+        d.count(&DeviceCounters::querySnvt);
         return querySnvt(d, data);
     case wire::NvFetch:
-        ++d.counts.fetch;
+        d.count(&DeviceCounters::fetch);
         return nvFetch(d, data, code, now, timeScale);
     case wire::QueryNvConfig: {
-        ++d.counts.nvConfig;
+        d.count(&DeviceCounters::nvConfig);
         const auto index = nvIndexOf(data);
-        if (!index || index->first >= d.slots.size() || index->second != data.size())
+        if (!index || index->first >= d.slotCount() || index->second != data.size())
             return failure(code);
-        const NvSlot &slot = d.slots.at(index->first);
+        const NvSlot &slot = *d.slotAt(index->first);
         const bool bound = d.variableOf(slot).selector >= 0;
         QByteArray config;
         config.append(char((d.variableOf(slot).output ? 0x40 : 0x00) | ((slot.selector >> 8) & 0x3F)));
@@ -88,7 +88,7 @@ std::optional<Reply> answerMessage(DeviceState &d, uint8_t code, const QByteArra
         return success(code, config);
     }
     default:
-        ++d.counts.other;
+        d.count(&DeviceCounters::other);
         if ((code & 0xE0) == 0x60)
             return failure(code);     // a management request this device does not offer
         return std::nullopt;
@@ -100,7 +100,7 @@ namespace {
 // its end (zeros here), so a read of the first 16 bytes of a shorter one succeeds.
 QByteArray selfDocBytes(const DeviceState &d, int offset, int count)
 {
-    return d.selfDoc.mid(offset, count).leftJustified(count, '\0');
+    return d.selfDoc().mid(offset, count).leftJustified(count, '\0');
 }
 
 std::optional<Reply> readMemory(DeviceState &d, const QByteArray &data)
@@ -112,9 +112,9 @@ std::optional<Reply> readMemory(DeviceState &d, const QByteArray &data)
     if (count == 0 || count > MaxReadLength)
         return failure(wire::ReadMemory);
     if (address >= lontalk::ReadOnlyAddress && address + count <= lontalk::ReadOnlyAddress + lontalk::ReadOnlyLength)
-        return success(wire::ReadMemory, d.readOnly.mid(address - lontalk::ReadOnlyAddress, count));
+        return success(wire::ReadMemory, d.readOnly().mid(address - lontalk::ReadOnlyAddress, count));
     // The self-documentation and the memory after it, up to the read-only structure.
-    const int sd = d.model->selfDocAddress;
+    const int sd = d.model().selfDocAddress;
     if (sd != 0 && sd != 0xFFFF && address >= sd && address + count <= lontalk::ReadOnlyAddress)
         return success(wire::ReadMemory, selfDocBytes(d, address - sd, count));
     return failure(wire::ReadMemory);
@@ -134,38 +134,38 @@ std::optional<Reply> querySnvt(DeviceState &d, const QByteArray &data)
 std::optional<Reply> nvFetch(DeviceState &d, const QByteArray &data, uint8_t code, qint64 now, double timeScale)
 {
     const auto index = nvIndexOf(data);
-    if (!index || index->second != data.size() || index->first >= d.slots.size())
+    if (!index || index->second != data.size() || index->first >= d.slotCount())
         return failure(code);
-    const NvSlot &slot = d.slots.at(index->first);
+    const NvSlot &slot = *d.slotAt(index->first);
     return success(code, data + d.valueAt(slot, now, timeScale));
 }
 } // namespace
 
 UpdateOutcome applyNvUpdate(DeviceState &d, uint8_t code, const QByteArray &data, bool authenticated)
 {
-    ++d.counts.update;
+    d.count(&DeviceCounters::update);
     UpdateOutcome out;
     if (data.isEmpty()) {
-        ++d.counts.rejectedUpdate;
+        d.count(&DeviceCounters::rejectedUpdate);
         return out;
     }
     const int selector = ((code & 0x3F) << 8) | uint8_t(data[0]);
     NvSlot *slot = d.slotBySelector(selector);
     const QByteArray value = data.mid(1);
     if (!slot || value.size() != d.variableOf(*slot).size) {
-        ++d.counts.rejectedUpdate;
+        d.count(&DeviceCounters::rejectedUpdate);
         return out;
     }
     if (d.variableOf(*slot).authenticated && !authenticated) {
-        ++d.counts.rejectedUpdate;
-        ++d.counts.unauthenticated;
+        d.count(&DeviceCounters::rejectedUpdate);
+        d.count(&DeviceCounters::unauthenticated);
         return out;
     }
     slot->value = value;
     slot->changing = false;
     out.applied = true;
-    const int index = int(slot - d.slots.data());
-    out.fileRequest = index == d.model->fileRequestNv && value.size() >= 10;
+    const int index = int(d.indexOf(*slot));
+    out.fileRequest = index == d.model().fileRequestNv && value.size() >= 10;
     out.value = value;
     return out;
 }
@@ -193,8 +193,8 @@ Reply spoilByKind(MalformKind kind, Reply reply)
 
 Reply spoilReply(DeviceState &d, uint8_t requestCode, Reply reply, bool &lyingLength)
 {
-    const bool hit = faultHits(d.behaviour.malformed, requestCode, d.malformSeen);
-    const MalformKind kind = hit ? d.behaviour.malformKind : MalformKind::None;
+    const bool hit = d.faultHits(DeviceState::Fault::Malform, requestCode);
+    const MalformKind kind = hit ? d.behaviour().malformKind : MalformKind::None;
     lyingLength = kind == MalformKind::LyingLength;
     if (kind == MalformKind::OtherVariable)
         return otherVariable(d, std::move(reply));

@@ -42,7 +42,7 @@ ChannelNode::ChannelNode(Network &network, DeviceState &device, FrameOutput &out
 
 qint64 ChannelNode::due() const
 {
-    return m_network.now() + m_network.scaled(m_device.behaviour.delayMs);
+    return m_network.now() + m_network.scaled(m_device.behaviour().delayMs);
 }
 
 bool ChannelNode::addressedTo(const ip852::LonFrame &f, const DomainAddress &me) const
@@ -53,7 +53,7 @@ bool ChannelNode::addressedTo(const ip852::LonFrame &f, const DomainAddress &me)
     case ip852::AddressFormat::SubnetNode:
         return !f.address.groupReply && f.address.subnet == me.subnet && f.address.node == me.node;
     case ip852::AddressFormat::NeuronId:
-        return std::equal(f.address.neuronId.begin(), f.address.neuronId.end(), m_device.model->neuronId.begin());
+        return std::equal(f.address.neuronId.begin(), f.address.neuronId.end(), m_device.model().neuronId.begin());
     case ip852::AddressFormat::Group:
         return false;   // simulated devices belong to no group
     }
@@ -62,7 +62,7 @@ bool ChannelNode::addressedTo(const ip852::LonFrame &f, const DomainAddress &me)
 
 void ChannelNode::receive(const ip852::LonFrame &f)
 {
-    if (m_device.behaviour.silent)
+    if (m_device.behaviour().silent)
         return;
     const DomainAddress *me = m_device.memberOf(f.domain);
     if (!me)
@@ -101,7 +101,7 @@ void ChannelNode::challenge(const ip852::LonFrame &f, const DomainAddress &me)
     // Nothing of the message takes effect before its sender proves the key: it waits
     // for the reply as long as its receive record lives, and a repeat gets the same
     // challenge again.
-    ++m_device.counts.challenges;
+    m_device.count(&DeviceCounters::challenges);
     const qint64 now = m_network.now();
     const QByteArray frame = ip852::buildFrame(
         m_challenges.challenge(f, 0, me.subnet, me.node & 0x7F, now, ip852::ReceiveRecords::lifetimeFor(f)));
@@ -153,21 +153,21 @@ void ChannelNode::answerRequest(const ip852::LonFrame &f, const DomainAddress &m
     if (!reply)
         return;
     if (reply->code == lontalk::wire::failureCode(code))
-        ++m_device.counts.failureAnswers;
-    if (faultHits(m_device.behaviour.drop, code, m_device.dropSeen)) {
-        ++m_device.counts.dropped;      // the record keeps no answer: repeats go unanswered too
+        m_device.count(&DeviceCounters::failureAnswers);
+    if (m_device.faultHits(DeviceState::Fault::Drop, code)) {
+        m_device.count(&DeviceCounters::dropped);      // the record keeps no answer: repeats go unanswered too
         return;
     }
     bool lying = false;
     const Reply spoilt = spoilReply(m_device, code, *reply, lying);
     const QByteArray frame = ip852::buildFrame(replyTo(f, me, true, apduOf(spoilt.code, spoilt.data)));
-    const int copies = faultHits(m_device.behaviour.doubled, code, m_device.doubleSeen) ? 2 : 1;
+    const int copies = m_device.faultHits(DeviceState::Fault::Double, code) ? 2 : 1;
     sendAnswer(f, frame, copies, lying, !lying);
 }
 
 void ChannelNode::acknowledge(const ip852::LonFrame &f, const DomainAddress &me)
 {
-    if (faultHits(m_device.behaviour.drop, f.code(), m_device.dropSeen))
+    if (m_device.faultHits(DeviceState::Fault::Drop, f.code()))
         return;
     sendAnswer(f, ip852::buildFrame(replyTo(f, me, false)), 1, false, true);
 }
@@ -216,7 +216,7 @@ void ChannelNode::rememberHost(const ip852::LonFrame &f)
 
 void ChannelNode::sendUpdate(uint8_t code, const QByteArray &data)
 {
-    if (m_device.behaviour.silent)
+    if (m_device.behaviour().silent)
         return;
     const qint64 now = m_network.now();
     for (const Host &host : std::as_const(m_hosts)) {

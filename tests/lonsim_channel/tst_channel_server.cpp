@@ -149,11 +149,11 @@ private Q_SLOTS:
         auto repeat = Ask(HostMessage(Dom4C, 1, 10, Hex("7301"), 5), 1, 2000);
         QCOMPARE(repeat.size(), 1);
         QCOMPARE(repeat.first().apdu, first.first().apdu);
-        QCOMPARE(Device("Thermostat").counts.fetch, 1);
+        QCOMPARE(Device("Thermostat").counts().fetch, 1);
         auto fresh = Ask(HostMessage(Dom4C, 1, 10, Hex("7301"), 6), 1, 2000);
         QCOMPARE(fresh.size(), 1);
         QCOMPARE(fresh.first().apdu.left(2), Hex("3301"));
-        QCOMPARE(Device("Thermostat").counts.fetch, 2);
+        QCOMPARE(Device("Thermostat").counts().fetch, 2);
     }
 
     // An acknowledged update takes effect once; its repeat gets the ACK again.
@@ -170,8 +170,8 @@ private Q_SLOTS:
             QCOMPARE(acks.first().tid, quint8(3));
             QVERIFY(acks.first().apdu.isEmpty());
         }
-        QCOMPARE(Device("Thermostat").counts.update, 1);
-        QCOMPARE(Device("Thermostat").slots.at(3).value, Hex("0900"));
+        QCOMPARE(Device("Thermostat").counts().update, 1);
+        QCOMPARE(Device("Thermostat").slotAt(3)->value, Hex("0900"));
         const auto read = Ask(HostMessage(Dom4C, 1, 10, Hex("7303"), 4), 1, 2000);
         QCOMPARE(read.size(), 1);
         QCOMPARE(read.first().apdu, Hex("33030900"));
@@ -181,7 +181,7 @@ private Q_SLOTS:
     void broadcastQueryIdAnswersSelected()
     {
         QVERIFY(Start("small"));
-        Device("Thermostat").selected = true;
+        Device("Thermostat").setSelected(true);
         ip852::LonFrame query = HostMessage(Dom4C, 0, 0, Hex("6101"), 9);
         query.address.format = ip852::AddressFormat::Broadcast;
         const auto frames = Ask(query, 2, 500);
@@ -211,7 +211,7 @@ private Q_SLOTS:
         QCOMPARE(Ask(HostMessage(Dom4C, 1, 13, Hex("7300"), 2), 1, 300).size(), 0);
         QCOMPARE(Ask(HostMessage(Dom4C, 1, 13, Hex("7300"), 2), 1, 300).size(), 0);
         QCOMPARE(Ask(HostMessage(Dom4C, 1, 13, Hex("7300"), 3)).size(), 1);
-        QCOMPARE(Device("Lossy").counts.dropped, 1);
+        QCOMPARE(Device("Lossy").counts().dropped, 1);
     }
 
     // A doubled answer comes as two packets in one datagram.
@@ -244,13 +244,13 @@ private Q_SLOTS:
     void repeatWhileAnswerPendingIsIgnored()
     {
         QVERIFY(Start("faults"));
-        Device("Slow").behaviour.delayMs = 6000;    // × timeScale 0.05 = 300 ms
+        Device("Slow").setDelay(6000);    // × timeScale 0.05 = 300 ms
         const auto request = HostMessage(Dom4C, 1, 19, Hex("7300"), 8);
         FHost->Send(request, FPort);
         QTest::qWait(50);
         FHost->Send(request, FPort);
         QCOMPARE(FHost->Frames(2, 900).size(), 1);
-        QCOMPARE(Device("Slow").counts.fetch, 1);
+        QCOMPARE(Device("Slow").counts().fetch, 1);
         QCOMPARE(FServer->nodes().at(7)->counters().duplicates, 1);
     }
 
@@ -387,7 +387,7 @@ private Q_SLOTS:
         QCOMPARE(file.size(), 500);
         for (int i = 0; i < file.size(); ++i)
             QCOMPARE(quint8(file.at(i)), quint8(i & 0xFF));
-        QCOMPARE(Device("Logger").counts.fileTransfers, 1);
+        QCOMPARE(Device("Logger").counts().fileTransfers, 1);
     }
 };
 

@@ -51,8 +51,8 @@ public:
     }
     // Frames that come unasked within ms.
     QList<ip852::LonFrame> heard(int ms) { return m_host.Frames(1, ms); }
-    QByteArray value(int index) { return m_network->device(QStringLiteral("Guarded"))->slots[index].value; }
-    const DeviceCounters &counts() { return m_network->device(QStringLiteral("Guarded"))->counts; }
+    QByteArray value(int index) { return m_network->device(QStringLiteral("Guarded"))->slotAt(index)->value; }
+    const DeviceCounters &counts() { return m_network->device(QStringLiteral("Guarded"))->counts(); }
 
     qint64 now = 1000;
 

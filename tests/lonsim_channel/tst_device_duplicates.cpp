@@ -251,7 +251,7 @@ private Q_SLOTS:
             const QByteArray answer = carrier->send(s, i + 1);
             QVERIFY2(answer == s.answer, qPrintable(QStringLiteral("step %1: %2").arg(i).arg(QString::fromLatin1(answer))));
             const DeviceState &d = *carrier->network().device(s.node == Keeper ? QStringLiteral("Keeper") : QStringLiteral("Forgetter"));
-            QCOMPARE(d.counts.fetch + d.counts.update, s.executed);
+            QCOMPARE(d.counts().fetch + d.counts().update, s.executed);
         }
     }
 };
