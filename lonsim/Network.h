@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 
 namespace lonsim {
 
@@ -37,7 +38,8 @@ public:
     qint64 scaled(qint64 ms) const { return qint64(ms * m_model.timeScale); }
     double timeScale() const { return m_model.timeScale; }
 
-    QList<DeviceState> &devices() { return m_devices; }
+    // The devices, one per device of the description.
+    std::span<DeviceState> devices() { return {m_devices.data(), std::size_t(m_devices.size())}; }
     DeviceState *device(const QString &name);
 
     void attach(Interface *iface);
