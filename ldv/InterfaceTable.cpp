@@ -32,17 +32,20 @@ void onlyKeys(const QJsonObject &o, const QStringList &allowed, const QString &w
 }
 
 // Hex bytes written as "0A:1B:2C", "0A-1B-2C" or "0A1B2C".
-QByteArray hexBytes(const QJsonValue &v, const QList<int> &sizes, const QString &where)
+// A secret (an authentication key) is never repeated in the refusal.
+QByteArray hexBytes(const QJsonValue &v, const QList<int> &sizes, const QString &where, bool secret = false)
 {
     if (!v.isString())
         refuse(where + QStringLiteral(": hex bytes expected"));
     QString text = v.toString();
     text.remove(QLatin1Char(':')).remove(QLatin1Char('-')).remove(QLatin1Char(' '));
+    const QString shown = secret ? QStringLiteral("the value") : QStringLiteral("\"%1\"").arg(v.toString());
     for (QChar c : text)
         if (!c.isDigit() && !QStringLiteral("abcdefABCDEF").contains(c))
-            refuse(where + QStringLiteral(": \"%1\" is not hex").arg(v.toString()));
+            refuse(where + QStringLiteral(": %1 is not hex").arg(shown));
     if (text.size() % 2 || !sizes.contains(int(text.size() / 2)))
-        refuse(where + QStringLiteral(": \"%1\" has the wrong number of bytes").arg(v.toString()));
+        refuse(where + QStringLiteral(": %1 has the wrong number of bytes").arg(shown)
+               + (secret ? QStringLiteral(" (%1 expected)").arg(sizes.first()) : QString()));
     return QByteArray::fromHex(text.toLatin1());
 }
 
@@ -92,7 +95,7 @@ IpDomainSetting domainSetting(const QJsonValue &v, const QString &where)
     d.subnet = uint8_t(number(o.value(QStringLiteral("subnet")), 1, 255, where + QStringLiteral(".subnet")));
     d.node = uint8_t(number(o.value(QStringLiteral("node")), 1, 127, where + QStringLiteral(".node")));
     if (o.contains(QStringLiteral("key"))) {
-        d.key = hexBytes(o.value(QStringLiteral("key")), {6}, where + QStringLiteral(".key"));
+        d.key = hexBytes(o.value(QStringLiteral("key")), {6}, where + QStringLiteral(".key"), true);
         d.hasKey = true;
     }
     return d;

@@ -92,6 +92,13 @@ private Q_SLOTS:
             << withEntry(Multicast.arg(", \"domains\": [{\"subnet\": 1, \"node\": 1}, {\"subnet\": 1, \"node\": 2}, {\"subnet\": 1, \"node\": 3}]"))
             << "at most two";
         QTest::newRow("bad secret") << withEntry(Multicast.arg(", \"secret\": \"this secret is far too long\"")) << ".secret";
+        // A key of the wrong length or not in hex is refused without being repeated.
+        QTest::newRow("key of 7 bytes")
+            << withEntry(Multicast.arg(", \"domains\": [{\"id\": \"4C\", \"subnet\": 1, \"node\": 2, \"key\": \"0A1B2C3D4E5F60\"}]"))
+            << "domains[0].key: the value has the wrong number of bytes (6 expected)";
+        QTest::newRow("key not hex")
+            << withEntry(Multicast.arg(", \"domains\": [{\"id\": \"4C\", \"subnet\": 1, \"node\": 2, \"key\": \"0A1B2C3D4E5G\"}]"))
+            << "domains[0].key: the value is not hex";
         QTest::newRow("twice") << withEntry("{\"name\": \"X\", \"type\": \"simulated\", \"network\": \"LON1\"}, "
                                            "{\"name\": \"x\", \"type\": \"simulated\", \"network\": \"LON1\"}")
                                << "named twice";
@@ -106,6 +113,7 @@ private Q_SLOTS:
         const InterfaceTable t = parseInterfaceTable(json, QStringLiteral("/tmp/x.json"));
         QVERIFY(!t.ok());
         QVERIFY2(t.error.contains(why), qPrintable(t.error));
+        QVERIFY2(!t.error.contains(QStringLiteral("1B2C3D")), qPrintable(t.error));
         QVERIFY(t.error.startsWith(QStringLiteral("/tmp/x.json")));
         QVERIFY(t.entries.isEmpty());
     }
