@@ -1,8 +1,12 @@
 #pragma once
 // The IP-852 side of an end-to-end session: lonsim-channel started on a loopback channel
-// (unicast, or multicast when LW_E2E_IP852_MODE=multicast) with the session's control
-// folder and a frame trace, and the interfaces file (LDV_INTERFACES) that maps the
-// driver's interface name to that channel with the description's interface settings.
+// (unicast, or multicast when LW_E2E_IP852_MODE=multicast, or a unicast channel run by
+// lonip-config-server when LW_E2E_IP852_MODE=managed or built with LW_E2E_IP852_MANAGED)
+// with the session's control folder and a frame trace, and the interfaces file
+// (LDV_INTERFACES) that maps the driver's interface name to that channel with the
+// description's interface settings.
+
+#include "ConfigServerProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,7 +28,16 @@ class TIp852Channel
 public:
     ~TIp852Channel() { Stop(); }
 
-    static bool Multicast() { return qEnvironmentVariable("LW_E2E_IP852_MODE") == QLatin1String("multicast"); }
+    static QString Mode()
+    {
+#ifdef LW_E2E_IP852_MANAGED
+        return QStringLiteral("managed");
+#else
+        return qEnvironmentVariable("LW_E2E_IP852_MODE", QStringLiteral("unicast"));
+#endif
+    }
+    static bool Multicast() { return Mode() == QLatin1String("multicast"); }
+    static bool Managed() { return Mode() == QLatin1String("managed"); }
     // lonsim-channel beside the test program.
     static QString ProgramPath() { return QCoreApplication::applicationDirPath() + QStringLiteral("/lonsim-channel"); }
 
@@ -34,7 +47,7 @@ public:
                const QString &interfaceName, double timeScale, QProcessEnvironment &environment)
     {
         FTrace = QDir(folder).filePath(QStringLiteral("channel-trace.txt"));
-        const quint16 hostPort = FreePort();
+        const quint16 hostPort = TConfigServerProcess::FreePort();
         QStringList arguments{QStringLiteral("--network"), network, QStringLiteral("--control"), folder,
                               QStringLiteral("--trace"), FTrace};
         const QString group = QStringLiteral("239.192.84.%1").arg(QRandomGenerator::global()->bounded(100, 250));
@@ -42,7 +55,19 @@ public:
             arguments << QStringLiteral("--mode") << QStringLiteral("multicast") << QStringLiteral("--group") << group
                       << QStringLiteral("--port") << QString::number(hostPort) << QStringLiteral("--interface")
                       << QStringLiteral("127.0.0.1");
-        else
+        else if (Managed()) {
+            // The channel file lists the driver's interface and this channel; each learns
+            // the other from the server only.
+            const quint16 channelPort = TConfigServerProcess::FreePort();
+            if (!Server.Start(folder, QList<TConfigServerProcess::TMember>{{hostPort, interfaceName}, {channelPort, network}}
+                                          + ExtraMembers)) {
+                FError = Server.Error();
+                return false;
+            }
+            arguments << QStringLiteral("--mode") << QStringLiteral("unicast") << QStringLiteral("--listen")
+                      << QStringLiteral("127.0.0.1:%1").arg(channelPort) << QStringLiteral("--config-server")
+                      << Server.Address();
+        } else
             arguments << QStringLiteral("--mode") << QStringLiteral("unicast") << QStringLiteral("--listen")
                       << QStringLiteral("127.0.0.1:0") << QStringLiteral("--member")
                       << QStringLiteral("127.0.0.1:%1").arg(hostPort);
@@ -74,7 +99,10 @@ public:
         } else {
             entry.insert(QStringLiteral("mode"), QStringLiteral("unicast"));
             entry.insert(QStringLiteral("localPort"), int(hostPort));
-            entry.insert(QStringLiteral("members"), QJsonArray{QString(match.captured(1) + QLatin1Char(':') + match.captured(2))});
+            if (Managed())
+                entry.insert(QStringLiteral("configServer"), Server.Address());
+            else
+                entry.insert(QStringLiteral("members"), QJsonArray{QString(match.captured(1) + QLatin1Char(':') + match.captured(2))});
         }
         const QString interfaces = QDir(folder).filePath(QStringLiteral("interfaces.json"));
         QFile file(interfaces);
@@ -89,19 +117,23 @@ public:
 
     void Stop()
     {
-        if (FProcess.state() == QProcess::NotRunning)
-            return;
-        FProcess.terminate();
-        if (!FProcess.waitForFinished(5000)) {
-            FProcess.kill();
-            FProcess.waitForFinished(2000);
+        if (FProcess.state() != QProcess::NotRunning) {
+            FProcess.terminate();
+            if (!FProcess.waitForFinished(5000)) {
+                FProcess.kill();
+                FProcess.waitForFinished(2000);
+            }
         }
+        Server.Stop();
     }
 
     QString Error() const { return FError; }
     // More lonsim-channel options for the next Start (--pcap FILE, --secret S).
     QStringList ExtraArguments;
     QProcess &Process() { return FProcess; }
+    // The configuration server of a managed channel, and more members for its channel file.
+    TConfigServerProcess Server;
+    QList<TConfigServerProcess::TMember> ExtraMembers;
 
     // Fetch transactions (code 0x73) the channel heard for subnet/node, in any domain; the
     // retries of one transaction (same TID) count once.
@@ -139,13 +171,6 @@ public:
     }
 
 private:
-    static quint16 FreePort()
-    {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::LocalHost, 0);
-        return probe.localPort();
-    }
-
     // The network interface of the description: Neuron ID, program ID, model, domains.
     static QJsonObject InterfaceSettings(const QString &descriptionFile)
     {
