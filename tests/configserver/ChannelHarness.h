@@ -45,6 +45,20 @@ inline RoutingPacket routingOf(int n, QByteArray domain = QByteArray(1, '\x4C'))
     return r;
 }
 
+// A server's state that already holds the routing of members first..last (each a
+// little older than the start).
+inline ServerState routingsKnown(int first, int last)
+{
+    ServerState state;
+    for (int n = first; n <= last; ++n) {
+        RoutingPacket r = routingOf(n);
+        r.dateTime = StartDateTime - 100 + uint32_t(n);
+        r.unicast = memberAt(n);
+        state.members.append({memberAt(n), encode(r), r.dateTime});
+    }
+    return state;
+}
+
 struct Sent {
     QByteArray packet;
     Endpoint from;

@@ -184,14 +184,7 @@ private Q_SLOTS:
         for (int n = 1; n <= 60; ++n)
             listed.append(n);
         Channel c(listed);
-        ServerState state;
-        for (int n = 2; n <= 60; ++n) {
-            RoutingPacket r = routingOf(n);
-            r.dateTime = StartDateTime - 100 + uint32_t(n);
-            r.unicast = memberAt(n);
-            state.members.append({memberAt(n), encode(r), r.dateTime});
-        }
-        c.startServer(state);
+        c.startServer(routingsKnown(2, 60));
         c.startMember(1);
         c.run(5000);
         QVERIFY2(c.member(1).settled(), qPrintable(c.member(1).state()));
