@@ -16,6 +16,18 @@
 
 #include <csignal>
 
+// Ends a child program: SIGTERM, and SIGKILL when it has not ended 5 s later.
+inline void StopProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+}
+
 class TConfigServerProcess
 {
 public:
@@ -62,16 +74,7 @@ public:
         return Run();
     }
 
-    void Stop()
-    {
-        if (FProcess.state() == QProcess::NotRunning)
-            return;
-        FProcess.terminate();
-        if (!FProcess.waitForFinished(5000)) {
-            FProcess.kill();
-            FProcess.waitForFinished(2000);
-        }
-    }
+    void Stop() { StopProcess(FProcess); }
 
     QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(FPort); }
     QString Error() const { return FError; }

@@ -117,13 +117,7 @@ public:
 
     void Stop()
     {
-        if (FProcess.state() != QProcess::NotRunning) {
-            FProcess.terminate();
-            if (!FProcess.waitForFinished(5000)) {
-                FProcess.kill();
-                FProcess.waitForFinished(2000);
-            }
-        }
+        StopProcess(FProcess);
         Server.Stop();
     }
 

@@ -65,15 +65,7 @@ public:
         return FProcess.readLine().contains("ready");
     }
 
-    void Stop()
-    {
-        if (FProcess.state() == QProcess::NotRunning)
-            return;
-        FProcess.terminate();
-        if (!FProcess.waitForFinished(5000))
-            FProcess.kill();
-        FProcess.waitForFinished(2000);
-    }
+    void Stop() { StopProcess(FProcess); }
 
 private:
     QProcess FProcess;
