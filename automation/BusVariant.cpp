@@ -1,6 +1,6 @@
 #include "automation/BusVariant.h"
 
-#include "automation/DriverLimits.h"
+#include "site/DriverLimits.h"
 
 #include <QDBusArgument>
 #include <QStringList>

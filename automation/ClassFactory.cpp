@@ -1,7 +1,7 @@
 #include "automation/ClassFactory.h"
 
 #include "automation/DriverBusObject.h"
-#include "automation/DriverLimits.h"
+#include "site/DriverLimits.h"
 #include "classfactoryadaptor.h"
 #include "iqeldevicedriveradaptor.h"
 #include "iqellonworkscomadaptor.h"

@@ -1,7 +1,7 @@
 #include "automation/DriverBusObject.h"
 
 #include "automation/BusVariant.h"
-#include "automation/DriverLimits.h"
+#include "site/DriverLimits.h"
 
 #include <QDBusConnection>
 #include <QDBusError>

@@ -1,8 +1,8 @@
 #include "automation/MainForm.h"
 
-#include "automation/DriverLimits.h"
+#include "site/DriverLimits.h"
 #include "automation/QelLonWorksCom.h"
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 #include "site/LonWorksForm.h"
 
 #include <QApplication>

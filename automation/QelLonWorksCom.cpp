@@ -1,8 +1,8 @@
 #include "automation/QelLonWorksCom.h"
 
-#include "automation/DriverLimits.h"
+#include "site/DriverLimits.h"
 #include "automation/MainForm.h"
-#include "automation/ParamList.h"
+#include "support/ParamList.h"
 #include "site/JobCodes.h"
 #include "site/LonWorksForm.h"
 

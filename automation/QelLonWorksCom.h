@@ -3,7 +3,7 @@
 // attaches to the site form of its Description and turns the form's command slot into
 // the answers of Setup, Connect, Disconnect, GetValue and PutValue.
 
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 #include "site/SiteClient.h"
 
 #include <QPointer>

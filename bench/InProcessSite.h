@@ -3,7 +3,7 @@
 // application they need, a client that stands for a driver object, and heap and CPU
 // readings to put figures on them.
 
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 #include "site/LonWorksForm.h"
 
 #include <QString>

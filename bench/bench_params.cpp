@@ -1,6 +1,6 @@
 // FindParam over lists of 8 and 64 entries (QStringList and QVariantList), the name
 // found last, and on a single text; the baseline is a startsWith loop over the QStringList.
-#include "automation/ParamList.h"
+#include "support/ParamList.h"
 
 #include <benchmark/benchmark.h>
 

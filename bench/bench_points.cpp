@@ -1,6 +1,6 @@
 // ParsePointAddress on the address shapes clients send, against the baseline of
 // splitting the same text at ":" and converting each field with QString::toInt.
-#include "site/PointAddress.h"
+#include "snvt/PointAddress.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,7 +5,7 @@
 // one more when P > 1 (the walk that decodes the last variable's other points from the
 // cache stays in state 1, so another walk finds the cycle done).
 // The time per iteration is the wall time of one cycle, fetches included.
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 #include "lonworks/LDV32.h"
 #include "site/LonWorksForm.h"
 

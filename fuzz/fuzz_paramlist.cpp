@@ -1,6 +1,6 @@
 // Parameter lists: any text, split into QString, QStringList or QVariantList entries of
 // strings, numbers and unreadable elements, looked up by any name.
-#include "automation/ParamList.h"
+#include "support/ParamList.h"
 #include "fuzz/FuzzCommon.h"
 
 #include <QStringList>

@@ -1,8 +1,8 @@
 // Point addresses: any text through the parser, the value key, the scale rule and the
 // POINTVERIFY checks.
 #include "fuzz/FuzzCommon.h"
-#include "site/PointAddress.h"
-#include "site/PointVerify.h"
+#include "snvt/PointAddress.h"
+#include "snvt/PointVerify.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -12,7 +12,15 @@
 #include <optional>
 #include <span>
 
-class TSite;
+// The domain settings a site applies to one entry of its interface's domain table: a
+// domain ID text (1, 3 or 6 hex bytes, see ParseDomainId; empty keeps the interface's
+// own), and a subnet and node applied together when both are in range.
+struct TniDomainSetting
+{
+    QString Id;
+    quint8 Node = 0;
+    quint8 Subnet = 0;
+};
 
 namespace LonStatus {
 constexpr qint16 Ok = 0;
@@ -101,5 +109,7 @@ int ReadFile(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
              quint16 fileIndex, quint16 requestIndex, std::span<quint8> buffer);
 
 // Interface start-up and domain IDs (LonStart.cpp)
-void StartNetworkInterface(TniNetworkInterface &ni, const TSite &site);
+// Reads the interface's read-only structure and applies the two domain settings.
+void StartNetworkInterface(TniNetworkInterface &ni, const TniDomainSetting &domain0,
+                           const TniDomainSetting &domain1);
 bool ParseDomainId(const QString &text, TniDomainTableEntry &entry);

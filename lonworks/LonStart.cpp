@@ -1,5 +1,4 @@
 #include "lonworks/LonLib.h"
-#include "automation/TypeSite.h"
 
 namespace {
 
@@ -7,13 +6,13 @@ namespace {
 // when anything changed. LonTalk subnets run 1..255 and nodes 1..127 (the node is 7 bits
 // on the wire); an address outside that is not applied rather than cut to another node.
 void ApplyDomain(TniNetworkInterface &ni, quint8 index, TniDomainTableEntry &entry,
-                 const QString &id, quint8 node, quint8 subnet)
+                 const TniDomainSetting &setting)
 {
     QueryDomain(ni, index, entry);
-    bool changed = ParseDomainId(id, entry);
-    if (node >= 1 && node <= 127 && subnet >= 1) {
-        entry.Node = node;
-        entry.Subnet = subnet;
+    bool changed = ParseDomainId(setting.Id, entry);
+    if (setting.Node >= 1 && setting.Node <= 127 && setting.Subnet >= 1) {
+        entry.Node = setting.Node;
+        entry.Subnet = setting.Subnet;
         changed = true;
     }
     if (changed)
@@ -22,7 +21,8 @@ void ApplyDomain(TniNetworkInterface &ni, quint8 index, TniDomainTableEntry &ent
 
 } // namespace
 
-void StartNetworkInterface(TniNetworkInterface &ni, const TSite &site)
+void StartNetworkInterface(TniNetworkInterface &ni, const TniDomainSetting &domain0,
+                           const TniDomainSetting &domain1)
 {
     TniMessage message;
     message.AddressType = LonWire::AddrLocal;
@@ -36,8 +36,8 @@ void StartNetworkInterface(TniNetworkInterface &ni, const TSite &site)
         LonWire::DecodeReadOnly(ni.Responses.Items(0).Received(), ni.ReadOnly);
         ni.ClearResponses();
     }
-    ApplyDomain(ni, 0, ni.Domain0, site.Dom0ID, site.Dom0Node, site.Dom0Subnet);
-    ApplyDomain(ni, 1, ni.Domain1, site.Dom1ID, site.Dom1Node, site.Dom1Subnet);
+    ApplyDomain(ni, 0, ni.Domain0, domain0);
+    ApplyDomain(ni, 1, ni.Domain1, domain1);
 }
 
 bool ParseDomainId(const QString &text, TniDomainTableEntry &entry)

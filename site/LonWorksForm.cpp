@@ -1,7 +1,7 @@
 // The site window: its components, the clock, the Block box, closing and destruction.
 #include "site/LonWorksForm.h"
 
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 #include "lonworks/LonInterface.h"
 #include "site/SiteNetwork.h"
 

@@ -3,7 +3,7 @@
 // interface, keeps the site's clients, and runs their commands one at a time on its tick.
 
 #include "site/JobCodes.h"
-#include "site/PointAddress.h"
+#include "snvt/PointAddress.h"
 #include "site/PointData.h"
 #include "site/SiteClient.h"
 

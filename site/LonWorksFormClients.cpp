@@ -2,7 +2,7 @@
 // network interface on their behalf.
 #include "site/LonWorksForm.h"
 
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 #include "site/SiteNetwork.h"
 
 #include <algorithm>

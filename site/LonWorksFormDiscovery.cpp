@@ -2,9 +2,9 @@
 // device's points (GETPOINTSLIST) and reading a file from one device (GETFILE).
 #include "site/LonWorksForm.h"
 
-#include "automation/DriverLimits.h"
-#include "automation/ParamList.h"
-#include "automation/TypeSite.h"
+#include "site/DriverLimits.h"
+#include "support/ParamList.h"
+#include "site/TypeSite.h"
 #include "lonworks/LonInterface.h"
 #include "lonworks/LonLib.h"
 #include "lonworks/LonWait.h"

@@ -1,8 +1,8 @@
 // GETDATA: the driver commands, the site lock, and the placeholders among them.
 #include "site/LonWorksForm.h"
 
-#include "automation/ParamList.h"
-#include "automation/TypeSite.h"
+#include "support/ParamList.h"
+#include "site/TypeSite.h"
 
 #include <QHash>
 

@@ -2,8 +2,8 @@
 // point, POINTMODIFY (job 12) hands one point's new value to WritePoint.
 #include "site/LonWorksForm.h"
 
-#include "automation/ParamList.h"
-#include "automation/TypeSite.h"
+#include "support/ParamList.h"
+#include "site/TypeSite.h"
 #include "lonworks/LonInterface.h"
 #include "site/PointModifyRequest.h"
 #include "site/PointNetwork.h"

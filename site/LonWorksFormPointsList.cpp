@@ -3,8 +3,8 @@
 // disabled state of a device object (job 13).
 #include "site/LonWorksForm.h"
 
-#include "automation/DriverLimits.h"
-#include "automation/ParamList.h"
+#include "site/DriverLimits.h"
+#include "support/ParamList.h"
 #include "lonworks/LonInterface.h"
 #include "site/DeviceObject.h"
 #include "site/PointNetwork.h"

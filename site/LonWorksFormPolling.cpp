@@ -3,7 +3,7 @@
 // point that shares it; and the storing of point values.
 #include "site/LonWorksForm.h"
 
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 #include "lonworks/LonInterface.h"
 #include "site/PointNetwork.h"
 #include "snvt/FieldDecoder.h"

@@ -2,7 +2,7 @@
 // library and the network interface, built from what the form already holds.
 #include "site/LonWorksForm.h"
 
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 #include "lonworks/LonInterface.h"
 #include "support/HostFormat.h"
 

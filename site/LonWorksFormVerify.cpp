@@ -1,8 +1,8 @@
 // POINTVERIFY: checks a point address for a client before the client stores it.
 #include "site/LonWorksForm.h"
 
-#include "automation/ParamList.h"
-#include "site/PointVerify.h"
+#include "support/ParamList.h"
+#include "snvt/PointVerify.h"
 
 void TLonWorksForm::RunPointVerify()
 {

@@ -3,7 +3,7 @@
 // device's object command variable.
 #include "site/LonWorksForm.h"
 
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 #include "lonworks/LonInterface.h"
 #include "site/DeviceObject.h"
 #include "site/PointNetwork.h"

@@ -3,7 +3,7 @@
 // Address fields that cannot be sent (domain outside 0..1, subnet or node outside 0..255,
 // index outside 0..65535) are refused with LonStatus::BadDomainIndex: nothing is sent.
 
-#include "site/PointAddress.h"
+#include "snvt/PointAddress.h"
 
 #include <span>
 

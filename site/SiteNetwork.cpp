@@ -3,6 +3,7 @@
 #include "lonworks/LDV32.h"
 #include "lonworks/LonInterface.h"
 #include "lonworks/LonLib.h"
+#include "site/TypeSite.h"
 
 short OpenSiteInterface(TniNetworkInterface &interface, const QString &name)
 {
@@ -34,5 +35,6 @@ QString SiteLibraryVersion()
 
 void StartSiteInterface(TniNetworkInterface &interface, const TSite &site)
 {
-    StartNetworkInterface(interface, site);
+    StartNetworkInterface(interface, {site.Dom0ID, site.Dom0Node, site.Dom0Subnet},
+                          {site.Dom1ID, site.Dom1Node, site.Dom1Subnet});
 }

@@ -1,6 +1,6 @@
 #include "tools/PointArguments.h"
 
-#include "site/PointVerify.h"
+#include "snvt/PointVerify.h"
 #include "snvt/FieldLayouts.h"
 #include "snvt/LonDefines.h"
 #include "snvt/VariableTypes.h"

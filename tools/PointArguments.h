@@ -3,7 +3,7 @@
 // checking an address before it is sent, and reading discovery's entry lines.
 
 #include "client/PointEntries.h"
-#include "site/PointAddress.h"
+#include "snvt/PointAddress.h"
 
 #include <QJsonArray>
 #include <QString>

@@ -3,7 +3,7 @@
 // start-mode switches and the translation of bus variants.
 
 #include "automation/BusVariant.h"
-#include "automation/DriverLimits.h"
+#include "site/DriverLimits.h"
 #include "automation/MainForm.h"
 #include "automation/QelLonWorksCom.h"
 #include "automation/StartMode.h"

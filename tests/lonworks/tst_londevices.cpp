@@ -1,7 +1,6 @@
 // Transactions with simulated devices: self-documentation, discovery, network-variable
 // fetch, configuration and update, file transfer, and a device that never answers.
 #include "SimNetwork.h"
-#include "automation/TypeSite.h"
 
 namespace {
 
@@ -229,7 +228,7 @@ private Q_SLOTS:
         QFETCH(int, capacity);
         QFETCH(int, expected);
         TSimNetwork net(QStringLiteral("lonlib-main.json"));
-        StartNetworkInterface(net.Ni, TSite());
+        StartNetworkInterface(net.Ni, {}, {});
         std::vector<quint8> buffer(size_t(capacity), 0xCC);
         QCOMPARE(ReadFile(net.Ni, 0, 2, 8, 1, 0, buffer), expected);
         for (int i = 0; i < expected; ++i)

@@ -1,7 +1,6 @@
 // Exchanges with the local network interface on the simulated network: automatic tags,
 // Query and Update Domain, chunked memory reads and the interface start-up.
 #include "SimNetwork.h"
-#include "automation/TypeSite.h"
 
 class TestLonExchange : public QObject
 {
@@ -139,11 +138,8 @@ private Q_SLOTS:
         QFETCH(int, expectedNode);
         QFETCH(int, updates);
         TSimNetwork net(QStringLiteral("lonlib-main.json"));
-        TSite site;
-        site.Dom0ID = dom0Id;
-        site.Dom0Node = quint8(dom0Node);
-        site.Dom0Subnet = quint8(dom0Subnet);
-        StartNetworkInterface(net.Ni, site);
+        const TniDomainSetting domain0{dom0Id, quint8(dom0Node), quint8(dom0Subnet)};
+        StartNetworkInterface(net.Ni, domain0, {});
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(net.Ni.ReadOnly.NeuronId.data()), 6).toHex(),
                  QByteArray("000102030405"));
         const TniDomainTableEntry &d0 = net.Ni.Domain0;

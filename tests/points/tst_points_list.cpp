@@ -2,7 +2,7 @@
 // client's list, what GETPOINTSLIST answers, and how values are stored and scaled.
 #include "PointsFixture.h"
 
-#include "automation/DriverLimits.h"
+#include "site/DriverLimits.h"
 
 #include <QTest>
 

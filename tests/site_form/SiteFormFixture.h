@@ -2,7 +2,7 @@
 // Shared pieces of the site form tests: a stand-in client, forms set up for a site, and
 // driving the form's tick.
 
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 #include "site/LonWorksForm.h"
 
 #include <QStringList>

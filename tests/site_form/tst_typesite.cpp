@@ -1,5 +1,5 @@
 // The site record: its published properties, by name, and copying one record into another.
-#include "automation/TypeSite.h"
+#include "site/TypeSite.h"
 
 #include <QMetaProperty>
 #include <QTest>

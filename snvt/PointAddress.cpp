@@ -1,4 +1,4 @@
-#include "site/PointAddress.h"
+#include "snvt/PointAddress.h"
 
 #include "support/StrLib.h"
 

@@ -1,4 +1,4 @@
-#include "automation/ParamList.h"
+#include "support/ParamList.h"
 
 #include "support/StrLib.h"
 

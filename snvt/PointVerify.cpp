@@ -1,6 +1,6 @@
-#include "site/PointVerify.h"
+#include "snvt/PointVerify.h"
 
-#include "site/PointAddress.h"
+#include "snvt/PointAddress.h"
 
 namespace {
 

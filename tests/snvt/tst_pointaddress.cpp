@@ -1,6 +1,6 @@
 // Point address parsing, value keys, the scale number rule and the POINTVERIFY checks.
-#include "site/PointAddress.h"
-#include "site/PointVerify.h"
+#include "snvt/PointAddress.h"
+#include "snvt/PointVerify.h"
 
 #include <QLocale>
 #include <QTest>

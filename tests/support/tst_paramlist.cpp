@@ -1,5 +1,5 @@
 // Reading named values out of parameter lists and building answer entries.
-#include "automation/ParamList.h"
+#include "support/ParamList.h"
 
 #include <QLocale>
 #include <QTest>
