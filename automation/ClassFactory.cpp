@@ -10,11 +10,11 @@
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 
-TClassFactory::TClassFactory(const QDBusConnection &connection, TMainForm *mainForm,
+TClassFactory::TClassFactory(const QDBusConnection &connection, TSiteRegistry *registry,
                              QObject *parent)
     : QObject(parent),
       FConnection(connection),
-      FMainForm(mainForm),
+      FRegistry(registry),
       FOwnerWatcher(new QDBusServiceWatcher(this)),
       FMaxPerConnection(DriverLimits::kMaxObjectsPerConnection),
       FMaxPerProcess(DriverLimits::kMaxObjectsPerProcess)
@@ -38,7 +38,7 @@ TClassFactory::~TClassFactory()
     FObjects.clear();
     FObjectsByOwner.clear();
     for (TDriverBusObject *object : objects) {
-        object->OnReleased = nullptr;
+        object->SetReleaseHandler(nullptr);
         object->ReleaseNow();
         delete object;
     }
@@ -74,11 +74,11 @@ QString TClassFactory::CreateFor(const QString &owner)
         throw TLimitExceeded("driver objects per process", FMaxPerProcess);
     const QString path = QLatin1String(kFactoryPath) + QLatin1Char('/')
                          + QString::number(FNextNumber++);
-    auto *object = new TDriverBusObject(FMainForm, owner, this);
+    auto *object = new TDriverBusObject(FRegistry, owner, this);
     new TDriverDeviceAdaptor(object);
     new TDriverDefaultAdaptor(object);
     new TDriverObjectAdaptor(object);
-    object->OnReleased = [this](TDriverBusObject *released) { Forget(released); };
+    object->SetReleaseHandler([this](TDriverBusObject *released) { Forget(released); });
     FObjects.insert(object, path);
     FObjectsByOwner[owner].append(object);
     if (!owner.isEmpty() && !FOwnerWatcher->watchedServices().contains(owner))
@@ -116,8 +116,6 @@ void TClassFactory::Forget(TDriverBusObject *object)
             FObjectsByOwner.erase(owned);
     }
     FConnection.unregisterObject(path);
-    object->OnReleased = nullptr;
+    object->SetReleaseHandler(nullptr);
     object->deleteLater();
-    if (FObjects.isEmpty())
-        Q_EMIT LastObjectReleased();
 }

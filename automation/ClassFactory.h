@@ -1,7 +1,7 @@
 #pragma once
 // TClassFactory: the class object at /QelLonWorksCom. It creates driver objects for
 // clients, numbers their paths, and releases every object of a connection that leaves
-// the bus. It reports when the last driver object has gone.
+// the bus.
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -12,7 +12,7 @@
 
 class QDBusServiceWatcher;
 class TDriverBusObject;
-class TMainForm;
+class TSiteRegistry;
 
 class TClassFactory : public QObject, protected QDBusContext
 {
@@ -21,7 +21,7 @@ class TClassFactory : public QObject, protected QDBusContext
 public:
     static constexpr char kFactoryPath[] = "/QelLonWorksCom";
 
-    TClassFactory(const QDBusConnection &connection, TMainForm *mainForm,
+    TClassFactory(const QDBusConnection &connection, TSiteRegistry *registry,
                   QObject *parent = nullptr);
 
     // How many driver objects one connection, and all of them together, may hold.
@@ -41,14 +41,11 @@ public:
 public Q_SLOTS:
     QDBusObjectPath CreateInstance();
 
-Q_SIGNALS:
-    void LastObjectReleased();
-
 private:
     void Forget(TDriverBusObject *object);
 
     QDBusConnection FConnection;
-    TMainForm *FMainForm;
+    TSiteRegistry *FRegistry;
     QDBusServiceWatcher *FOwnerWatcher;
     QHash<TDriverBusObject *, QString> FObjects;   // the path of each object
     QHash<QString, QList<TDriverBusObject *>> FObjectsByOwner;

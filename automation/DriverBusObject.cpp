@@ -19,8 +19,8 @@ struct TCallGuard
 
 } // namespace
 
-TDriverBusObject::TDriverBusObject(TMainForm *mainForm, const QString &owner, QObject *parent)
-    : QObject(parent), FOwner(owner), FDriver(std::make_unique<TQelLonWorksCom>(mainForm))
+TDriverBusObject::TDriverBusObject(TSiteRegistry *registry, const QString &owner, QObject *parent)
+    : QObject(parent), FOwner(owner), FDriver(std::make_unique<TQelLonWorksCom>(registry))
 {
 }
 
@@ -141,6 +141,6 @@ void TDriverBusObject::FinishRelease()
         FDriver.reset();
     } catch (...) {
     }
-    if (OnReleased)
-        OnReleased(this);
+    if (FOnReleased)
+        FOnReleased(this);
 }

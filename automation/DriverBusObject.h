@@ -21,7 +21,7 @@ class TDriverBusObject : public QObject, protected QDBusContext
 
 public:
     // owner: the unique bus name of the creating connection.
-    TDriverBusObject(TMainForm *mainForm, const QString &owner, QObject *parent = nullptr);
+    TDriverBusObject(TSiteRegistry *registry, const QString &owner, QObject *parent = nullptr);
     ~TDriverBusObject() override;
 
     const QString &Owner() const { return FOwner; }
@@ -31,8 +31,8 @@ public:
     void ReleaseNow();
     bool Released() const { return FReleased; }
 
-    // Called once the object has been released; the factory drops it then.
-    std::function<void(TDriverBusObject *)> OnReleased;
+    // Called once the object has been released (the factory drops it then); none clears it.
+    void SetReleaseHandler(std::function<void(TDriverBusObject *)> handler) { FOnReleased = std::move(handler); }
 
 public Q_SLOTS:
     bool Setup(const QDBusVariant &request);
@@ -54,6 +54,7 @@ private:
     void FinishRelease();
 
     QString FOwner;
+    std::function<void(TDriverBusObject *)> FOnReleased;
     std::unique_ptr<TQelLonWorksCom> FDriver;
     int FCallDepth = 0;
     bool FReleasePending = false;

@@ -1,14 +1,11 @@
 #include "automation/MainForm.h"
 
-#include "site/DriverLimits.h"
-#include "automation/QelLonWorksCom.h"
-#include "site/TypeSite.h"
+#include "automation/SiteRegistry.h"
 #include "site/LonWorksForm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -18,22 +15,14 @@
 
 namespace {
 
-TMainForm *gMainForm = nullptr;
-
 const QSize kSiteWindowSize(440, 200);
-
-bool SameDescription(const QString &a, const QString &b)
-{
-    const QLocale locale;
-    return QString::localeAwareCompare(locale.toLower(a), locale.toLower(b)) == 0;
-}
 
 } // namespace
 
-TMainForm::TMainForm(QWidget *parent)
+TMainForm::TMainForm(TSiteRegistry *registry, QWidget *parent)
     : QMainWindow(parent)
+    , FRegistry(registry)
 {
-    gMainForm = this;
     setWindowTitle(Caption());
     setWindowIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
     QGuiApplication::setApplicationDisplayName(Caption());
@@ -45,35 +34,18 @@ TMainForm::TMainForm(QWidget *parent)
     BuildMenu();
     resize(900, 600);
 
-    FServerSlots.fill(nullptr);
+    FDelayTimer = new QTimer(this);
+    FDelayTimer->setInterval(1000);
+    connect(FDelayTimer, &QTimer::timeout, this, &TMainForm::DelayTimerTimer);
+    FDelayTimer->start();
 
-    ProcessTimer = new QTimer(this);
-    ProcessTimer->setInterval(100);
-    connect(ProcessTimer, &QTimer::timeout, this, &TMainForm::ProcessTimerTimer);
-    ProcessTimer->start();
-
-    DelayTimer = new QTimer(this);
-    DelayTimer->setInterval(1000);
-    connect(DelayTimer, &QTimer::timeout, this, &TMainForm::DelayTimerTimer);
-    DelayTimer->start();
+    if (registry) {
+        connect(registry, &TSiteRegistry::SiteCreated, this, &TMainForm::ShowSite);
+        connect(registry, &TSiteRegistry::DebugModeRequested, this, &TMainForm::ApplyDebugMode);
+    }
 }
 
-TMainForm::~TMainForm()
-{
-    // The forms are children of the frame and go with it; only the list is dropped here.
-    ProcessTimer->stop();
-    for (const TSiteEntry &entry : std::as_const(FSites))
-        if (entry.Object)
-            disconnect(entry.Object, nullptr, this, nullptr);
-    FSites.clear();
-    if (gMainForm == this)
-        gMainForm = nullptr;
-}
-
-TMainForm *TMainForm::Instance()
-{
-    return gMainForm;
-}
+TMainForm::~TMainForm() = default;
 
 QString TMainForm::Caption()
 {
@@ -95,38 +67,15 @@ void TMainForm::BuildMenu()
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
 }
 
-TLonWorksForm *TMainForm::FindSiteForm(const QString &description) const
+void TMainForm::ShowSite(TSiteController *site)
 {
-    for (const TSiteEntry &entry : FSites)
-        if (entry.Form && !entry.Form->IsReleasing()
-            && SameDescription(entry.Description, description))
-            return entry.Form.data();
-    return nullptr;
-}
-
-TLonWorksForm *TMainForm::FindOrCreateSiteForm(const TSite &site)
-{
-    QPointer<TLonWorksForm> form = FindSiteForm(site.Description);
-    if (!form && site.PanelTypeIndex == 0) {
-        if (SiteCount() >= DriverLimits::kMaxSitesPerProcess)
-            throw TLimitExceeded("sites per process", DriverLimits::kMaxSitesPerProcess);
-        form = new TLonWorksForm;
-        QMdiSubWindow *sub = FMdiArea->addSubWindow(form);
-        sub->setAttribute(Qt::WA_DeleteOnClose);
-        sub->setWindowIcon(windowIcon());
-        sub->resize(kSiteWindowSize);
-        sub->move(NextSiteWindowPosition(sub));
-        QObject *object = form.data();
-        connect(object, &QObject::destroyed, this, &TMainForm::ForgetSiteObject);
-        FSites.append({site.Description, form, object});
-        sub->show();
-        QCoreApplication::processEvents();
-        if (form)
-            form->AssignSite(site);
-    }
-    if (form && site.IsRemoteClient)
-        form->FRemoteClientCount += 1;
-    return form.data();
+    auto *form = new TLonWorksForm(site);
+    QMdiSubWindow *sub = FMdiArea->addSubWindow(form);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowIcon(windowIcon());
+    sub->resize(kSiteWindowSize);
+    sub->move(NextSiteWindowPosition(sub));
+    sub->show();
 }
 
 QPoint TMainForm::NextSiteWindowPosition(const QMdiSubWindow *created) const
@@ -150,43 +99,6 @@ QPoint TMainForm::NextSiteWindowPosition(const QMdiSubWindow *created) const
     return {offset, offset};
 }
 
-int TMainForm::SiteCount() const
-{
-    int count = 0;
-    for (const TSiteEntry &entry : FSites)
-        count += entry.Form && !entry.Form->IsReleasing() ? 1 : 0;
-    return count;
-}
-
-void TMainForm::RemoveSiteForm(TLonWorksForm *form)
-{
-    for (qsizetype i = 0; i < FSites.size(); ++i) {
-        if (FSites.at(i).Form.data() == form && form) {
-            disconnect(FSites.at(i).Object, nullptr, this, nullptr);
-            FSites.removeAt(i);
-            return;
-        }
-    }
-}
-
-void TMainForm::ForgetSiteObject(QObject *object)
-{
-    for (qsizetype i = 0; i < FSites.size(); ++i) {
-        if (FSites.at(i).Object == object) {
-            FSites.removeAt(i);
-            return;
-        }
-    }
-}
-
-int TMainForm::FirstFreeServerSlot() const
-{
-    for (int i = 0; i < ServerSlotCount; ++i)
-        if (!FServerSlots[static_cast<size_t>(i)])
-            return i;
-    return -1;
-}
-
 void TMainForm::ApplyDebugMode(const QString &mode)
 {
     if (mode == QLatin1String("TRUE"))
@@ -202,32 +114,6 @@ void TMainForm::ApplyDebugMode(const QString &mode)
     }
 }
 
-void TMainForm::ProcessTimerTimer()
-{
-    ProcessTimer->stop();
-    // Restarted however the ticks end, also when one of them throws.
-    struct TRestart
-    {
-        QTimer *Timer;
-        ~TRestart() { Timer->start(); }
-    } restart{ProcessTimer};
-
-    QList<QPointer<TLonWorksForm>> forms;
-    const QList<QMdiSubWindow *> subs = FMdiArea->subWindowList();
-    for (QMdiSubWindow *sub : subs)
-        if (auto *form = qobject_cast<TLonWorksForm *>(sub->widget()))
-            forms.append(form);
-    for (const QPointer<TLonWorksForm> &form : std::as_const(forms)) {
-        if (!form)
-            continue;
-        try {
-            form->ProcessTick();
-        } catch (...) {
-            // One site's failed tick must not stop the others.
-        }
-    }
-}
-
 void TMainForm::DelayTimerTimer()
 {
     ++FDelayTicks;
@@ -237,7 +123,7 @@ void TMainForm::DelayTimerTimer()
 
 void TMainForm::closeEvent(QCloseEvent *event)
 {
-    if (TQelLonWorksCom::InstanceCount() > 0 && !FCloseConfirmed) {
+    if (FRegistry && FRegistry->ObjectCount() > 0 && !FCloseConfirmed) {
         event->ignore();
         if (FCloseWarning)
             return;

@@ -1,12 +1,10 @@
 #include "automation/QelLonWorksCom.h"
 
+#include "automation/SiteRegistry.h"
 #include "site/DriverLimits.h"
-#include "automation/MainForm.h"
-#include "support/ParamList.h"
 #include "site/JobCodes.h"
-#include "site/LonWorksForm.h"
+#include "support/ParamList.h"
 
-#include <QCheckBox>
 #include <QString>
 
 #include <cmath>
@@ -14,8 +12,6 @@
 #include <stdexcept>
 
 namespace {
-
-int gInstanceCount = 0;
 
 const QString kCommandStatusFalse = QStringLiteral("COMMANDSTATUS=FALSE");
 const QString kWaiting = QStringLiteral("COMMANDSTATUS=Waiting for driver...");
@@ -28,12 +24,12 @@ quint8 TruncatedLowByte(double value)
     return static_cast<quint8>(static_cast<qint64>(std::trunc(value)) & 0xFF);
 }
 
-// The site form of a driver object; a call while none is attached fails.
-TLonWorksForm &AttachedForm(const QPointer<TLonWorksForm> &form)
+// The site of a driver object; a call while none is attached fails.
+TSiteController &AttachedSite(const QPointer<TSiteController> &site)
 {
-    if (form.isNull())
-        throw std::logic_error("no site form attached");
-    return *form;
+    if (site.isNull())
+        throw std::logic_error("no site attached");
+    return *site;
 }
 
 // A site text of Connect: the site's name, interface name, domain IDs and device type
@@ -48,26 +44,27 @@ QString SiteText(const QVariant &request, const QString &name)
     return text;
 }
 
-void SetLockedAnswer(QStringList &answer, const TLonWorksForm &form)
+void SetLockedAnswer(QStringList &answer, const TCommandSlot &slot)
 {
     answer[0] = QStringLiteral("COMMANDSTATUS=LOCKED");
-    answer[1] = form.FLockComment.isEmpty() ? QStringLiteral("locked to one computer")
-                                            : QStringLiteral("COMMANDERROR=") + form.FLockComment;
+    answer[1] = slot.LockComment().isEmpty() ? QStringLiteral("locked to one computer")
+                                             : QStringLiteral("COMMANDERROR=") + slot.LockComment();
 }
 
-void SetFailedAnswer(QStringList &answer, const TLonWorksForm &form)
+void SetFailedAnswer(QStringList &answer, const TCommandSlot &slot)
 {
     answer[0] = kCommandStatusFalse;
-    if (!form.FErrorText.isEmpty())
-        answer[1] = QStringLiteral("COMMANDERROR=") + form.FErrorText;
+    if (!slot.ErrorText().isEmpty())
+        answer[1] = QStringLiteral("COMMANDERROR=") + slot.ErrorText();
 }
 
 } // namespace
 
-TQelLonWorksCom::TQelLonWorksCom(TMainForm *mainForm)
-    : FMainForm(mainForm)
+TQelLonWorksCom::TQelLonWorksCom(TSiteRegistry *registry)
+    : FRegistry(registry)
 {
-    ++gInstanceCount;
+    if (FRegistry)
+        FRegistry->ObjectCreated();
 }
 
 TQelLonWorksCom::~TQelLonWorksCom()
@@ -77,12 +74,8 @@ TQelLonWorksCom::~TQelLonWorksCom()
     } catch (...) {
         // A release never fails towards the client.
     }
-    --gInstanceCount;
-}
-
-int TQelLonWorksCom::InstanceCount()
-{
-    return gInstanceCount;
+    if (FRegistry)
+        FRegistry->ObjectReleased();
 }
 
 QStringList TQelLonWorksCom::FailureAnswer()
@@ -92,13 +85,13 @@ QStringList TQelLonWorksCom::FailureAnswer()
 
 void TQelLonWorksCom::Detach()
 {
-    TLonWorksForm *form = FSiteForm.data();
-    if (!form)
+    TSiteController *site = FSiteForm.data();
+    if (!site)
         return;
     if (FSite.IsRemoteClient)
-        form->FRemoteClientCount -= 1;
+        site->RemoveRemoteClient();
     FSiteForm.clear();
-    form->RemoveClient(this);
+    site->RemoveClient(this);
 }
 
 bool TQelLonWorksCom::Setup(const QVariant &request)
@@ -106,11 +99,11 @@ bool TQelLonWorksCom::Setup(const QVariant &request)
     try {
         QString mode;
         if (FindParam(request, QStringLiteral("DEBUGMODE"), mode)) {
-            TLonWorksForm &form = AttachedForm(FSiteForm);
-            if (form.IsBlocked())
+            const TSiteController &site = AttachedSite(FSiteForm);
+            if (site.IsBlocked())
                 return true;
-            if (FMainForm)
-                FMainForm->ApplyDebugMode(mode.toUpper());
+            if (FRegistry)
+                FRegistry->RequestDebugMode(mode.toUpper());
             return true;
         }
         double version = 0.0;
@@ -164,7 +157,7 @@ void TQelLonWorksCom::FillSite(const QVariant &request)
     if (ParamAsInteger(request, QStringLiteral("SERVERINDEX"), number))
         FSite.ServerIndex = number;
     else
-        FSite.ServerIndex = FMainForm ? FMainForm->FirstFreeServerSlot() : 0;
+        FSite.ServerIndex = FRegistry ? FRegistry->FirstFreeServerSlot() : 0;
     // Only LOCALCLIENT=TRUE keeps a client local; nothing turns a remote one local again.
     if (!ParamAsBoolean(request, QStringLiteral("LOCALCLIENT"), flag) || !flag)
         FSite.IsRemoteClient = true;
@@ -173,21 +166,21 @@ void TQelLonWorksCom::FillSite(const QVariant &request)
 bool TQelLonWorksCom::Connect(const QVariant &request)
 {
     try {
-        if (!FVersionChecked || !FMainForm)
+        if (!FVersionChecked || !FRegistry)
             return false;
         FillSite(request);
-        TLonWorksForm *form = FMainForm->FindOrCreateSiteForm(FSite);
-        // An object that moves to another site leaves its first one, so no form keeps a
+        TSiteController *site = FRegistry->FindOrCreateSite(FSite);
+        // An object that moves to another site leaves its first one, so no site keeps a
         // pointer to an object it will never hear from again.
-        if (FSiteForm && FSiteForm.data() != form)
+        if (FSiteForm && FSiteForm.data() != site)
             Detach();
-        FSiteForm = form;
-        if (!form)
+        FSiteForm = site;
+        if (!site)
             return false;
-        form->AddClient(this, FSite.Description);
+        site->AddClient(this, FSite.Description);
         if (FSiteForm.isNull())
             return false;
-        return form->ConnectClient(this);
+        return site->ConnectClient(this);
     } catch (const TLimitExceeded &) {
         throw;   // answered at the bus as a refusal naming the limit
     } catch (...) {
@@ -206,9 +199,9 @@ bool TQelLonWorksCom::Disconnect(const QVariant &)
     }
 }
 
-QVariant TQelLonWorksCom::CollectResult(const TLonWorksForm &form)
+QVariant TQelLonWorksCom::CollectResult(const TCommandSlot &slot)
 {
-    const QVariant &data = form.FResultData;
+    const QVariant &data = slot.ResultData();
     if (data.userType() == QMetaType::QByteArray || data.userType() == QMetaType::UChar
         || data.userType() == QMetaType::SChar || data.userType() == QMetaType::Char)
         return data;
@@ -227,8 +220,8 @@ QVariant TQelLonWorksCom::CollectResult(const TLonWorksForm &form)
     QVariantList answer;
     answer.append(QStringLiteral("COMMANDSTATUS=TRUE"));
     answer.append(QStringLiteral("COMMAND=COMMANDSTATUS"));
-    answer.append(form.FErrorText.isEmpty() ? QString()
-                                            : QStringLiteral("COMMANDERROR=") + form.FErrorText);
+    answer.append(slot.ErrorText().isEmpty() ? QString()
+                                             : QStringLiteral("COMMANDERROR=") + slot.ErrorText());
     if (isArray)
         answer.append(items);
     else
@@ -238,54 +231,55 @@ QVariant TQelLonWorksCom::CollectResult(const TLonWorksForm &form)
 
 QVariant TQelLonWorksCom::BuildGetValueAnswer(const QVariant &request)
 {
-    TLonWorksForm &form = AttachedForm(FSiteForm);
+    TSiteController &site = AttachedSite(FSiteForm);
+    const TCommandSlot &slot = site.CommandSlot();
     QStringList answer{kCommandStatusFalse, QString()};
 
-    if (form.FLocked && form.FLockOwner != this) {
-        SetLockedAnswer(answer, form);
+    if (slot.IsLocked() && slot.LockOwner() != this) {
+        SetLockedAnswer(answer, slot);
         return answer;
     }
-    if (form.FCommandClient && form.FCommandClient != this) {
-        if (form.FLocked)
-            SetLockedAnswer(answer, form);
+    if (slot.CommandClient() && slot.CommandClient() != this) {
+        if (slot.IsLocked())
+            SetLockedAnswer(answer, slot);
         else
             answer[0] = kWaiting;
         return answer;
     }
 
-    const int state = form.CommandStatusFor(this);
+    const int state = site.CommandStatusFor(this);
     QString command;
     FindParam(request, QStringLiteral("COMMAND"), command);
 
-    if (form.FCommandClient) {
+    if (slot.CommandClient()) {
         if (command != QLatin1String("COMMANDSTATUS") || state == -1) {
             answer[0] = kWaiting;
         } else if (state == 0 || state == 1) {
-            answer[0] = QStringLiteral("COMMANDSTATUS=") + form.FStatusText;
+            answer[0] = QStringLiteral("COMMANDSTATUS=") + slot.StatusText();
         } else if (state == 2) {
-            QVariant result = CollectResult(form);
-            form.ReleaseCommand(this);
+            QVariant result = CollectResult(slot);
+            site.ReleaseCommand(this);
             return result;
         } else {
-            SetFailedAnswer(answer, form);
-            form.ReleaseCommand(this);
+            SetFailedAnswer(answer, slot);
+            site.ReleaseCommand(this);
         }
         return answer;
     }
 
-    if (form.FLocked && form.FLockOwner != this) {
-        SetLockedAnswer(answer, form);
-    } else if (form.FBusy) {
+    if (slot.IsLocked() && slot.LockOwner() != this) {
+        SetLockedAnswer(answer, slot);
+    } else if (slot.IsBusy()) {
         answer[0] = kWaiting;
     } else {
         const int job = JobCodeForKeyword(command);
-        const bool started = IsClientJob(job) && form.StartCommand(this, job, request);
+        const bool started = IsClientJob(job) && site.StartCommand(this, job, request);
         if (FSiteForm.isNull())
-            throw std::logic_error("site form closed during the call");
+            throw std::logic_error("site closed during the call");
         if (started)
-            answer[0] = QStringLiteral("COMMANDSTATUS=") + form.FStatusText;
+            answer[0] = QStringLiteral("COMMANDSTATUS=") + slot.StatusText();
         else
-            SetFailedAnswer(answer, form);
+            SetFailedAnswer(answer, slot);
     }
     return answer;
 }
@@ -306,8 +300,8 @@ QVariant TQelLonWorksCom::PutValue(const QVariant &request)
         QString command;
         FindParam(request, QStringLiteral("COMMAND"), command);
         if (command == QLatin1String("SENDPOINTSLIST")) {
-            TLonWorksForm &form = AttachedForm(FSiteForm);
-            if (form.ReceivePointsList(this, request))
+            TSiteController &site = AttachedSite(FSiteForm);
+            if (site.ReceivePointsList(this, request))
                 answer[0] = QStringLiteral("COMMANDSTATUS=TRUE");
         }
     } catch (const TLimitExceeded &) {

@@ -1,23 +1,23 @@
 #pragma once
 // TQelLonWorksCom: one client's driver object. It keeps the client's site settings,
-// attaches to the site form of its Description and turns the form's command slot into
-// the answers of Setup, Connect, Disconnect, GetValue and PutValue.
+// attaches to the site of its Description and turns the site's command slot into the
+// answers of Setup, Connect, Disconnect, GetValue and PutValue.
 
-#include "site/TypeSite.h"
 #include "site/SiteClient.h"
+#include "site/SiteController.h"
+#include "site/TypeSite.h"
 
 #include <QPointer>
 #include <QStringList>
 #include <QVariant>
 
-#include "site/LonWorksForm.h"
-class TMainForm;
+class TSiteRegistry;
 
 class TQelLonWorksCom : public TSiteClient
 {
 public:
-    explicit TQelLonWorksCom(TMainForm *mainForm);
-    // The release: uncounts a remote client and leaves the site form.
+    explicit TQelLonWorksCom(TSiteRegistry *registry);
+    // The release: uncounts a remote client and leaves the site.
     ~TQelLonWorksCom() override;
 
     TQelLonWorksCom(const TQelLonWorksCom &) = delete;
@@ -34,10 +34,8 @@ public:
     // The answers of a request that could not be read at all.
     static QStringList FailureAnswer();
 
-    // Driver objects alive in this process.
-    static int InstanceCount();
-
-    TLonWorksForm *SiteForm() const { return FSiteForm.data(); }
+    // FSiteForm: the site this object is attached to; none once it is gone.
+    TSiteController *SiteForm() const { return FSiteForm.data(); }
     const TSite &Site() const { return FSite; }
     bool VersionChecked() const { return FVersionChecked; }
 
@@ -45,10 +43,10 @@ private:
     void FillSite(const QVariant &request);
     void Detach();
     QVariant BuildGetValueAnswer(const QVariant &request);
-    static QVariant CollectResult(const TLonWorksForm &form);
+    static QVariant CollectResult(const TCommandSlot &slot);
 
-    TMainForm *FMainForm;
-    QPointer<TLonWorksForm> FSiteForm;   // cleared by Qt when the user closes the window
+    TSiteRegistry *FRegistry;
+    QPointer<TSiteController> FSiteForm;   // cleared by Qt when the user closes the site's window
     TSite FSite;
     bool FVersionChecked = false;
 };

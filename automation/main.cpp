@@ -7,6 +7,7 @@
 #include "automation/ClassFactory.h"
 #include "automation/MainForm.h"
 #include "automation/Registration.h"
+#include "automation/SiteRegistry.h"
 #include "automation/ServerApplication.h"
 #include "automation/StartMode.h"
 #include "automation/TerminationSignals.h"
@@ -93,8 +94,10 @@ int RunServer(const TStartOptions &options, int argc, char **argv)
 
     LDV32::Load();
 
-    TMainForm mainForm;
-    TClassFactory factory(bus, &mainForm);
+    // The sites and the driver objects outlive the window that shows them.
+    TSiteRegistry registry;
+    TMainForm mainForm(&registry);
+    TClassFactory factory(bus, &registry);
     if (!factory.RegisterOnBus()) {
         PrintError(QStringLiteral("cannot register the class object on the bus"));
         return 1;
@@ -104,16 +107,8 @@ int RunServer(const TStartOptions &options, int argc, char **argv)
                        .arg(QLatin1String(kBusName)));
         return 1;
     }
-    // Started by the bus: end once no driver object is left (a client may have made a
-    // new one before the queued check runs).
-    if (EndsWithLastObject(options.Mode))
-        QObject::connect(
-            &factory, &TClassFactory::LastObjectReleased, &app,
-            [&factory] {
-                if (factory.ObjectCount() == 0)
-                    QCoreApplication::quit();
-            },
-            Qt::QueuedConnection);
+    // Started by the bus: end once no driver object is left.
+    registry.SetEndsWithLastObject(EndsWithLastObject(options.Mode));
 
     // Without its bus the driver serves no one: it ends, in every start mode.
     TBusWatch busWatch(bus);

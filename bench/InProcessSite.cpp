@@ -2,7 +2,7 @@
 
 #include "lonworks/LDV32.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <malloc.h>
 #include <time.h>
@@ -12,9 +12,7 @@ void EnsureApplication()
     static int argc = 1;
     static char name[] = "bench";
     static char *argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(argc, argv);
+    static QCoreApplication application(argc, argv);
 }
 
 qint64 HeapInUse()
@@ -38,11 +36,11 @@ bool TBenchSite::Open(const QString &description, const QString &network)
     TSite site;
     site.Description = description;
     site.LonDeviceName = network;
-    Form = std::make_unique<TLonWorksForm>();
-    Form->AssignSite(site);
-    Form->AddClient(&Client, site.Description);
-    Form->ConnectClient(&Client);
-    const bool online = Form->FCommandState == 2 && Form->IsOnline();
-    Form->ReleaseCommand(&Client);
+    Controller = std::make_unique<TSiteController>();
+    Controller->AssignSite(site);
+    Controller->AddClient(&Client, site.Description);
+    Controller->ConnectClient(&Client);
+    const bool online = Controller->CommandSlot().CommandState() == 2 && Controller->IsOnline();
+    Controller->ReleaseCommand(&Client);
     return online;
 }

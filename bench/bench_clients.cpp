@@ -5,7 +5,7 @@
 
 #include "automation/ClassFactory.h"
 #include "automation/DriverBusObject.h"
-#include "automation/MainForm.h"
+#include "automation/SiteRegistry.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,7 +33,7 @@ QStringList PointsRequest(int count)
 void BM_ReceivePointsList(benchmark::State &state)
 {
     EnsureApplication();
-    TLonWorksForm form;
+    TSiteController form;
     TBenchSiteClient client;
     form.AddClient(&client, QStringLiteral("Bench"));
     const QStringList request = PointsRequest(int(state.range(0)));
@@ -54,10 +54,10 @@ void BM_ReleaseOwner(benchmark::State &state)
 {
     EnsureApplication();
     const int count = int(state.range(0));
-    TMainForm mainForm;
+    TSiteRegistry registry;
     for (auto _ : state) {
         state.PauseTiming();
-        TClassFactory factory(QDBusConnection(QStringLiteral("bench-none")), &mainForm);
+        TClassFactory factory(QDBusConnection(QStringLiteral("bench-none")), &registry);
         factory.SetObjectLimits(count, count);
         for (int i = 0; i < count; ++i)
             factory.CreateFor(QStringLiteral(":1.42"));

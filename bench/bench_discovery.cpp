@@ -21,13 +21,13 @@ namespace {
 // Runs one discovery to its end; the number of point entries, -1 when it failed.
 int Discover(TBenchSite &site)
 {
-    TLonWorksForm &form = *site.Form;
+    TSiteController &form = *site.Controller;
     form.StartCommand(&site.Client, jobGetData,
                       QStringList{QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=GETPOINTSLIST")});
-    for (int tick = 0; tick < 100 && form.FCommandState == 1; ++tick)
+    for (int tick = 0; tick < 100 && form.CommandSlot().CommandState() == 1; ++tick)
         form.ProcessTick();
-    const int state = form.FCommandState;
-    const int entries = int(form.FResultData.toStringList().size());
+    const int state = form.CommandSlot().CommandState();
+    const int entries = int(form.CommandSlot().ResultData().toStringList().size());
     form.ReleaseCommand(&site.Client);
     return state == 2 ? entries : -1;
 }

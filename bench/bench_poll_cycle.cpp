@@ -7,24 +7,22 @@
 // The time per iteration is the wall time of one cycle, fetches included.
 #include "site/TypeSite.h"
 #include "lonworks/LDV32.h"
-#include "site/LonWorksForm.h"
+#include "site/SiteController.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <memory>
 
 namespace {
 
-QApplication &Application()
+QCoreApplication &Application()
 {
     static int argc = 1;
     static char name[] = "bench_poll_cycle";
     static char *argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(argc, argv);
+    static QCoreApplication application(argc, argv);
     return application;
 }
 
@@ -33,11 +31,11 @@ class TBenchClient : public TSiteClient
 };
 
 // Ticks until the poller has just found its cycle complete; the ticks taken (-1: never).
-int TicksToCycleEnd(TLonWorksForm &form)
+int TicksToCycleEnd(TSiteController &form)
 {
     for (int ticks = 1; ticks <= 1000; ++ticks) {
         form.ProcessTick();
-        if (form.FPollState == 900)
+        if (form.Poller().PollState() == 900)
             return ticks;
     }
     return -1;
@@ -55,7 +53,7 @@ void BM_PollCycle(benchmark::State &state)
     TSite site;
     site.Description = QStringLiteral("Bench");
     site.LonDeviceName = QStringLiteral(LW_FIXTURES "/points.json");
-    auto form = std::make_unique<TLonWorksForm>();
+    auto form = std::make_unique<TSiteController>();
     form->AssignSite(site);
     TBenchClient client;
     form->AddClient(&client, site.Description);

@@ -22,8 +22,8 @@ int TickUntilEveryCycleEnds(std::vector<std::unique_ptr<TBenchSite>> &sites)
     std::vector<bool> ended(sites.size(), false);
     for (int ticks = 1; ticks <= 5000; ++ticks) {
         for (size_t i = 0; i < sites.size(); ++i) {
-            sites[i]->Form->ProcessTick();
-            if (sites[i]->Form->FPollState == 900)
+            sites[i]->Controller->ProcessTick();
+            if (sites[i]->Controller->Poller().PollState() == 900)
                 ended[i] = true;
         }
         if (std::all_of(ended.begin(), ended.end(), [](bool e) { return e; }))
@@ -74,14 +74,14 @@ void BM_PollCycleSites(benchmark::State &state)
     const QStringList request = PointsList(network, pointsPerVariable);
     const qint64 heapBefore = HeapInUse();
     for (auto &site : sites)
-        site->Form->ReceivePointsList(&site->Client, request);
+        site->Controller->ReceivePointsList(&site->Client, request);
     if (TickUntilEveryCycleEnds(sites) < 0) {
         state.SkipWithError("the first cycle did not end");
         return;
     }
     const qint64 heapAfter = HeapInUse();
     for (auto &site : sites)
-        if (site->Form->FPoints.Count() != request.size() - 1 || site->Form->FPoints.IsEmpty()) {
+        if (site->Controller->Poller().Points().Count() != request.size() - 1 || site->Controller->Poller().Points().IsEmpty()) {
             state.SkipWithError("the polling set is not the list sent");
             return;
         }

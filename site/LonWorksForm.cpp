@@ -1,13 +1,10 @@
-// The site window: its components, the clock, the Block box, closing and destruction.
+// The site window: its components, what it shows of the site, the Block box and closing.
 #include "site/LonWorksForm.h"
 
-#include "site/TypeSite.h"
-#include "lonworks/LonInterface.h"
-#include "site/SiteNetwork.h"
+#include "site/SiteController.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiSubWindow>
@@ -25,33 +22,38 @@ const char *const TimeHint =
 
 } // namespace
 
-TLonWorksForm::TLonWorksForm(QWidget *parent)
+TLonWorksForm::TLonWorksForm(TSiteController *site, QWidget *parent)
     : QWidget(parent)
-    , FSite(new TSite(this))
-    , FInterface(new TniNetworkInterface)
-    , FResultData(QString())
+    , FSite(site)
 {
     BuildComponents();
     setWindowTitle(QStringLiteral("LonWorks Driver"));
+    if (!site)
+        return;
+    BlockChk->setChecked(site->IsBlocked());
+    connect(site, &TSiteController::CaptionChanged, this, &QWidget::setWindowTitle);
+    connect(site, &TSiteController::ClientCountChanged, ClientCountLbl,
+            [this](int count) { ClientCountLbl->setText(QString::number(count)); });
+    connect(site, &TSiteController::MessageChanged, MessagePnl, &QLabel::setText);
+    connect(site, &TSiteController::ClockRefreshed, this, &TLonWorksForm::RefreshClock);
+    connect(site, &TSiteController::BlockedChanged, BlockChk, &QCheckBox::setChecked);
+    connect(site, &TSiteController::Releasing, this, &TLonWorksForm::OnSiteReleasing);
 }
 
-TLonWorksForm::~TLonWorksForm()
-{
-    // A form released without a disconnect job still holds the driver handle: give it
-    // back, or the interface stays open (and unopenable) for the rest of the process.
-    if (FConnected && !FWorkingOffline)
-        CloseSiteInterface(*FInterface);
-    delete FInterface;
-}
+TLonWorksForm::~TLonWorksForm() = default;
 
 void TLonWorksForm::BuildComponents()
 {
     ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     Label1 = new QLabel(QStringLiteral("Clients: "), ToolBar1);
+    Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setToolTip(QLatin1String(ClientsHint));
     ClientCountLbl = new QLabel(QStringLiteral("0"), ToolBar1);
+    ClientCountLbl->setObjectName(QStringLiteral("ClientCountLbl"));
     ClientCountLbl->setToolTip(QLatin1String(ClientsHint));
     BlockChk = new QCheckBox(QStringLiteral("Block"), ToolBar1);
+    BlockChk->setObjectName(QStringLiteral("BlockChk"));
     BlockChk->setToolTip(QLatin1String(BlockHint));
     BlockChk->setCursor(Qt::PointingHandCursor);
     ToolBar1->addWidget(Label1);
@@ -61,9 +63,12 @@ void TLonWorksForm::BuildComponents()
     connect(BlockChk, &QCheckBox::clicked, this, &TLonWorksForm::OnBlockClicked);
 
     Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
     MessagePnl = new QLabel(Panel1);
+    MessagePnl->setObjectName(QStringLiteral("MessagePnl"));
     MessagePnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     TimePnl = new QLabel(QStringLiteral("Local Time:"), Panel1);
+    TimePnl->setObjectName(QStringLiteral("TimePnl"));
     TimePnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     TimePnl->setToolTip(QLatin1String(TimeHint));
     auto *bottom = new QHBoxLayout(Panel1);
@@ -79,48 +84,6 @@ void TLonWorksForm::BuildComponents()
     resize(360, 160);
 }
 
-void TLonWorksForm::ScheduleRelease()
-{
-    // A client that leaves while this form's tick waits on the network must not free the
-    // form under the running job: the release then happens when the tick has ended.
-    if (FTickDepth > 0) {
-        FReleaseScheduled = true;
-        return;
-    }
-    // From here on the form is gone for its site: a client connecting before the deletion
-    // gets a new form, which must be able to open the interface this one holds.
-    FReleasing = true;
-    if (FConnected && !FWorkingOffline)
-        CloseSiteInterface(*FInterface);
-    FConnected = false;
-    // Inside the main window the sub-window frame goes with the form.
-    QWidget *target = this;
-    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
-        target = frame;
-    target->deleteLater();
-}
-
-void TLonWorksForm::AssignSite(const TSite &site)
-{
-    FSite->AssignFrom(&site);
-}
-
-void TLonWorksForm::ShowSiteCaption()
-{
-    setWindowTitle(FSite->Description);
-}
-
-void TLonWorksForm::ShowClientCount()
-{
-    ClientCountLbl->setText(QString::number(FRemoteClientCount));
-}
-
-void TLonWorksForm::ShowMessageText(const QString &text)
-{
-    MessagePnl->setText(text);
-    QCoreApplication::processEvents();
-}
-
 void TLonWorksForm::RefreshClock()
 {
     const QTime now = QTime::currentTime();
@@ -130,40 +93,28 @@ void TLonWorksForm::RefreshClock()
                                          now.hour() < 12 ? "am" : "pm"));
 }
 
-bool TLonWorksForm::IsBlocked() const
-{
-    return BlockChk->isChecked();
-}
-
 void TLonWorksForm::OnBlockClicked(bool checked)
 {
+    if (!FSite)
+        return;
     if (checked)
-        Block();
+        FSite->Block();
     else
-        Unblock();
+        FSite->Unblock();
 }
 
-void TLonWorksForm::Block()
+void TLonWorksForm::OnSiteReleasing()
 {
-    BlockChk->setChecked(true);
-    FBusy = true;
-    FLocked = true;
-    FCommandClient = this;
-}
-
-void TLonWorksForm::Unblock()
-{
-    BlockChk->setChecked(false);
-    FBusy = false;
-    FLocked = false;
-    FLockComment.clear();
-    FCommandClient = nullptr;
-    FCommandTimeout = 0;
+    // Inside the main window the sub-window frame goes with the window.
+    QWidget *target = this;
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        target = frame;
+    target->deleteLater();
 }
 
 void TLonWorksForm::closeEvent(QCloseEvent *event)
 {
-    if (FConnected) {
+    if (FSite && FSite->IsConnected()) {
         event->ignore();
         if (!FCloseRefusal) {
             FCloseRefusal = new QMessageBox(QMessageBox::Information, windowTitle(),
@@ -176,7 +127,10 @@ void TLonWorksForm::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
-    // Inside the main window the sub-window deletes itself (and the form) on close.
+    // The site goes with its window, as it always has.
+    if (FSite)
+        FSite->CloseWithWindow();
+    // Inside the main window the sub-window deletes itself (and the window) on close.
     if (!qobject_cast<QMdiSubWindow *>(parentWidget()))
         deleteLater();
 }

@@ -1,13 +1,16 @@
-// The server's parts in one process, without a bus: the main window (caption, menu, site
-// list, timer ticks, close warning), the driver object's reading of Connect and Setup,
-// start-mode switches and the translation of bus variants.
+// The server's parts in one process, without a bus: the site registry (site list, timer
+// ticks), the main window (caption, menu, site windows, close warning), the driver
+// object's reading of Connect and Setup, start-mode switches and the translation of bus
+// variants.
 
 #include "automation/BusVariant.h"
 #include "site/DriverLimits.h"
 #include "automation/MainForm.h"
 #include "automation/QelLonWorksCom.h"
+#include "automation/SiteRegistry.h"
 #include "automation/StartMode.h"
 #include "site/LonWorksForm.h"
+#include "site/SiteTestHook.h"
 
 #include <QCheckBox>
 #include <QDBusArgument>
@@ -25,11 +28,11 @@
 
 namespace {
 
-// A site form that counts its ticks; one of them may throw on every tick.
-class TCountingForm : public TLonWorksForm
+// A site that counts its ticks; one of them may throw on every tick.
+class TCountingSite : public TSiteController
 {
 public:
-    explicit TCountingForm(bool throws = false) : FThrows(throws) {}
+    TCountingSite(bool throws, QObject *parent) : TSiteController(parent), FThrows(throws) {}
     void ProcessTick() override
     {
         ++FTicks;
@@ -40,9 +43,33 @@ public:
     bool FThrows;
 };
 
-std::unique_ptr<TQelLonWorksCom> ConnectedDriver(TMainForm &main, const QStringList &request)
+// A registry whose sites count their ticks; the second site made throws on every tick.
+class TCountingRegistry : public TSiteRegistry
 {
-    auto driver = std::make_unique<TQelLonWorksCom>(&main);
+public:
+    QList<TCountingSite *> FSites;
+
+    // Makes a site for each Description.
+    void MakeSites(const QStringList &descriptions)
+    {
+        for (const QString &description : descriptions) {
+            TSite site;
+            site.Description = description;
+            FindOrCreateSite(site);
+        }
+    }
+
+protected:
+    TSiteController *NewSite() override
+    {
+        FSites.append(new TCountingSite(FSites.size() == 1, this));
+        return FSites.constLast();
+    }
+};
+
+std::unique_ptr<TQelLonWorksCom> ConnectedDriver(TSiteRegistry &registry, const QStringList &request)
+{
+    auto driver = std::make_unique<TQelLonWorksCom>(&registry);
     if (!driver->Setup(QStringLiteral("VERSIONCHECK=1.8")) || !driver->Connect(request))
         return nullptr;
     return driver;
@@ -59,7 +86,8 @@ private Q_SLOTS:
 
     void captionAndMenu()
     {
-        TMainForm main;
+        TSiteRegistry registry;
+        TMainForm main(&registry);
         QCOMPARE(main.windowTitle(), QStringLiteral("LonWorks Network Driver V1.80"));
         QCOMPARE(QGuiApplication::applicationDisplayName(), main.windowTitle());
         const QList<QAction *> menus = main.menuBar()->actions();
@@ -68,9 +96,9 @@ private Q_SLOTS:
         const QList<QAction *> items = menus.first()->menu()->actions();
         QCOMPARE(items.size(), 1);
         QCOMPARE(items.first()->text(), QStringLiteral("E&xit"));
-        QCOMPARE(main.ProcessTimer->interval(), 100);
-        QCOMPARE(main.DelayTimer->interval(), 1000);
-        QCOMPARE(main.FirstFreeServerSlot(), 0);
+        QCOMPARE(registry.ProcessTimer()->interval(), 100);
+        QCOMPARE(main.DelayTimer()->interval(), 1000);
+        QCOMPARE(registry.FirstFreeServerSlot(), 0);
     }
 
     void connectReadsSettings_data()
@@ -101,9 +129,9 @@ private Q_SLOTS:
         QFETCH(QStringList, request);
         QFETCH(QString, property);
         QFETCH(QVariant, expected);
-        TMainForm main;
+        TSiteRegistry registry;
         request.append(QStringLiteral("DESCRIPTION=Settings"));
-        auto driver = ConnectedDriver(main, request);
+        auto driver = ConnectedDriver(registry, request);
         QVERIFY(driver);
         const QVariant actual = driver->Site().property(property.toLatin1().constData());
         const QString text = actual.userType() == QMetaType::UChar ? QString::number(actual.toUInt())
@@ -114,80 +142,89 @@ private Q_SLOTS:
 
     void sitesIgnoreLetterCase()
     {
-        TMainForm main;
-        auto first = ConnectedDriver(main, {"DESCRIPTION=Plant", "OFFLINE=TRUE"});
-        auto second = ConnectedDriver(main, {"DESCRIPTION=PLANT", "OFFLINE=TRUE", "LOCALCLIENT=TRUE"});
+        TSiteRegistry registry;
+        TMainForm main(&registry);
+        auto first = ConnectedDriver(registry, {"DESCRIPTION=Plant", "OFFLINE=TRUE"});
+        auto second = ConnectedDriver(registry, {"DESCRIPTION=PLANT", "OFFLINE=TRUE", "LOCALCLIENT=TRUE"});
         QVERIFY(first && second);
-        QCOMPARE(main.SiteCount(), 1);
+        QCOMPARE(registry.SiteCount(), 1);
         QCOMPARE(first->SiteForm(), second->SiteForm());
-        QCOMPARE(main.FindSiteForm(QStringLiteral("pLaNt")), first->SiteForm());
+        QCOMPARE(registry.FindSite(QStringLiteral("pLaNt")), first->SiteForm());
+        // One window for the one site.
+        QCOMPARE(main.MdiArea()->subWindowList().size(), 1);
+        QPointer<TLonWorksForm> window = qobject_cast<TLonWorksForm *>(main.MdiArea()->subWindowList().first()->widget());
+        QVERIFY(window);
+        QCOMPARE(window->Site(), first->SiteForm());
         // Only the remote client is counted.
-        QCOMPARE(first->SiteForm()->FRemoteClientCount, 1);
-        QPointer<TLonWorksForm> form = first->SiteForm();
+        QCOMPARE(first->SiteForm()->RemoteClientCount(), 1);
+        QPointer<TSiteController> form = first->SiteForm();
         first.reset();
-        QCOMPARE(form->FRemoteClientCount, 0);
+        QCOMPARE(form->RemoteClientCount(), 0);
         second.reset();
-        // The last client gone, the form releases itself and leaves the site list.
+        // The last client gone, the site releases itself, leaves the site list and its
+        // window closes.
         QTRY_VERIFY(form.isNull());
-        QCOMPARE(main.SiteCount(), 0);
+        QCOMPARE(registry.SiteCount(), 0);
+        QTRY_VERIFY(window.isNull());
     }
 
     void unknownSiteWithPanelType()
     {
-        TMainForm main;
-        TQelLonWorksCom driver(&main);
+        TSiteRegistry registry;
+        TQelLonWorksCom driver(&registry);
         QVERIFY(driver.Setup(QStringLiteral("VERSIONCHECK=1.8")));
         QVERIFY(!driver.Connect(QStringList{"DESCRIPTION=Panel", "PANELTYPE=3"}));
-        QCOMPARE(main.SiteCount(), 0);
+        QCOMPARE(registry.SiteCount(), 0);
         QCOMPARE(driver.GetValue(QStringLiteral("COMMAND=SITETIME")).toStringList(),
                  (QStringList{"COMMANDSTATUS=FALSE", "", ""}));
     }
 
     void movingToAnotherSiteLeavesTheFirst()
     {
-        TMainForm main;
-        auto driver = ConnectedDriver(main, {"DESCRIPTION=First", "OFFLINE=TRUE"});
+        TSiteRegistry registry;
+        auto driver = ConnectedDriver(registry, {"DESCRIPTION=First", "OFFLINE=TRUE"});
         QVERIFY(driver);
-        QPointer<TLonWorksForm> first = driver->SiteForm();
+        QPointer<TSiteController> first = driver->SiteForm();
         QVERIFY(driver->Connect(QStringList{"DESCRIPTION=Second", "OFFLINE=TRUE"}));
         QVERIFY(driver->SiteForm() != first);
         QTRY_VERIFY(first.isNull());
-        QCOMPARE(main.SiteCount(), 1);
+        QCOMPARE(registry.SiteCount(), 1);
     }
 
     // A client that connects while the site's last client is being released gets a new
-    // site form, not the one on its way out.
+    // site, not the one on its way out.
     void connectAfterTheLastReleaseGetsANewForm()
     {
-        TMainForm main;
-        auto last = ConnectedDriver(main, {"DESCRIPTION=Leaving", "OFFLINE=TRUE"});
+        TSiteRegistry registry;
+        auto last = ConnectedDriver(registry, {"DESCRIPTION=Leaving", "OFFLINE=TRUE"});
         QVERIFY(last);
-        QPointer<TLonWorksForm> leaving = last->SiteForm();
+        QPointer<TSiteController> leaving = last->SiteForm();
         last.reset();
         QVERIFY(leaving && leaving->IsReleasing());
-        QCOMPARE(main.SiteCount(), 0);
-        auto newcomer = ConnectedDriver(main, {"DESCRIPTION=leaving", "OFFLINE=TRUE"});
+        QCOMPARE(registry.SiteCount(), 0);
+        auto newcomer = ConnectedDriver(registry, {"DESCRIPTION=leaving", "OFFLINE=TRUE"});
         QVERIFY(newcomer);
         QVERIFY(newcomer->SiteForm() != leaving.data());
         QTRY_VERIFY(leaving.isNull());
         QVERIFY(newcomer->SiteForm());
         QCOMPARE(newcomer->GetValue(QStringLiteral("COMMAND=COMMANDSTATUS")).toList().value(0),
                  QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
-        QCOMPARE(main.SiteCount(), 1);
+        QCOMPARE(registry.SiteCount(), 1);
     }
 
     void sitesPastTheLimitAreRefused()
     {
-        TMainForm main;
+        TSiteRegistry registry;
+        TMainForm main(&registry);
         std::vector<std::unique_ptr<TQelLonWorksCom>> drivers;
         for (int i = 0; i < 128; ++i) {
-            drivers.push_back(ConnectedDriver(main, {QStringLiteral("DESCRIPTION=Site%1").arg(i), "OFFLINE=TRUE"}));
+            drivers.push_back(ConnectedDriver(registry, {QStringLiteral("DESCRIPTION=Site%1").arg(i), "OFFLINE=TRUE"}));
             QVERIFY(drivers.back());
         }
-        TQelLonWorksCom extra(&main);
+        TQelLonWorksCom extra(&registry);
         QVERIFY(extra.Setup(QStringLiteral("VERSIONCHECK=1.8")));
         QVERIFY_THROWS_EXCEPTION(TLimitExceeded, extra.Connect(QStringList{"DESCRIPTION=Site128", "OFFLINE=TRUE"}));
-        QCOMPARE(main.SiteCount(), 128);
+        QCOMPARE(registry.SiteCount(), 128);
         // An existing site still takes clients.
         QVERIFY(extra.Connect(QStringList{"DESCRIPTION=Site7", "OFFLINE=TRUE"}));
     }
@@ -206,15 +243,15 @@ private Q_SLOTS:
     void waitingAnswerLayout()
     {
         QFETCH(QString, situation);
-        TMainForm main;
-        auto first = ConnectedDriver(main, {"DESCRIPTION=Waiting", "OFFLINE=TRUE"});
-        auto second = ConnectedDriver(main, {"DESCRIPTION=Waiting", "OFFLINE=TRUE"});
+        TSiteRegistry registry;
+        auto first = ConnectedDriver(registry, {"DESCRIPTION=Waiting", "OFFLINE=TRUE"});
+        auto second = ConnectedDriver(registry, {"DESCRIPTION=Waiting", "OFFLINE=TRUE"});
         QVERIFY(first && second);
         const QString status = QStringLiteral("COMMAND=COMMANDSTATUS");
         QCOMPARE(second->GetValue(status).toList().value(0), QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
         QVariant answer;
         if (situation == QLatin1String("busy")) {
-            second->SiteForm()->FBusy = true;
+            TSiteTestHook::SetBusy(*second->SiteForm(), true);
             answer = second->GetValue(QStringLiteral("COMMAND=SITETIME"));
         } else {
             QCOMPARE(first->GetValue(QStringLiteral("COMMAND=SITETIME")).toStringList().value(0),
@@ -233,19 +270,23 @@ private Q_SLOTS:
     // command was running, is answered LOCKED with the bare text; unchecking frees the site.
     void blockCheckBoxLocksEveryClient()
     {
-        TMainForm main;
+        TSiteRegistry registry;
+        TMainForm main(&registry);
         const QString status = QStringLiteral("COMMAND=COMMANDSTATUS");
-        auto first = ConnectedDriver(main, {"DESCRIPTION=Blocked", "OFFLINE=TRUE"});
+        auto first = ConnectedDriver(registry, {"DESCRIPTION=Blocked", "OFFLINE=TRUE"});
         QVERIFY(first);
         QCOMPARE(first->GetValue(status).toList().value(0), QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
-        auto second = ConnectedDriver(main, {"DESCRIPTION=Blocked", "OFFLINE=TRUE"});
+        auto second = ConnectedDriver(registry, {"DESCRIPTION=Blocked", "OFFLINE=TRUE"});
         QVERIFY(second);
         QCOMPARE(second->GetValue(status).toList().value(0), QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
         const QStringList locked{"COMMANDSTATUS=LOCKED", "locked to one computer"};
-        TLonWorksForm *form = first->SiteForm();
+        TSiteController *form = first->SiteForm();
+        QCheckBox *block = main.MdiArea()->subWindowList().first()->widget()->findChild<QCheckBox *>(
+            QStringLiteral("BlockChk"));
+        QVERIFY(block);
         QCOMPARE(first->GetValue(QStringLiteral("COMMAND=SITETIME")).toStringList().value(0),
                  QStringLiteral("COMMANDSTATUS=Reading Site Time..."));
-        form->BlockChk->click();
+        block->click();
         QVERIFY(form->IsBlocked());
         for (TQelLonWorksCom *client : {first.get(), second.get()}) {
             QCOMPARE(client->GetValue(status).toStringList(), locked);
@@ -254,7 +295,7 @@ private Q_SLOTS:
         }
         // DEBUGMODE is ignored while blocked, and answers true.
         QVERIFY(first->Setup(QStringLiteral("DEBUGMODE=FALSE")));
-        form->BlockChk->click();
+        block->click();
         QVERIFY(!form->IsBlocked());
         QCOMPARE(second->GetValue(QStringLiteral("COMMAND=SITESTATUS")).toStringList().value(0),
                  QStringLiteral("COMMANDSTATUS=Reading Site Status..."));
@@ -262,13 +303,17 @@ private Q_SLOTS:
 
     void closedSiteWindowAnswersAsWithoutForm()
     {
-        TMainForm main;
-        auto driver = ConnectedDriver(main, {"DESCRIPTION=Closed", "OFFLINE=TRUE"});
+        TSiteRegistry registry;
+        TMainForm main(&registry);
+        auto driver = ConnectedDriver(registry, {"DESCRIPTION=Closed", "OFFLINE=TRUE"});
         QVERIFY(driver);
-        TLonWorksForm *form = driver->SiteForm();
-        delete form->parentWidget();   // the user closed the sub-window
+        // Not connected any more: the window may be closed.
+        QVERIFY(driver->Disconnect(QString()));
+        QCOMPARE(driver->GetValue(QStringLiteral("COMMAND=COMMANDSTATUS")).toList().value(0),
+                 QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
+        QVERIFY(main.MdiArea()->subWindowList().first()->close());   // the user closed the sub-window
         QCOMPARE(driver->SiteForm(), nullptr);
-        QCOMPARE(main.SiteCount(), 0);
+        QCOMPARE(registry.SiteCount(), 0);
         QCOMPARE(driver->GetValue(QStringLiteral("COMMAND=COMMANDSTATUS")).toStringList(),
                  (QStringList{"COMMANDSTATUS=FALSE", "", ""}));
         QVERIFY(driver->Disconnect(QString()));
@@ -293,8 +338,9 @@ private Q_SLOTS:
         QFETCH(bool, visibleBefore);
         QFETCH(QString, mode);
         QFETCH(bool, visibleAfter);
-        TMainForm main;
-        auto driver = ConnectedDriver(main, {"DESCRIPTION=Debug", "OFFLINE=TRUE"});
+        TSiteRegistry registry;
+        TMainForm main(&registry);
+        auto driver = ConnectedDriver(registry, {"DESCRIPTION=Debug", "OFFLINE=TRUE"});
         QVERIFY(driver);
         main.setVisible(visibleBefore);
         QVERIFY(driver->Setup(QStringList{"DEBUGMODE=" + mode, "VERSIONCHECK=9"}));
@@ -303,31 +349,33 @@ private Q_SLOTS:
 
     void everySiteTicksOncePerTimerEvent()
     {
-        TMainForm main;
-        QList<TCountingForm *> forms{new TCountingForm, new TCountingForm(true), new TCountingForm};
-        for (TCountingForm *form : forms)
-            main.MdiArea()->addSubWindow(form)->show();
-        QTRY_VERIFY(forms.first()->FTicks >= 3);
-        main.ProcessTimer->stop();
-        // A throwing form neither stops the others nor the timer.
-        QCOMPARE(forms.at(1)->FTicks, forms.first()->FTicks);
-        QCOMPARE(forms.at(2)->FTicks, forms.first()->FTicks);
+        TCountingRegistry registry;
+        registry.MakeSites({"A", "B", "C"});
+        const QList<TCountingSite *> sites = registry.FSites;
+        QCOMPARE(sites.size(), 3);
+        QTRY_VERIFY(sites.first()->FTicks >= 3);
+        registry.ProcessTimer()->stop();
+        // A throwing site neither stops the others nor the timer.
+        QCOMPARE(sites.at(1)->FTicks, sites.first()->FTicks);
+        QCOMPARE(sites.at(2)->FTicks, sites.first()->FTicks);
     }
 
     void timerRunsAgainAfterAThrowingTick()
     {
-        TMainForm main;
-        auto *form = new TCountingForm(true);
-        main.MdiArea()->addSubWindow(form)->show();
-        QTRY_VERIFY(form->FTicks >= 2);
-        QVERIFY(main.ProcessTimer->isActive());
+        TCountingRegistry registry;
+        registry.MakeSites({"A", "B"});
+        TCountingSite *site = registry.FSites.at(1);
+        QVERIFY(site->FThrows);
+        QTRY_VERIFY(site->FTicks >= 2);
+        QVERIFY(registry.ProcessTimer()->isActive());
     }
 
     void closeWarning()
     {
-        TMainForm main;
+        TSiteRegistry registry;
+        TMainForm main(&registry);
         main.show();
-        auto driver = std::make_unique<TQelLonWorksCom>(&main);
+        auto driver = std::make_unique<TQelLonWorksCom>(&registry);
         QVERIFY(!main.close());
         QMessageBox *box = main.findChild<QMessageBox *>();
         QVERIFY(box);

@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the points tests: a site form connected to the POINTS fixture network
-// on the simulator, points lists sent by stand-in clients, and the fetches the form wrote
+// Shared pieces of the points tests: a site connected to the POINTS fixture network
+// on the simulator, points lists sent by stand-in clients, and the fetches the site wrote
 // (read back from the simulator's trace file).
 
 #include "../site_form/SiteFormFixture.h"
@@ -39,19 +39,19 @@ public:
     // description: a network description of the fixtures (ANSWERS: answers.json holds the
     // devices whose answers do not fit their requests and the short self-documentations).
     explicit TPointsSite(const QString &description = QStringLiteral("points.json"))
-        : Form(MakeForm(QStringLiteral("Points"), false, QStringLiteral(LW_FIXTURES "/") + description))
+        : Controller(MakeSite(QStringLiteral("Points"), false, QStringLiteral(LW_FIXTURES "/") + description))
     {
-        Attach(*Form, Client);
-        Form->ReleaseCommand(&Client);
+        Attach(*Controller, Client);
+        Controller->ReleaseCommand(&Client);
         Mark();
     }
 
-    bool IsOnline() const { return Form->IsOnline(); }
+    bool IsOnline() const { return Controller->IsOnline(); }
 
     // Sends a points list of addresses for the client (names P0, P1, ...).
     bool SendPoints(TTestClient &client, const QStringList &addresses)
     {
-        return Form->ReceivePointsList(&client, PointsRequest(addresses));
+        return Controller->ReceivePointsList(&client, PointsRequest(addresses));
     }
     bool SendPoints(const QStringList &addresses) { return SendPoints(Client, addresses); }
 
@@ -65,15 +65,15 @@ public:
 
     TPointData Point(const QString &address) const
     {
-        const TPointData *point = Form->FPoints.Find(address);
+        const TPointData *point = Controller->Poller().Points().Find(address);
         return point ? *point : TPointData();
     }
 
-    // Ticks until the form has seen `count` fetches to node (or maxTicks ran out).
+    // Ticks until the site has sent `count` fetches to node (or maxTicks ran out).
     int TickUntilFetches(int node, int count, int maxTicks = 200)
     {
         for (int tick = 1; tick <= maxTicks; ++tick) {
-            Tick(*Form);
+            Tick(*Controller);
             if (Fetches(node).size() >= count)
                 return tick;
         }
@@ -83,10 +83,10 @@ public:
     // Starts a command for the client and runs it on the next tick; the answer's state.
     int Run(int job, const QStringList &request)
     {
-        Form->StartCommand(&Client, job, request);
-        Tick(*Form);
-        const int state = Form->FCommandState;
-        Form->ReleaseCommand(&Client);
+        Controller->StartCommand(&Client, job, request);
+        Tick(*Controller);
+        const int state = Controller->CommandSlot().CommandState();
+        Controller->ReleaseCommand(&Client);
         return state;
     }
 
@@ -95,7 +95,7 @@ public:
     {
         std::array<quint8, 256> bytes{};
         quint8 length = 0;
-        if (FetchNetworkVariable(*Form->FInterface, 0, 1, quint8(node), quint16(index), bytes, length) != 0)
+        if (FetchNetworkVariable(TSiteTestHook::Interface(*Controller), 0, 1, quint8(node), quint16(index), bytes, length) != 0)
             return QByteArray("no answer");
         return QByteArray(reinterpret_cast<const char *>(bytes.data()), length);
     }
@@ -120,7 +120,7 @@ public:
         return count;
     }
 
-    std::unique_ptr<TLonWorksForm> Form;
+    std::unique_ptr<TSiteController> Controller;
     TTestClient Client;
 
 private:

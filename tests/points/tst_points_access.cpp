@@ -70,23 +70,23 @@ void TestPointsAccess::pointGetValue()
     const int state = site.Run(jobPointGetValue, {"COMMAND=POINTGETVALUE", "POINT=" + point});
     if (value.isEmpty()) {
         QCOMPARE(state, 3);
-        QCOMPARE(site.Form->FErrorText, QStringLiteral("Could not read data from panel."));
+        QCOMPARE(site.Controller->CommandSlot().ErrorText(), QStringLiteral("Could not read data from panel."));
         return;
     }
     QCOMPARE(state, 2);
-    QCOMPARE(site.Form->FResultData.toStringList(), (QStringList{"VALUE=" + value, QString()}));
-    QVERIFY(site.Form->FErrorText.isEmpty());
+    QCOMPARE(site.Controller->CommandSlot().ResultData().toStringList(), (QStringList{"VALUE=" + value, QString()}));
+    QVERIFY(site.Controller->CommandSlot().ErrorText().isEmpty());
 }
 
 void TestPointsAccess::pointGetValueOnOfflineSiteFails()
 {
-    auto form = MakeForm(QStringLiteral("Offline"), true);
+    auto form = MakeSite(QStringLiteral("Offline"), true);
     TTestClient client;
     QVERIFY(Attach(*form, client));
     form->ReleaseCommand(&client);
     QVERIFY(RunCommand(*form, client, jobPointGetValue, {"POINT={S}{0:1:10:0:0:0:0:0,0,D-X1}"}));
-    QCOMPARE(form->FCommandState, 3);
-    QCOMPARE(form->FErrorText, QStringLiteral("Could not read data from panel."));
+    QCOMPARE(form->CommandSlot().CommandState(), 3);
+    QCOMPARE(form->CommandSlot().ErrorText(), QStringLiteral("Could not read data from panel."));
 }
 
 void TestPointsAccess::pointGetDisabled_data()
@@ -116,11 +116,11 @@ void TestPointsAccess::pointGetDisabled()
     const int state = site.Run(jobPointGetDisabled, {"COMMAND=POINTGETDISABLED", "POINT={P}{" + object + "}"});
     if (answer.isEmpty()) {
         QCOMPARE(state, 3);
-        QCOMPARE(site.Form->FErrorText, QStringLiteral("Could not modify point."));
+        QCOMPARE(site.Controller->CommandSlot().ErrorText(), QStringLiteral("Could not modify point."));
         return;
     }
     QCOMPARE(state, 2);
-    QCOMPARE(site.Form->FResultData.toStringList(), (QStringList{answer, QString()}));
+    QCOMPARE(site.Controller->CommandSlot().ResultData().toStringList(), (QStringList{answer, QString()}));
 }
 
 void TestPointsAccess::parsePointModify_data()
@@ -256,13 +256,13 @@ void TestPointsAccess::pointModify()
     TPointsSite site;
     const QString address = ParsePointModify(point).Address;
     QVERIFY(site.SendPoints({address}));
-    Tick(*site.Form);
+    Tick(*site.Controller);
     // Locked: the poller leaves the point alone, so the stored value is the written one.
-    site.Form->FLocked = true;
-    site.Form->FPoints.Find(address)->FailCount = 3;
+    site.Controller->LockSite(QString());
+    TSiteTestHook::Point(*site.Controller, address).FailCount = 3;
 
     QCOMPARE(site.Run(jobPointModify, {"COMMAND=POINTMODIFY", "POINT=" + point}), 2);
-    QVERIFY(site.Form->FErrorText.isEmpty());
+    QVERIFY(site.Controller->CommandSlot().ErrorText().isEmpty());
     QCOMPARE(site.DeviceValue(PanelNode, variable).left(bytes.size()), bytes);
     QCOMPARE(site.Point(address).Value, stored);
     QCOMPARE(site.Point(address).FailCount, 0);
@@ -293,7 +293,7 @@ void TestPointsAccess::pointModifyThatCannotBeEncoded()
     TPointsSite site;
     const QByteArray before = site.DeviceValue(PanelNode, variable);
     QCOMPARE(site.Run(jobPointModify, {"COMMAND=POINTMODIFY", "POINT=" + point}), 3);
-    QCOMPARE(site.Form->FErrorText, QStringLiteral("Could not modify point."));
+    QCOMPARE(site.Controller->CommandSlot().ErrorText(), QStringLiteral("Could not modify point."));
     QCOMPARE(site.DeviceValue(PanelNode, variable), before);
     QCOMPARE(site.Updates(PanelNode), 0);
 }
@@ -305,23 +305,23 @@ void TestPointsAccess::answerOfAnotherVariableFails()
     TPointsSite site(QStringLiteral("answers.json"));
     QVERIFY(site.IsOnline());
     QCOMPARE(site.Run(jobPointGetValue, {"COMMAND=POINTGETVALUE", "POINT={C}{0:1:13:0:0:0:2:0}"}), 3);
-    QCOMPARE(site.Form->FErrorText, QStringLiteral("Could not read data from panel."));
+    QCOMPARE(site.Controller->CommandSlot().ErrorText(), QStringLiteral("Could not read data from panel."));
     QCOMPARE(site.Fetches(ConfusedNode), QList<int>{0});
     QCOMPARE(site.Run(jobPointModify, {"COMMAND=POINTMODIFY", "POINT={C}{0:1:13:0:0:0:2:0}{VALUE=7}{}{}"}), 3);
-    QCOMPARE(site.Form->FErrorText, QStringLiteral("Could not modify point."));
+    QCOMPARE(site.Controller->CommandSlot().ErrorText(), QStringLiteral("Could not modify point."));
     QCOMPARE(site.Fetches(ConfusedNode), (QList<int>{0, 0}));
     QCOMPARE(site.Updates(ConfusedNode), 0);
 }
 
 void TestPointsAccess::pointModifyOnOfflineSiteFails()
 {
-    auto form = MakeForm(QStringLiteral("Offline"), true);
+    auto form = MakeSite(QStringLiteral("Offline"), true);
     TTestClient client;
     QVERIFY(Attach(*form, client));
     form->ReleaseCommand(&client);
     QVERIFY(RunCommand(*form, client, jobPointModify, {"POINT={F}{0:1:10:5:0:0:4:0}{VALUE=1}{}{}"}));
-    QCOMPARE(form->FCommandState, 3);
-    QCOMPARE(form->FErrorText, QStringLiteral("Could not modify point."));
+    QCOMPARE(form->CommandSlot().CommandState(), 3);
+    QCOMPARE(form->CommandSlot().ErrorText(), QStringLiteral("Could not modify point."));
 }
 
 // The only client disconnects while a read waits for a silent device: when the read
@@ -330,27 +330,27 @@ void TestPointsAccess::disconnectDuringAJobStillClosesTheInterface()
 {
     TPointsSite site;
     QVERIFY(site.IsOnline());
-    QVERIFY(site.Form->StartCommand(&site.Client, jobPointGetValue,
+    QVERIFY(site.Controller->StartCommand(&site.Client, jobPointGetValue,
                                     QStringList{"POINT={D}{0:1:12:0:0:0:2:0}"}));
     bool disconnected = false;
-    QTimer::singleShot(0, site.Form.get(), [&] {
-        disconnected = site.Form->DisconnectClient(&site.Client);
+    QTimer::singleShot(0, site.Controller.get(), [&] {
+        disconnected = site.Controller->DisconnectClient(&site.Client);
     });
-    Tick(*site.Form);   // the read waits, and the disconnect arrives meanwhile
+    Tick(*site.Controller);   // the read waits, and the disconnect arrives meanwhile
     QVERIFY(disconnected);
-    QCOMPARE(site.Form->FPendingJob, int(jobDisconnect));
-    QCOMPARE(site.Form->FStatusText, QStringLiteral("Disconnecting..."));
-    Tick(*site.Form);
-    QCOMPARE(site.Form->FPendingJob, int(jobNone));
-    QVERIFY(!site.Form->FConnected);
-    QCOMPARE(site.Form->FCommandState, 2);
+    QCOMPARE(site.Controller->CommandSlot().PendingJob(), int(jobDisconnect));
+    QCOMPARE(site.Controller->CommandSlot().StatusText(), QStringLiteral("Disconnecting..."));
+    Tick(*site.Controller);
+    QCOMPARE(site.Controller->CommandSlot().PendingJob(), int(jobNone));
+    QVERIFY(!site.Controller->IsConnected());
+    QCOMPARE(site.Controller->CommandSlot().CommandState(), 2);
 }
 
 // The last client goes away (its connection dropped) while a read waits for a silent
 // device: the form must live until the tick has ended, and be freed after it.
 void TestPointsAccess::lastClientLeavingDuringAJobFreesTheFormAfterIt()
 {
-    QPointer<TLonWorksForm> form = MakeForm(QStringLiteral("Leaving"), false,
+    QPointer<TSiteController> form = MakeSite(QStringLiteral("Leaving"), false,
                                             QStringLiteral(LW_FIXTURES "/points.json")).release();
     TTestClient client;
     QVERIFY(Attach(*form, client));
@@ -366,7 +366,7 @@ void TestPointsAccess::lastClientLeavingDuringAJobFreesTheFormAfterIt()
     form->ProcessTick();
     QVERIFY(aliveAfterRemoval);
     QVERIFY(!form.isNull());
-    QCOMPARE(form->FCommandState, 3);
+    QCOMPARE(form->CommandSlot().CommandState(), 3);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(form.isNull());
 }
@@ -374,7 +374,7 @@ void TestPointsAccess::lastClientLeavingDuringAJobFreesTheFormAfterIt()
 // The last client leaves and a newcomer attaches while the read waits: the form stays.
 void TestPointsAccess::clientArrivingDuringAJobKeepsTheForm()
 {
-    QPointer<TLonWorksForm> form = MakeForm(QStringLiteral("Handover"), false,
+    QPointer<TSiteController> form = MakeSite(QStringLiteral("Handover"), false,
                                             QStringLiteral(LW_FIXTURES "/points.json")).release();
     TTestClient leaving;
     TTestClient newcomer;

@@ -17,7 +17,7 @@ private Q_SLOTS:
     {
         TPointsSite site(QStringLiteral("answers.json"));
         QCOMPARE(site.Run(jobGetData, {"COMMAND=GETDATA", "DRIVERCOMMAND=GETPOINTSLIST"}), 2);
-        const QString entries = site.Form->FResultData.toStringList().join(QLatin1Char('\n'));
+        const QString entries = site.Controller->CommandSlot().ResultData().toStringList().join(QLatin1Char('\n'));
         const auto listed = [&entries](int node, const char *name) {
             return entries.contains(QStringLiteral("{0:1:%1:").arg(node)) && entries.contains(QLatin1String(name));
         };

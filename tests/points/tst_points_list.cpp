@@ -3,6 +3,8 @@
 #include "PointsFixture.h"
 
 #include "site/DriverLimits.h"
+#include "site/PointEntry.h"
+#include "snvt/PointAddress.h"
 
 #include <QTest>
 
@@ -60,11 +62,11 @@ void TestPointsList::readsUpToTheFirstMissingOrEmptyPoint()
     QFETCH(QStringList, request);
     QFETCH(QStringList, entries);
     TPointsSite site;
-    site.Client.FPointEntries = {QStringLiteral("{old}{0:1:10:7:0:0:0:0}")};
-    QVERIFY(site.Form->ReceivePointsList(&site.Client, request));
-    QCOMPARE(site.Client.FPointEntries, entries);
-    QCOMPARE(site.Form->FPoints.Count(), entries.size());
-    QVERIFY(site.Form->FPointsChanged);
+    site.Client.SetPointEntries({QStringLiteral("{old}{0:1:10:7:0:0:0:0}")});
+    QVERIFY(site.Controller->ReceivePointsList(&site.Client, request));
+    QCOMPARE(site.Client.PointEntries(), entries);
+    QCOMPARE(site.Controller->Poller().Points().Count(), entries.size());
+    QVERIFY(site.Controller->Poller().PointsChanged());
 }
 
 void TestPointsList::splitPointEntry_data()
@@ -85,10 +87,9 @@ void TestPointsList::splitPointEntry()
     QFETCH(QString, entry);
     QFETCH(QString, name);
     QFETCH(QString, address);
-    TLonWorksForm form;
     QString gotName;
     QString gotAddress;
-    form.SplitPointEntry(entry, gotName, gotAddress);
+    SplitPointEntry(entry, gotName, gotAddress);
     QCOMPARE(gotName, name);
     QCOMPARE(gotAddress, address);
 }
@@ -97,33 +98,33 @@ void TestPointsList::twoClientsMergeInOrderWithoutDuplicates()
 {
     TPointsSite site;
     TTestClient second;
-    site.Form->AddClient(&second, QStringLiteral("Points"));
+    site.Controller->AddClient(&second, QStringLiteral("Points"));
     QVERIFY(site.SendPoints({"0:1:10:0:0:0:0:0", "0:1:10:1:0:0:0:0", "0:1:10:0:0:0:0:0"}));
     QVERIFY(site.SendPoints(second, {"0:1:10:2:0:0:0:0", "0:1:10:1:0:0:0:0"}));
-    QCOMPARE(site.Form->FPoints.Keys(),
+    QCOMPARE(site.Controller->Poller().Points().Keys(),
              (QStringList{"0:1:10:0:0:0:0:0", "0:1:10:1:0:0:0:0", "0:1:10:2:0:0:0:0"}));
 
     // An entry without an address adds nothing; the first client's new list drops a point.
-    QVERIFY(site.Form->ReceivePointsList(&site.Client, QStringList{"POINT0={x}", "POINT1={y}{0:1:10:3:0:0:0:0}"}));
-    QCOMPARE(site.Form->FPoints.Keys(), (QStringList{"0:1:10:3:0:0:0:0", "0:1:10:2:0:0:0:0", "0:1:10:1:0:0:0:0"}));
+    QVERIFY(site.Controller->ReceivePointsList(&site.Client, QStringList{"POINT0={x}", "POINT1={y}{0:1:10:3:0:0:0:0}"}));
+    QCOMPARE(site.Controller->Poller().Points().Keys(), (QStringList{"0:1:10:3:0:0:0:0", "0:1:10:2:0:0:0:0", "0:1:10:1:0:0:0:0"}));
 }
 
 void TestPointsList::rebuildKeepsValueAndFailCountOfPointsThatStay()
 {
     TPointsSite site;
     TTestClient second;
-    site.Form->AddClient(&second, QStringLiteral("Points"));
+    site.Controller->AddClient(&second, QStringLiteral("Points"));
     const QString shared = QStringLiteral("0:1:10:0:0:0:0:0");
     const QString failed = QStringLiteral("0:1:12:0:0:0:0:0");
     QVERIFY(site.SendPoints({shared, failed}));
     QVERIFY(site.SendPoints(second, {shared}));
-    site.Form->FPointsChanged = false;
-    site.Form->StorePointValue(shared, QStringLiteral("21.5000"));
-    site.Form->FPoints.Find(failed)->FailCount = 3;
+    TSiteTestHook::TakePointsChange(*site.Controller);
+    site.Controller->StorePointValue(shared, QStringLiteral("21.5000"));
+    TSiteTestHook::Point(*site.Controller, failed).FailCount = 3;
 
     // The first client drops the shared point: the second still lists it, with its value.
     QVERIFY(site.SendPoints({failed}));
-    QCOMPARE(site.Form->FPoints.Keys(), (QStringList{failed, shared}));
+    QCOMPARE(site.Controller->Poller().Points().Keys(), (QStringList{failed, shared}));
     QCOMPARE(site.Point(shared).Value, QStringLiteral("21.5000"));
     QVERIFY(site.Point(shared).HasValue);
     QVERIFY(site.Point(shared).Fresh);
@@ -132,7 +133,7 @@ void TestPointsList::rebuildKeepsValueAndFailCountOfPointsThatStay()
     // A point dropped by every client and listed again starts afresh.
     QVERIFY(site.SendPoints(second, {}));
     QVERIFY(site.SendPoints({}));
-    QVERIFY(site.Form->FPoints.IsEmpty());
+    QVERIFY(site.Controller->Poller().Points().IsEmpty());
     QVERIFY(site.SendPoints({failed, shared}));
     QCOMPARE(site.Point(failed).FailCount, 0);
     QVERIFY(!site.Point(shared).HasValue);
@@ -142,14 +143,14 @@ void TestPointsList::unreadableListLeavesThePollingSetAlone()
 {
     TPointsSite site;
     QVERIFY(site.SendPoints({"0:1:10:0:0:0:0:0"}));
-    site.Form->FPointsChanged = false;
+    TSiteTestHook::TakePointsChange(*site.Controller);
     // A nested list is no NAME=VALUE entry: reading stops there with an error.
     const QVariantList request{QStringLiteral("POINT0={a}{0:1:10:5:0:0:0:0}"), QVariant(QVariantList{1, 2})};
-    QVERIFY(!site.Form->ReceivePointsList(&site.Client, request));
-    QCOMPARE(site.Form->FPoints.Keys(), QStringList{"0:1:10:0:0:0:0:0"});
-    QVERIFY(!site.Form->FPointsChanged);
-    QCOMPARE(site.Client.FPointEntries, QStringList{"{a}{0:1:10:5:0:0:0:0}"});
-    QVERIFY(!site.Form->ReceivePointsList(nullptr, QStringList{"POINT0={a}{b}"}));
+    QVERIFY(!site.Controller->ReceivePointsList(&site.Client, request));
+    QCOMPARE(site.Controller->Poller().Points().Keys(), QStringList{"0:1:10:0:0:0:0:0"});
+    QVERIFY(!site.Controller->Poller().PointsChanged());
+    QCOMPARE(site.Client.PointEntries(), QStringList{"{a}{0:1:10:5:0:0:0:0}"});
+    QVERIFY(!site.Controller->ReceivePointsList(nullptr, QStringList{"POINT0={a}{b}"}));
 }
 
 void TestPointsList::pointsListLimits_data()
@@ -182,50 +183,50 @@ void TestPointsList::pointsListLimits()
     };
     TPointsSite site;
     TTestClient second;
-    site.Form->AddClient(&second, QStringLiteral("Points"));
-    QVERIFY(site.Form->ReceivePointsList(&second, list(1'000'000, secondCount)));
+    site.Controller->AddClient(&second, QStringLiteral("Points"));
+    QVERIFY(site.Controller->ReceivePointsList(&second, list(1'000'000, secondCount)));
     const QStringList before{QStringLiteral("{old}{0:1:10:7:0:0:0:0}")};
-    site.Client.FPointEntries = before;
+    site.Client.SetPointEntries(before);
     const QStringList request = list(0, count);
     if (error.isEmpty()) {
-        QVERIFY(site.Form->ReceivePointsList(&site.Client, request));
-        QCOMPARE(site.Client.FPointEntries.size(), count);
+        QVERIFY(site.Controller->ReceivePointsList(&site.Client, request));
+        QCOMPARE(site.Client.PointEntries().size(), count);
         return;
     }
     // At the call: refused, and the client keeps its last list.
     try {
-        site.Form->ReceivePointsList(&site.Client, request);
+        site.Controller->ReceivePointsList(&site.Client, request);
         QFAIL("the list was taken");
     } catch (const TLimitExceeded &limit) {
         QCOMPARE(limit.Message(), error);
     }
-    QCOMPARE(site.Client.FPointEntries, before);
-    QCOMPARE(site.Form->FPoints.Count(), qsizetype(secondCount));
+    QCOMPARE(site.Client.PointEntries(), before);
+    QCOMPARE(site.Controller->Poller().Points().Count(), qsizetype(secondCount));
     // As a job: failed with the limit as its error.
     QCOMPARE(site.Run(jobSendPointsList, request), 3);
-    QCOMPARE(site.Form->FErrorText, error);
-    QCOMPARE(site.Client.FPointEntries, before);
+    QCOMPARE(site.Controller->CommandSlot().ErrorText(), error);
+    QCOMPARE(site.Client.PointEntries(), before);
 }
 
 void TestPointsList::sendPointsListJobWithoutClientFails()
 {
     TPointsSite site;
-    site.Form->StartCommand(&site.Client, jobSendPointsList, TPointsSite::PointsRequest({"0:1:10:0:0:0:0:0"}));
+    site.Controller->StartCommand(&site.Client, jobSendPointsList, TPointsSite::PointsRequest({"0:1:10:0:0:0:0:0"}));
     // The client is released before the job runs.
-    site.Form->RemoveClient(&site.Client);
-    QCOMPARE(site.Form->FCommandClient, nullptr);
-    Tick(*site.Form);
-    QCOMPARE(site.Form->FPendingJob, int(jobNone));
-    QCOMPARE(site.Form->FCommandState, 3);
-    QVERIFY(site.Form->FPoints.IsEmpty());
+    site.Controller->RemoveClient(&site.Client);
+    QCOMPARE(site.Controller->CommandSlot().CommandClient(), nullptr);
+    Tick(*site.Controller);
+    QCOMPARE(site.Controller->CommandSlot().PendingJob(), int(jobNone));
+    QCOMPARE(site.Controller->CommandSlot().CommandState(), 3);
+    QVERIFY(site.Controller->Poller().Points().IsEmpty());
 }
 
 void TestPointsList::sendPointsListJobRebuilds()
 {
     TPointsSite site;
     QCOMPARE(site.Run(jobSendPointsList, TPointsSite::PointsRequest({"0:1:10:0:0:0:0:0", "0:1:10:1:0:0:0:0"})), 2);
-    QCOMPARE(site.Form->FPoints.Count(), 2);
-    QCOMPARE(site.Form->FStatusText, QString());
+    QCOMPARE(site.Controller->Poller().Points().Count(), 2);
+    QCOMPARE(site.Controller->CommandSlot().StatusText(), QString());
 }
 
 void TestPointsList::getPointsListAnswersPointsWithValues()
@@ -236,14 +237,14 @@ void TestPointsList::getPointsListAnswersPointsWithValues()
     const QString c = QStringLiteral("0:12:3:9:95:0:1:0,0,D-V3");
     QVERIFY(site.SendPoints({a, b, c}));
     QCOMPARE(site.Run(jobGetPointsList, {"COMMAND=GETPOINTSLIST"}), 2);
-    QCOMPARE(site.Form->FResultData.toStringList(), QStringList());
+    QCOMPARE(site.Controller->CommandSlot().ResultData().toStringList(), QStringList());
 
-    site.Form->FPointsChanged = false;
-    site.Form->StorePointValue(a, QStringLiteral("21.5000"));
-    site.Form->StorePointValue(c, QStringLiteral("On"));
-    site.Form->FPendingJob = jobNone;
+    TSiteTestHook::TakePointsChange(*site.Controller);
+    site.Controller->StorePointValue(a, QStringLiteral("21.5000"));
+    site.Controller->StorePointValue(c, QStringLiteral("On"));
+    TSiteTestHook::SetPendingJob(*site.Controller, jobNone);
     QCOMPARE(site.Run(jobGetPointsList, {"COMMAND=GETPOINTSLIST"}), 2);
-    QCOMPARE(site.Form->FResultData.toStringList(),
+    QCOMPARE(site.Controller->CommandSlot().ResultData().toStringList(),
              (QStringList{"POINT0={0:12:3:7:105:0:3:105}{VALUE=21.5000}", "POINT1={0:12:3:9:95:0:1:0,0,D-V3}{VALUE=TRUE}"}));
 }
 
@@ -269,9 +270,9 @@ void TestPointsList::storePointValue()
     TPointsSite site;
     const QString address = QStringLiteral("0:1:10:0:0:0:0:0");
     QVERIFY(site.SendPoints({address}));
-    site.Form->FPointsChanged = false;
-    site.Form->FPoints.Find(address)->FailCount = 2;
-    site.Form->StorePointValue(address, value);
+    TSiteTestHook::TakePointsChange(*site.Controller);
+    TSiteTestHook::Point(*site.Controller, address).FailCount = 2;
+    site.Controller->StorePointValue(address, value);
     const TPointData point = site.Point(address);
     QCOMPARE(point.Value, stored);
     QVERIFY(point.HasValue);
@@ -284,12 +285,12 @@ void TestPointsList::storePointValueIgnoredWhileChangedOrUnknown()
     TPointsSite site;
     const QString address = QStringLiteral("0:1:10:0:0:0:0:0");
     QVERIFY(site.SendPoints({address}));
-    site.Form->StorePointValue(address, QStringLiteral("1"));
+    site.Controller->StorePointValue(address, QStringLiteral("1"));
     QVERIFY(!site.Point(address).HasValue);
-    site.Form->FPointsChanged = false;
-    site.Form->StorePointValue(QStringLiteral("0:1:10:1:0:0:0:0"), QStringLiteral("1"));
+    TSiteTestHook::TakePointsChange(*site.Controller);
+    site.Controller->StorePointValue(QStringLiteral("0:1:10:1:0:0:0:0"), QStringLiteral("1"));
     QVERIFY(!site.Point(address).HasValue);
-    QCOMPARE(site.Form->FPoints.Count(), 1);
+    QCOMPARE(site.Controller->Poller().Points().Count(), 1);
 }
 
 void TestPointsList::decodeCachedPointScales_data()
@@ -313,12 +314,12 @@ void TestPointsList::decodeCachedPointScales()
     QFETCH(QString, stored);
     TPointsSite site;
     QVERIFY(site.SendPoints({address}));
-    site.Form->FPointsChanged = false;
+    TSiteTestHook::TakePointsChange(*site.Controller);
     TPointIndexData entry;
     entry.ValueLength = quint8(bytes.size());
     std::copy(bytes.cbegin(), bytes.cend(), entry.ValueBytes.begin());
-    const qsizetype index = site.Form->FValueCache.Add(PointValueKey(address), entry);
-    site.Form->DecodeCachedPoint(address, index);
+    const qsizetype index = TSiteTestHook::CacheValue(*site.Controller, PointValueKey(address), entry);
+    site.Controller->DecodeCachedPoint(address, index);
     QCOMPARE(site.Point(address).Value, stored);
     QVERIFY(site.Point(address).HasValue);
 }

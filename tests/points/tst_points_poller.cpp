@@ -3,6 +3,8 @@
 // jobs, and a points list that arrives while a fetch waits for its device.
 #include "PointsFixture.h"
 
+#include "snvt/PointAddress.h"
+
 #include <QTest>
 #include <QTimer>
 
@@ -40,8 +42,8 @@ QList<int> TickStates(TPointsSite &site, int count)
 {
     QList<int> states;
     for (int i = 0; i < count; ++i) {
-        Tick(*site.Form);
-        states.append(site.Form->FPollState);
+        Tick(*site.Controller);
+        states.append(site.Controller->Poller().PollState());
     }
     return states;
 }
@@ -72,11 +74,11 @@ void TestPointsPoller::statesAndTimingsOfOneCycle()
     QCOMPARE(site.Fetches(PanelNode), QList<int>{0});
     QCOMPARE(site.Point(PanelTemp).Value, QStringLiteral("21.5000"));
     QVERIFY(site.Point(PanelTemp).Fresh);
-    QVERIFY(!site.Form->FBusy);
+    QVERIFY(!site.Controller->CommandSlot().IsBusy());
     QCOMPARE(TickStates(site, 1), QList<int>{900});
     QCOMPARE(TickStates(site, 1), QList<int>{901});
     QVERIFY(!site.Point(PanelTemp).Fresh);
-    QVERIFY(site.Form->FValueCache.IsEmpty());
+    QVERIFY(site.Controller->Poller().ValueCache().IsEmpty());
 
     // Ten ticks of pause, one to leave 901, one in 0: the walk is 13 ticks after 900.
     QCOMPARE(TickStates(site, 13), Pause(10) + QList<int>({0, 1, 2}));
@@ -109,7 +111,7 @@ void TestPointsPoller::failedFetchIsRetriedSixTicksLaterThenSkipped()
         QCOMPARE(TickStates(site, 1), QList<int>{901});
         QCOMPARE(site.Fetches(node).size(), attempt);
         QCOMPARE(site.Point(point).FailCount, attempt);
-        QVERIFY(site.Form->FBusy);
+        QVERIFY(site.Controller->CommandSlot().IsBusy());
         const int next = attempt < 3 ? 2 : 900;
         QCOMPARE(TickStates(site, 6), Pause(3) + QList<int>({0, 1, next}));
     }
@@ -157,8 +159,8 @@ void TestPointsPoller::pointsOnOneVariableCostOneFetchPerCycle()
     for (int cycle = 2; cycle <= 4; ++cycle) {
         int ticks = 0;
         do {
-            Tick(*site.Form);
-        } while (site.Form->FPollState != 900 && ++ticks < 100);
+            Tick(*site.Controller);
+        } while (site.Controller->Poller().PollState() != 900 && ++ticks < 100);
         QCOMPARE(site.Fetches(PanelNode), QList<int>(cycle, 1));
     }
 }
@@ -199,38 +201,38 @@ void TestPointsPoller::lockAndPendingJobStopThePoller()
     QVERIFY(site.SendPoints({PanelTemp}));
     QVERIFY(site.TickUntilFetches(PanelNode, 1) > 0);
 
-    site.Form->FLocked = true;
+    site.Controller->LockSite(QString());
     site.Mark();
     QCOMPARE(TickStates(site, 40), QList<int>(40, 0));
     QVERIFY(site.Fetches(PanelNode).isEmpty());
     // Unlocked: the walk finds the point still fresh from the cycle the lock cut short, so
     // that cycle completes first and the next one fetches again.
-    site.Form->FLocked = false;
+    site.Controller->UnlockClient();
     QCOMPARE(TickStates(site, 3), (QList<int>{1, 900, 901}));
     QCOMPARE(site.TickUntilFetches(PanelNode, 1), 14);
 
     // A job finished in the tick leaves the tick's poll step to the poller.
-    site.Form->StartCommand(&site.Client, jobGetPointsList, QStringList{"COMMAND=GETPOINTSLIST"});
+    site.Controller->StartCommand(&site.Client, jobGetPointsList, QStringList{"COMMAND=GETPOINTSLIST"});
     QCOMPARE(TickStates(site, 1), QList<int>{900});
-    QCOMPARE(site.Form->FCommandState, 2);
-    QCOMPARE(site.Form->FResultData.toStringList(), QStringList{"POINT0={0:1:10:0:105:0:3:105}{VALUE=21.5000}"});
+    QCOMPARE(site.Controller->CommandSlot().CommandState(), 2);
+    QCOMPARE(site.Controller->CommandSlot().ResultData().toStringList(), QStringList{"POINT0={0:1:10:0:105:0:3:105}{VALUE=21.5000}"});
 
     // A job still pending after the job step resets the poller on every tick.
-    site.Form->FPendingJob = 1;
+    TSiteTestHook::SetPendingJob(*site.Controller, 1);
     QCOMPARE(TickStates(site, 5), QList<int>(5, 0));
-    site.Form->FPendingJob = jobNone;
+    TSiteTestHook::SetPendingJob(*site.Controller, jobNone);
     QCOMPARE(TickStates(site, 1), QList<int>{1});
 }
 
 void TestPointsPoller::offlineSiteIsNotPolled()
 {
-    auto form = MakeForm(QStringLiteral("Offline"), true);
+    auto form = MakeSite(QStringLiteral("Offline"), true);
     TTestClient client;
     QVERIFY(Attach(*form, client));
     QVERIFY(form->ReceivePointsList(&client, TPointsSite::PointsRequest({PanelTemp})));
     Tick(*form, 20);
-    QCOMPARE(form->FPollState, 0);
-    QVERIFY(form->FPointsChanged);
+    QCOMPARE(form->Poller().PollState(), 0);
+    QVERIFY(form->Poller().PointsChanged());
 }
 
 void TestPointsPoller::pointsListDuringFetchDropsTheAnswer_data()
@@ -250,35 +252,35 @@ void TestPointsPoller::pointsListDuringFetchDropsTheAnswer()
     QVERIFY(site.SendPoints(before));
     // Up to the tick before the slow device's fetch.
     int ticks = 0;
-    while (!(site.Form->FPollState == 2 && site.Form->FPollKey == PointValueKey(SlowValue)) && ++ticks < 50)
-        Tick(*site.Form);
-    QCOMPARE(site.Form->FPollState, 2);
+    while (!(site.Controller->Poller().PollState() == 2 && site.Controller->Poller().PollKey() == PointValueKey(SlowValue)) && ++ticks < 50)
+        Tick(*site.Controller);
+    QCOMPARE(site.Controller->Poller().PollState(), 2);
 
     // The list arrives while the fetch waits for the device's delayed answer.
     bool duringFetch = false;
-    QTimer::singleShot(0, site.Form.get(), [&] {
-        duringFetch = site.Form->FPollState == 2 && site.Form->FBusy;
+    QTimer::singleShot(0, site.Controller.get(), [&] {
+        duringFetch = site.Controller->Poller().PollState() == 2 && site.Controller->CommandSlot().IsBusy();
         QVERIFY(site.SendPoints(after));
     });
-    Tick(*site.Form);
+    Tick(*site.Controller);
     QVERIFY(duringFetch);
     QCOMPARE(site.Fetches(SlowNode).size(), 1);
-    QCOMPARE(site.Form->FPoints.Keys(), after);
+    QCOMPARE(site.Controller->Poller().Points().Keys(), after);
     for (const QString &address : after) {
         QVERIFY(!site.Point(address).HasValue);
         QCOMPARE(site.Point(address).FailCount, 0);
     }
-    QVERIFY(site.Form->FPointsChanged);
-    QVERIFY(site.Form->FBusy);
+    QVERIFY(site.Controller->Poller().PointsChanged());
+    QVERIFY(site.Controller->CommandSlot().IsBusy());
 
     // The next tick starts over, with the 30-tick pause of a set rebuilt while busy.
-    Tick(*site.Form);
-    QCOMPARE(site.Form->FPollState, 901);
-    QCOMPARE(site.Form->FPollDelay, 29);
-    QVERIFY(site.Form->FValueCache.IsEmpty());
+    Tick(*site.Controller);
+    QCOMPARE(site.Controller->Poller().PollState(), 901);
+    QCOMPARE(site.Controller->Poller().PollDelay(), 29);
+    QVERIFY(site.Controller->Poller().ValueCache().IsEmpty());
     if (after.isEmpty())
         return;
-    Tick(*site.Form, 40);
+    Tick(*site.Controller, 40);
     for (const QString &address : after)
         QVERIFY2(site.Point(address).HasValue, qPrintable(address));
     QCOMPARE(site.Point(SlowValue).Value, QStringLiteral("7.0000"));

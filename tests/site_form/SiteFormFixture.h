@@ -1,9 +1,10 @@
 #pragma once
-// Shared pieces of the site form tests: a stand-in client, forms set up for a site, and
-// driving the form's tick.
+// Shared pieces of the site tests: a stand-in client, sites set up with their settings,
+// and driving a site's tick.
 
+#include "site/SiteController.h"
+#include "site/SiteTestHook.h"
 #include "site/TypeSite.h"
-#include "site/LonWorksForm.h"
 
 #include <QStringList>
 
@@ -13,39 +14,39 @@ class TTestClient : public TSiteClient
 {
 };
 
-// A form for the site Description, on the named interface or offline.
-inline std::unique_ptr<TLonWorksForm> MakeForm(const QString &description, bool offline,
-                                               const QString &device = QStringLiteral("LON1"),
-                                               const QString &dom0Id = QString())
+// A site for the Description, on the named interface or offline.
+inline std::unique_ptr<TSiteController> MakeSite(const QString &description, bool offline,
+                                                 const QString &device = QStringLiteral("LON1"),
+                                                 const QString &dom0Id = QString())
 {
     TSite site;
     site.Description = description;
     site.OfflineMode = offline;
     site.LonDeviceName = device;
     site.Dom0ID = dom0Id;
-    auto form = std::make_unique<TLonWorksForm>();
-    form->AssignSite(site);
-    return form;
+    auto controller = std::make_unique<TSiteController>();
+    controller->AssignSite(site);
+    return controller;
 }
 
 // Attaches and connects a client the way a driver object's Connect does.
-inline bool Attach(TLonWorksForm &form, TSiteClient &client)
+inline bool Attach(TSiteController &site, TSiteClient &client)
 {
-    form.AddClient(&client, form.FSite->Description);
-    return form.ConnectClient(&client);
+    site.AddClient(&client, site.Site().Description);
+    return site.ConnectClient(&client);
 }
 
-inline void Tick(TLonWorksForm &form, int count = 1)
+inline void Tick(TSiteController &site, int count = 1)
 {
     for (int i = 0; i < count; ++i)
-        form.ProcessTick();
+        site.ProcessTick();
 }
 
 // Starts a command and runs it on the next tick.
-inline bool RunCommand(TLonWorksForm &form, TSiteClient &client, int job, const QStringList &request)
+inline bool RunCommand(TSiteController &site, TSiteClient &client, int job, const QStringList &request)
 {
-    if (!form.StartCommand(&client, job, request))
+    if (!site.StartCommand(&client, job, request))
         return false;
-    Tick(form);
+    Tick(site);
     return true;
 }

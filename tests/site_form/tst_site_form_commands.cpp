@@ -1,6 +1,9 @@
-// The command slot of a site form: starting, running, collecting and dropping jobs, two
+// The command slot of a site: starting, running, collecting and dropping jobs, two
 // clients taking turns, the site lock and the Block box. Offline sites, no network.
 #include "SiteFormFixture.h"
+#include "SiteWindowFixture.h"
+
+#include "site/LonWorksForm.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -43,7 +46,8 @@ private Q_SLOTS:
     void releasedClientGivesUpSlotAndLock();
 
 private:
-    std::unique_ptr<TLonWorksForm> FForm;
+    std::unique_ptr<TSiteController> FForm;
+    std::unique_ptr<TLonWorksForm> FView;   // the site's window
     TTestClient FFirst;
     TTestClient FSecond;
 };
@@ -55,7 +59,8 @@ void TestSiteFormCommands::initTestCase()
 
 void TestSiteFormCommands::init()
 {
-    FForm = MakeForm(QStringLiteral("Plant"), true);
+    FForm = MakeSite(QStringLiteral("Plant"), true);
+    FView = std::make_unique<TLonWorksForm>(FForm.get());
     QVERIFY(Attach(*FForm, FFirst));
     FForm->AddClient(&FSecond, QStringLiteral("Plant"));
     FForm->ReleaseCommand(&FFirst);
@@ -63,6 +68,7 @@ void TestSiteFormCommands::init()
 
 void TestSiteFormCommands::cleanup()
 {
+    FView.reset();
     FForm.reset();
 }
 
@@ -97,21 +103,21 @@ void TestSiteFormCommands::progressTexts()
 
     const QStringList request{QStringLiteral("COMMAND=") + keyword};
     QVERIFY(FForm->StartCommand(&FFirst, job, request));
-    QCOMPARE(FForm->FStatusText, progress);
-    QCOMPARE(FForm->FCommandState, 1);
-    QCOMPARE(FForm->FPendingJob, job);
-    QVERIFY(FForm->FBusy);
-    QCOMPARE(FForm->FCommandClient, &FFirst);
-    QCOMPARE(FForm->FRequest, QVariant(request));
-    QCOMPARE(FForm->MessagePnl->text(), progress);
+    QCOMPARE(FForm->CommandSlot().StatusText(), progress);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 1);
+    QCOMPARE(FForm->CommandSlot().PendingJob(), job);
+    QVERIFY(FForm->CommandSlot().IsBusy());
+    QCOMPARE(FForm->CommandSlot().CommandClient(), &FFirst);
+    QCOMPARE(FForm->CommandSlot().Request(), QVariant(request));
+    QCOMPARE(Component<QLabel>(*FView, "MessagePnl")->text(), progress);
 
     // Every job leaves the slot finished, never in progress, and nothing pending.
     Tick(*FForm);
-    QVERIFY(FForm->FCommandState == 2 || FForm->FCommandState == 3);
-    QCOMPARE(FForm->FPendingJob, 0);
-    QVERIFY(!FForm->FBusy);
-    QVERIFY(FForm->FStatusText.isEmpty());
-    QCOMPARE(FForm->FCommandTimeout, 150);
+    QVERIFY(FForm->CommandSlot().CommandState() == 2 || FForm->CommandSlot().CommandState() == 3);
+    QCOMPARE(FForm->CommandSlot().PendingJob(), 0);
+    QVERIFY(!FForm->CommandSlot().IsBusy());
+    QVERIFY(FForm->CommandSlot().StatusText().isEmpty());
+    QCOMPARE(FForm->CommandSlot().CommandTimeout(), 150);
 }
 
 void TestSiteFormCommands::startRefusesCodesWithoutJob_data()
@@ -129,26 +135,26 @@ void TestSiteFormCommands::startRefusesCodesWithoutJob()
 {
     QFETCH(int, job);
     QVERIFY(!FForm->StartCommand(&FFirst, job, QStringLiteral("COMMAND=X")));
-    QCOMPARE(FForm->FCommandClient, nullptr);
-    QCOMPARE(FForm->FPendingJob, 0);
-    QCOMPARE(FForm->FCommandState, 0);
+    QCOMPARE(FForm->CommandSlot().CommandClient(), nullptr);
+    QCOMPARE(FForm->CommandSlot().PendingJob(), 0);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 0);
 }
 
 void TestSiteFormCommands::jobLifeCycle()
 {
     QVERIFY(FForm->StartCommand(&FFirst, jobSiteTime, QStringLiteral("COMMAND=SITETIME")));
     QCOMPARE(FForm->CommandStatusFor(&FFirst), 1);
-    QCOMPARE(FForm->FStatusText, QStringLiteral("Reading Site Time..."));
+    QCOMPARE(FForm->CommandSlot().StatusText(), QStringLiteral("Reading Site Time..."));
 
     Tick(*FForm);
     QCOMPARE(FForm->CommandStatusFor(&FFirst), 2);
-    QCOMPARE(FForm->FResultData.toStringList().size(), 2);
+    QCOMPARE(FForm->CommandSlot().ResultData().toStringList().size(), 2);
 
     // Collecting frees the slot; a second collection finds the slot idle.
     FForm->ReleaseCommand(&FFirst);
-    QCOMPARE(FForm->FCommandClient, nullptr);
-    QCOMPARE(FForm->FCommandState, 0);
-    QCOMPARE(FForm->FCommandTimeout, 0);
+    QCOMPARE(FForm->CommandSlot().CommandClient(), nullptr);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 0);
+    QCOMPARE(FForm->CommandSlot().CommandTimeout(), 0);
 }
 
 void TestSiteFormCommands::secondClientWaitsForTheSlot()
@@ -160,11 +166,11 @@ void TestSiteFormCommands::secondClientWaitsForTheSlot()
 
     // Only the holder's collection frees the slot.
     FForm->ReleaseCommand(&FSecond);
-    QCOMPARE(FForm->FCommandClient, &FFirst);
+    QCOMPARE(FForm->CommandSlot().CommandClient(), &FFirst);
     FForm->ReleaseCommand(&FFirst);
     QCOMPARE(FForm->CommandStatusFor(&FSecond), 0);
     QVERIFY(FForm->StartCommand(&FSecond, jobSiteTime, QStringLiteral("COMMAND=SITETIME")));
-    QCOMPARE(FForm->FCommandClient, &FSecond);
+    QCOMPARE(FForm->CommandSlot().CommandClient(), &FSecond);
 }
 
 void TestSiteFormCommands::uncollectedResultIsDroppedAfter150Ticks()
@@ -172,11 +178,11 @@ void TestSiteFormCommands::uncollectedResultIsDroppedAfter150Ticks()
     QVERIFY(RunCommand(*FForm, FFirst, jobSiteTime, {QStringLiteral("COMMAND=SITETIME")}));
     // 150 ticks of 100 ms: the result is still there after 149, gone after the 150th.
     Tick(*FForm, 149);
-    QCOMPARE(FForm->FCommandClient, &FFirst);
-    QCOMPARE(FForm->FCommandState, 2);
+    QCOMPARE(FForm->CommandSlot().CommandClient(), &FFirst);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 2);
     Tick(*FForm);
-    QCOMPARE(FForm->FCommandClient, nullptr);
-    QCOMPARE(FForm->FCommandState, 0);
+    QCOMPARE(FForm->CommandSlot().CommandClient(), nullptr);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 0);
     QVERIFY(FForm->StartCommand(&FSecond, jobSiteTime, QStringLiteral("COMMAND=SITETIME")));
 }
 
@@ -196,11 +202,11 @@ void TestSiteFormCommands::lockAndUnlock()
     QVERIFY(RunCommand(*FForm, FFirst, jobGetData,
                        {QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=") + lockCommand,
                         QStringLiteral("LOCKCOMMENT=Commissioning")}));
-    QCOMPARE(FForm->FCommandState, 2);
-    QVERIFY(FForm->FLocked);
-    QCOMPARE(FForm->FLockOwner, &FFirst);
-    QCOMPARE(FForm->FLockComment, QStringLiteral("Commissioning"));
-    QCOMPARE(FForm->FResultData.toStringList(), QStringList(4, QString()));
+    QCOMPARE(FForm->CommandSlot().CommandState(), 2);
+    QVERIFY(FForm->CommandSlot().IsLocked());
+    QCOMPARE(FForm->CommandSlot().LockOwner(), &FFirst);
+    QCOMPARE(FForm->CommandSlot().LockComment(), QStringLiteral("Commissioning"));
+    QCOMPARE(FForm->CommandSlot().ResultData().toStringList(), QStringList(4, QString()));
     FForm->ReleaseCommand(&FFirst);
 
     // The others are told the site is locked; the owner still sees its own slot.
@@ -212,11 +218,11 @@ void TestSiteFormCommands::lockAndUnlock()
 
     QVERIFY(RunCommand(*FForm, FFirst, jobGetData,
                        {QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=") + unlockCommand}));
-    QCOMPARE(FForm->FCommandState, 2);
-    QVERIFY(!FForm->FLocked);
-    QCOMPARE(FForm->FLockOwner, nullptr);
-    QVERIFY(FForm->FLockComment.isEmpty());
-    QCOMPARE(FForm->FLockTimeout, 0);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 2);
+    QVERIFY(!FForm->CommandSlot().IsLocked());
+    QCOMPARE(FForm->CommandSlot().LockOwner(), nullptr);
+    QVERIFY(FForm->CommandSlot().LockComment().isEmpty());
+    QCOMPARE(FForm->CommandSlot().LockTimeout(), 0);
 }
 
 void TestSiteFormCommands::secondLockFailsAndKeepsTheFirst()
@@ -226,17 +232,17 @@ void TestSiteFormCommands::secondLockFailsAndKeepsTheFirst()
     FForm->ReleaseCommand(&FFirst);
     QVERIFY(RunCommand(*FForm, FFirst, jobGetData,
                        {QStringLiteral("DRIVERCOMMAND=LOCKCLIENT"), QStringLiteral("LOCKCOMMENT=second")}));
-    QCOMPARE(FForm->FCommandState, 3);
-    QVERIFY(FForm->FErrorText.isEmpty());
-    QCOMPARE(FForm->FLockComment, QStringLiteral("first"));
-    QCOMPARE(FForm->FLockOwner, &FFirst);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 3);
+    QVERIFY(FForm->CommandSlot().ErrorText().isEmpty());
+    QCOMPARE(FForm->CommandSlot().LockComment(), QStringLiteral("first"));
+    QCOMPARE(FForm->CommandSlot().LockOwner(), &FFirst);
 }
 
 void TestSiteFormCommands::unlockWithoutLockSucceeds()
 {
     QVERIFY(RunCommand(*FForm, FFirst, jobGetData, {QStringLiteral("DRIVERCOMMAND=UNLOCKCLIENT")}));
-    QCOMPARE(FForm->FCommandState, 2);
-    QVERIFY(!FForm->FLocked);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 2);
+    QVERIFY(!FForm->CommandSlot().IsLocked());
 }
 
 void TestSiteFormCommands::lockLapsesAfter300IdleTicks()
@@ -244,12 +250,12 @@ void TestSiteFormCommands::lockLapsesAfter300IdleTicks()
     QVERIFY(RunCommand(*FForm, FFirst, jobGetData, {QStringLiteral("DRIVERCOMMAND=LOCKCLIENT")}));
     FForm->ReleaseCommand(&FFirst);
     // 300 ticks of 100 ms: locked after 299, free after the 300th.
-    QCOMPARE(FForm->FLockTimeout, 300);
+    QCOMPARE(FForm->CommandSlot().LockTimeout(), 300);
     Tick(*FForm, 299);
-    QVERIFY(FForm->FLocked);
+    QVERIFY(FForm->CommandSlot().IsLocked());
     Tick(*FForm);
-    QVERIFY(!FForm->FLocked);
-    QCOMPARE(FForm->FLockOwner, nullptr);
+    QVERIFY(!FForm->CommandSlot().IsLocked());
+    QCOMPARE(FForm->CommandSlot().LockOwner(), nullptr);
     QCOMPARE(FForm->CommandStatusFor(&FSecond), 0);
 }
 
@@ -261,47 +267,47 @@ void TestSiteFormCommands::ownerCommandRestartsLockTimeout()
     QVERIFY(RunCommand(*FForm, FFirst, jobSiteTime, {QStringLiteral("COMMAND=SITETIME")}));
     FForm->ReleaseCommand(&FFirst);
     Tick(*FForm, 200);
-    QVERIFY(FForm->FLocked);
+    QVERIFY(FForm->CommandSlot().IsLocked());
     Tick(*FForm, 100);
-    QVERIFY(!FForm->FLocked);
+    QVERIFY(!FForm->CommandSlot().IsLocked());
 }
 
 void TestSiteFormCommands::blockAndUnblockThroughTheCheckBox()
 {
     QVERIFY(FForm->StartCommand(&FFirst, jobSiteTime, QStringLiteral("COMMAND=SITETIME")));
-    FForm->BlockChk->click();
+    Component<QCheckBox>(*FView, "BlockChk")->click();
     QVERIFY(FForm->IsBlocked());
-    QVERIFY(FForm->FLocked);
-    QVERIFY(FForm->FBusy);
-    QCOMPARE(FForm->FCommandClient, FForm.get());
+    QVERIFY(FForm->CommandSlot().IsLocked());
+    QVERIFY(FForm->CommandSlot().IsBusy());
+    QCOMPARE(FForm->CommandSlot().CommandClient(), FForm.get());
     QCOMPARE(FForm->CommandStatusFor(&FFirst), 4);
     QCOMPARE(FForm->CommandStatusFor(&FSecond), 4);
 
     // The job already pending runs to its end; the result waits while blocked.
     Tick(*FForm);
-    QCOMPARE(FForm->FCommandState, 2);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 2);
     Tick(*FForm, 300);
-    QCOMPARE(FForm->FCommandClient, FForm.get());
+    QCOMPARE(FForm->CommandSlot().CommandClient(), FForm.get());
     // Unlocking is refused while blocked.
     QVERIFY(!FForm->UnlockClient());
-    QVERIFY(FForm->FLocked);
+    QVERIFY(FForm->CommandSlot().IsLocked());
 
-    FForm->BlockChk->click();
+    Component<QCheckBox>(*FView, "BlockChk")->click();
     QVERIFY(!FForm->IsBlocked());
-    QVERIFY(!FForm->FLocked);
-    QVERIFY(!FForm->FBusy);
-    QCOMPARE(FForm->FCommandClient, nullptr);
-    QCOMPARE(FForm->FCommandTimeout, 0);
+    QVERIFY(!FForm->CommandSlot().IsLocked());
+    QVERIFY(!FForm->CommandSlot().IsBusy());
+    QCOMPARE(FForm->CommandSlot().CommandClient(), nullptr);
+    QCOMPARE(FForm->CommandSlot().CommandTimeout(), 0);
     QVERIFY(FForm->StartCommand(&FSecond, jobSiteTime, QStringLiteral("COMMAND=SITETIME")));
 }
 
 void TestSiteFormCommands::blockedSiteRefusesConnectAndDisconnect()
 {
-    FForm->BlockChk->click();
+    Component<QCheckBox>(*FView, "BlockChk")->click();
     QVERIFY(!FForm->ConnectClient(&FSecond));
     QVERIFY(!FForm->DisconnectClient(&FFirst));
-    QCOMPARE(FForm->FCommandClient, FForm.get());
-    QVERIFY(FForm->FConnected);
+    QCOMPARE(FForm->CommandSlot().CommandClient(), FForm.get());
+    QVERIFY(FForm->IsConnected());
 }
 
 void TestSiteFormCommands::failingDriverCommands_data()
@@ -320,10 +326,10 @@ void TestSiteFormCommands::failingDriverCommands()
 {
     QFETCH(QStringList, request);
     QVERIFY(RunCommand(*FForm, FFirst, jobGetData, request));
-    QCOMPARE(FForm->FCommandState, 3);
-    QVERIFY(FForm->FErrorText.isEmpty());
-    QVERIFY(!FForm->FLocked);
-    QCOMPARE(FForm->FPendingJob, 0);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 3);
+    QVERIFY(FForm->CommandSlot().ErrorText().isEmpty());
+    QVERIFY(!FForm->CommandSlot().IsLocked());
+    QCOMPARE(FForm->CommandSlot().PendingJob(), 0);
 }
 
 void TestSiteFormCommands::unsupportedCommands_data()
@@ -338,8 +344,8 @@ void TestSiteFormCommands::unsupportedCommands()
 {
     QFETCH(int, job);
     QVERIFY(RunCommand(*FForm, FFirst, job, {QStringLiteral("COMMAND=X")}));
-    QCOMPARE(FForm->FCommandState, 3);
-    QCOMPARE(FForm->FErrorText, QStringLiteral("Not Supported"));
+    QCOMPARE(FForm->CommandSlot().CommandState(), 3);
+    QCOMPARE(FForm->CommandSlot().ErrorText(), QStringLiteral("Not Supported"));
 }
 
 void TestSiteFormCommands::pointJobsFailOnAnOfflineSite_data()
@@ -354,23 +360,23 @@ void TestSiteFormCommands::pointJobsFailOnAnOfflineSite()
 {
     QFETCH(int, job);
     QVERIFY(RunCommand(*FForm, FFirst, job, {QStringLiteral("POINT0={a}{0:1:1:0:0:0:0:0}")}));
-    QCOMPARE(FForm->FCommandState, 3);
-    QCOMPARE(FForm->FPendingJob, 0);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 3);
+    QCOMPARE(FForm->CommandSlot().PendingJob(), 0);
 }
 
 void TestSiteFormCommands::alarmsAreHandedOutOnce()
 {
-    FForm->FAlarms = {QStringLiteral("Boiler"), QStringLiteral("Chiller")};
+    TSiteTestHook::SetAlarms(*FForm, {QStringLiteral("Boiler"), QStringLiteral("Chiller")});
     QVERIFY(RunCommand(*FForm, FFirst, jobGetAlarms, {QStringLiteral("COMMAND=GETALARMS")}));
-    QCOMPARE(FForm->FCommandState, 2);
-    QCOMPARE(FForm->FResultData.toStringList(),
+    QCOMPARE(FForm->CommandSlot().CommandState(), 2);
+    QCOMPARE(FForm->CommandSlot().ResultData().toStringList(),
              (QStringList{QStringLiteral("ALARM0=Boiler"), QStringLiteral("ALARM1=Chiller")}));
-    QVERIFY(FForm->FAlarms.isEmpty());
+    QVERIFY(TSiteTestHook::Alarms(*FForm).isEmpty());
     FForm->ReleaseCommand(&FFirst);
 
     QVERIFY(RunCommand(*FForm, FFirst, jobGetAlarms, {QStringLiteral("COMMAND=GETALARMS")}));
-    QCOMPARE(FForm->FCommandState, 2);
-    QVERIFY(FForm->FResultData.toStringList().isEmpty());
+    QCOMPARE(FForm->CommandSlot().CommandState(), 2);
+    QVERIFY(FForm->CommandSlot().ResultData().toStringList().isEmpty());
 }
 
 void TestSiteFormCommands::trendDataHasOneEntryFewerThanTheRequest_data()
@@ -391,12 +397,12 @@ void TestSiteFormCommands::trendDataHasOneEntryFewerThanTheRequest()
     QFETCH(bool, isArray);
     QVERIFY(FForm->StartCommand(&FFirst, jobGetTrendData, request));
     Tick(*FForm);
-    QCOMPARE(FForm->FCommandState, 2);
+    QCOMPARE(FForm->CommandSlot().CommandState(), 2);
     if (isArray) {
-        QCOMPARE(FForm->FResultData.typeId(), QMetaType::QVariantList);
-        QCOMPARE(FForm->FResultData.toList().size(), entries);
+        QCOMPARE(FForm->CommandSlot().ResultData().typeId(), QMetaType::QVariantList);
+        QCOMPARE(FForm->CommandSlot().ResultData().toList().size(), entries);
     } else {
-        QCOMPARE(FForm->FResultData, QVariant(QString()));
+        QCOMPARE(FForm->CommandSlot().ResultData(), QVariant(QString()));
     }
 }
 
@@ -404,10 +410,10 @@ void TestSiteFormCommands::releasedClientGivesUpSlotAndLock()
 {
     QVERIFY(RunCommand(*FForm, FFirst, jobGetData, {QStringLiteral("DRIVERCOMMAND=LOCKCLIENT")}));
     FForm->RemoveClient(&FFirst);
-    QCOMPARE(FForm->FCommandClient, nullptr);
-    QCOMPARE(FForm->FLockOwner, nullptr);
-    QVERIFY(!FForm->FLocked);
-    QCOMPARE(FForm->FClients.size(), 1);
+    QCOMPARE(FForm->CommandSlot().CommandClient(), nullptr);
+    QCOMPARE(FForm->CommandSlot().LockOwner(), nullptr);
+    QVERIFY(!FForm->CommandSlot().IsLocked());
+    QCOMPARE(FForm->Clients().size(), 1);
     QVERIFY(FForm->StartCommand(&FSecond, jobSiteTime, QStringLiteral("COMMAND=SITETIME")));
 }
 

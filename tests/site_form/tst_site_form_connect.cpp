@@ -1,6 +1,9 @@
 // Opening and closing the network for a site's clients on the simulated network (LON1),
-// the client list, closing the window, and what the form releases when it goes.
+// the client list, the site's window and closing it, and what the site releases when it goes.
 #include "SiteFormFixture.h"
+#include "SiteWindowFixture.h"
+
+#include "site/LonWorksForm.h"
 
 #include "lonworks/LDV32.h"
 #include "lonworks/LonInterface.h"
@@ -59,32 +62,34 @@ void TestSiteFormConnect::initTestCase()
 
 void TestSiteFormConnect::connectOffline()
 {
-    auto form = MakeForm(QStringLiteral("Plant"), true, QStringLiteral("NOSUCHLON"));
+    auto form = MakeSite(QStringLiteral("Plant"), true, QStringLiteral("NOSUCHLON"));
+    TLonWorksForm view(form.get());
     TTestClient client;
     QVERIFY(Attach(*form, client));
-    QCOMPARE(form->FCommandClient, &client);
-    QCOMPARE(form->FCommandState, 2);
-    QVERIFY(form->FConnected);
-    QVERIFY(form->FWorkingOffline);
+    QCOMPARE(form->CommandSlot().CommandClient(), &client);
+    QCOMPARE(form->CommandSlot().CommandState(), 2);
+    QVERIFY(form->IsConnected());
+    QVERIFY(form->IsWorkingOffline());
     QVERIFY(!form->IsOnline());
-    QCOMPARE(form->FInterface->Handle, qint16(-1));
-    QCOMPARE(form->windowTitle(), QStringLiteral("Plant"));
+    QCOMPARE(form->InterfaceHandle(), qint16(-1));
+    QCOMPARE(view.windowTitle(), QStringLiteral("Plant"));
 }
 
 void TestSiteFormConnect::connectOnline()
 {
-    auto form = MakeForm(QStringLiteral("Plant"), false);
+    auto form = MakeSite(QStringLiteral("Plant"), false);
+    TLonWorksForm view(form.get());
     TTestClient client;
     QVERIFY(Attach(*form, client));
-    QCOMPARE(form->FCommandState, 2);
-    QVERIFY(form->FErrorText.isEmpty());
-    QVERIFY(form->FStatusText.isEmpty());
-    QVERIFY(form->FConnected);
+    QCOMPARE(form->CommandSlot().CommandState(), 2);
+    QVERIFY(form->CommandSlot().ErrorText().isEmpty());
+    QVERIFY(form->CommandSlot().StatusText().isEmpty());
+    QVERIFY(form->IsConnected());
     QVERIFY(form->IsOnline());
-    QVERIFY(form->FInterface->Handle >= 0);
-    QCOMPARE(form->FLibraryVersion, LDV32::GetVersion());
-    QCOMPARE(form->FInterfaceName, LDV32::XlateDeviceNameStd("LON1"));
-    QCOMPARE(form->windowTitle(), QStringLiteral("Plant"));
+    QVERIFY(form->InterfaceHandle() >= 0);
+    QCOMPARE(form->LibraryVersion(), LDV32::GetVersion());
+    QCOMPARE(form->InterfaceName(), LDV32::XlateDeviceNameStd("LON1"));
+    QCOMPARE(view.windowTitle(), QStringLiteral("Plant"));
 }
 
 void TestSiteFormConnect::connectToUnknownInterface_data()
@@ -101,69 +106,72 @@ void TestSiteFormConnect::connectToUnknownInterface()
     const qint16 status = LDV32::Open(device.toLocal8Bit(), handle);
     QVERIFY(status != 0);
 
-    auto form = MakeForm(QStringLiteral("Plant"), false, device);
+    QPointer<TSiteController> form = MakeSite(QStringLiteral("Plant"), false, device).release();
     TTestClient client;
     // Connect itself succeeds; the failure is the command's outcome.
     QVERIFY(Attach(*form, client));
-    QCOMPARE(form->FCommandClient, &client);
-    QCOMPARE(form->FCommandState, 3);
-    QVERIFY(form->FStatusText.isEmpty());
-    QCOMPARE(form->FErrorText, QStringLiteral("Could not connect to the LonWorks Interface named \"%1\"...Error #%2")
+    QCOMPARE(form->CommandSlot().CommandClient(), &client);
+    QCOMPARE(form->CommandSlot().CommandState(), 3);
+    QVERIFY(form->CommandSlot().StatusText().isEmpty());
+    QCOMPARE(form->CommandSlot().ErrorText(), QStringLiteral("Could not connect to the LonWorks Interface named \"%1\"...Error #%2")
                                    .arg(device)
                                    .arg(status));
-    QVERIFY(!form->FConnected);
-    QVERIFY(form->close());
+    QVERIFY(!form->IsConnected());
+    // Not connected, its window closes, and the site goes with it.
+    QVERIFY((new TLonWorksForm(form))->close());
+    QVERIFY(!form);
+    DeleteLaterNow();
 }
 
 void TestSiteFormConnect::secondClientSharesTheOpenInterface()
 {
-    auto form = MakeForm(QStringLiteral("Plant"), false);
+    auto form = MakeSite(QStringLiteral("Plant"), false);
     TTestClient first;
     TTestClient second;
     QVERIFY(Attach(*form, first));
-    const qint16 handle = form->FInterface->Handle;
+    const qint16 handle = form->InterfaceHandle();
     form->ReleaseCommand(&first);
 
     QVERIFY(Attach(*form, second));
-    QCOMPARE(form->FCommandClient, &second);
-    QCOMPARE(form->FCommandState, 2);
-    QCOMPARE(form->FInterface->Handle, handle);
-    QCOMPARE(form->FClients.size(), 2);
+    QCOMPARE(form->CommandSlot().CommandClient(), &second);
+    QCOMPARE(form->CommandSlot().CommandState(), 2);
+    QCOMPARE(form->InterfaceHandle(), handle);
+    QCOMPARE(form->Clients().size(), 2);
 }
 
 void TestSiteFormConnect::disconnectOnlyClientOnline()
 {
-    auto form = MakeForm(QStringLiteral("Plant"), false);
+    auto form = MakeSite(QStringLiteral("Plant"), false);
     TTestClient client;
     QVERIFY(Attach(*form, client));
     form->ReleaseCommand(&client);
 
     QVERIFY(form->DisconnectClient(&client));
-    QCOMPARE(form->FCommandClient, &client);
-    QCOMPARE(form->FCommandState, 1);
-    QCOMPARE(form->FStatusText, QStringLiteral("Disconnecting..."));
-    QCOMPARE(form->FPendingJob, int(jobDisconnect));
-    QVERIFY(form->FConnected);
+    QCOMPARE(form->CommandSlot().CommandClient(), &client);
+    QCOMPARE(form->CommandSlot().CommandState(), 1);
+    QCOMPARE(form->CommandSlot().StatusText(), QStringLiteral("Disconnecting..."));
+    QCOMPARE(form->CommandSlot().PendingJob(), int(jobDisconnect));
+    QVERIFY(form->IsConnected());
 
     Tick(*form);
-    QCOMPARE(form->FCommandState, 2);
-    QVERIFY(form->FStatusText.isEmpty());
-    QCOMPARE(form->FPendingJob, 0);
-    QVERIFY(!form->FConnected);
+    QCOMPARE(form->CommandSlot().CommandState(), 2);
+    QVERIFY(form->CommandSlot().StatusText().isEmpty());
+    QCOMPARE(form->CommandSlot().PendingJob(), 0);
+    QVERIFY(!form->IsConnected());
     QVERIFY(!form->IsOnline());
-    QCOMPARE(form->FInterface->Handle, qint16(-1));
-    QCOMPARE(form->FClients.size(), 1);
+    QCOMPARE(form->InterfaceHandle(), qint16(-1));
+    QCOMPARE(form->Clients().size(), 1);
 
     // The client may connect again: the interface opens anew.
     form->ReleaseCommand(&client);
     QVERIFY(form->ConnectClient(&client));
-    QCOMPARE(form->FCommandState, 2);
-    QVERIFY(form->FConnected);
+    QCOMPARE(form->CommandSlot().CommandState(), 2);
+    QVERIFY(form->IsConnected());
 }
 
 void TestSiteFormConnect::disconnectWithOtherClientsKeepsTheNetwork()
 {
-    auto form = MakeForm(QStringLiteral("Plant"), false);
+    auto form = MakeSite(QStringLiteral("Plant"), false);
     TTestClient first;
     TTestClient second;
     QVERIFY(Attach(*form, first));
@@ -171,22 +179,22 @@ void TestSiteFormConnect::disconnectWithOtherClientsKeepsTheNetwork()
     form->ReleaseCommand(&second);
 
     QVERIFY(form->DisconnectClient(&first));
-    QCOMPARE(form->FCommandState, 2);
-    QCOMPARE(form->FPendingJob, 0);
-    QVERIFY(form->FConnected);
-    QVERIFY(form->FInterface->Handle >= 0);
+    QCOMPARE(form->CommandSlot().CommandState(), 2);
+    QCOMPARE(form->CommandSlot().PendingJob(), 0);
+    QVERIFY(form->IsConnected());
+    QVERIFY(form->InterfaceHandle() >= 0);
 }
 
 void TestSiteFormConnect::disconnectOnlyClientOffline()
 {
-    auto form = MakeForm(QStringLiteral("Plant"), true);
+    auto form = MakeSite(QStringLiteral("Plant"), true);
     TTestClient client;
     QVERIFY(Attach(*form, client));
     form->ReleaseCommand(&client);
     QVERIFY(form->DisconnectClient(&client));
-    QCOMPARE(form->FCommandState, 2);
-    QCOMPARE(form->FPendingJob, 0);
-    QVERIFY(!form->FConnected);
+    QCOMPARE(form->CommandSlot().CommandState(), 2);
+    QCOMPARE(form->CommandSlot().PendingJob(), 0);
+    QVERIFY(!form->IsConnected());
 }
 
 void TestSiteFormConnect::siteStatusOnline_data()
@@ -203,15 +211,15 @@ void TestSiteFormConnect::siteStatusOnline()
 {
     QFETCH(QString, dom0Id);
     QFETCH(QString, dom0Line);
-    auto form = MakeForm(QStringLiteral("Plant"), false, QStringLiteral("LON1"), dom0Id);
+    auto form = MakeSite(QStringLiteral("Plant"), false, QStringLiteral("LON1"), dom0Id);
     TTestClient client;
     QVERIFY(Attach(*form, client));
-    QCOMPARE(form->FCommandState, 2);
+    QCOMPARE(form->CommandSlot().CommandState(), 2);
     form->ReleaseCommand(&client);
 
     QVERIFY(RunCommand(*form, client, jobSiteStatus, {QStringLiteral("COMMAND=SITESTATUS")}));
-    QCOMPARE(form->FCommandState, 2);
-    const QStringList lines = form->FResultData.toStringList();
+    QCOMPARE(form->CommandSlot().CommandState(), 2);
+    const QStringList lines = form->CommandSlot().ResultData().toStringList();
     QCOMPARE(lines.size(), 17);
     QCOMPARE(lines.at(0), QStringLiteral("Site: Plant"));
     for (int empty : {1, 4, 6})
@@ -248,7 +256,7 @@ void TestSiteFormConnect::sendCommandAlwaysFails()
     QFETCH(bool, offline);
     QFETCH(bool, locked);
     QFETCH(QString, error);
-    auto form = MakeForm(QStringLiteral("Plant"), offline);
+    auto form = MakeSite(QStringLiteral("Plant"), offline);
     TTestClient client;
     QVERIFY(Attach(*form, client));
     form->ReleaseCommand(&client);
@@ -258,15 +266,16 @@ void TestSiteFormConnect::sendCommandAlwaysFails()
     }
     QVERIFY(RunCommand(*form, client, jobGetData,
                        {QStringLiteral("DRIVERCOMMAND=SENDCOMMAND"), QStringLiteral("COMMANDSTRING=RESET")}));
-    QCOMPARE(form->FCommandState, 3);
-    QCOMPARE(form->FErrorText, error);
+    QCOMPARE(form->CommandSlot().CommandState(), 3);
+    QCOMPARE(form->CommandSlot().ErrorText(), error);
 }
 
 void TestSiteFormConnect::closeRefusedWhileConnected()
 {
-    QPointer<TLonWorksForm> form = MakeForm(QStringLiteral("Plant"), true).release();
+    QPointer<TSiteController> site = MakeSite(QStringLiteral("Plant"), true).release();
+    QPointer<TLonWorksForm> form = new TLonWorksForm(site);
     TTestClient client;
-    QVERIFY(Attach(*form, client));
+    QVERIFY(Attach(*site, client));
     form->show();
 
     QVERIFY(!form->close());
@@ -281,21 +290,22 @@ void TestSiteFormConnect::closeRefusedWhileConnected()
     QVERIFY(!form->close());
     QCOMPARE(form->findChildren<QMessageBox *>().size(), 1);
 
-    form->ReleaseCommand(&client);
-    QVERIFY(form->DisconnectClient(&client));
+    site->ReleaseCommand(&client);
+    QVERIFY(site->DisconnectClient(&client));
     QVERIFY(form->close());
     DeleteLaterNow();
     QVERIFY(!form);
+    QVERIFY(!site);
 }
 
 void TestSiteFormConnect::destructionClosesTheInterface()
 {
     qint16 handle = -1;
     {
-        auto form = MakeForm(QStringLiteral("Plant"), false);
+        auto form = MakeSite(QStringLiteral("Plant"), false);
         TTestClient client;
         QVERIFY(Attach(*form, client));
-        handle = form->FInterface->Handle;
+        handle = form->InterfaceHandle();
         QVERIFY(handle >= 0);
     }
     // The handle is no longer open: closing it again is refused.
@@ -313,64 +323,73 @@ void TestSiteFormConnect::lastClientRemovedReleasesTheForm()
 {
     QFETCH(bool, inSubWindow);
     QMdiArea area;
-    QPointer<TLonWorksForm> form = MakeForm(QStringLiteral("Plant"), true).release();
+    QPointer<TSiteController> site = MakeSite(QStringLiteral("Plant"), true).release();
+    QPointer<TLonWorksForm> form = new TLonWorksForm(site);
     QPointer<QMdiSubWindow> frame;
     if (inSubWindow)
         frame = area.addSubWindow(form);
     TTestClient first;
     TTestClient second;
-    QVERIFY(Attach(*form, first));
-    form->AddClient(&second, QStringLiteral("Plant"));
+    QVERIFY(Attach(*site, first));
+    site->AddClient(&second, QStringLiteral("Plant"));
 
-    form->RemoveClient(&first);
+    site->RemoveClient(&first);
     DeleteLaterNow();
+    QVERIFY(site);
     QVERIFY(form);
-    form->RemoveClient(&second);
+    site->RemoveClient(&second);
     DeleteLaterNow();
+    QVERIFY(!site);
     QVERIFY(!form);
     QVERIFY(!frame);
 }
 
 void TestSiteFormConnect::clientListAndCount()
 {
-    auto form = MakeForm(QStringLiteral("Plant"), true);
+    auto form = MakeSite(QStringLiteral("Plant"), true);
+    TLonWorksForm view(form.get());
+    const QLabel *count = Component<QLabel>(view, "ClientCountLbl");
+    const QCheckBox *block = Component<QCheckBox>(view, "BlockChk");
     TTestClient first;
     TTestClient second;
-    QCOMPARE(form->ClientCountLbl->text(), QStringLiteral("0"));
-    QCOMPARE(form->Label1->text(), QStringLiteral("Clients: "));
-    QCOMPARE(form->BlockChk->text(), QStringLiteral("Block"));
-    QCOMPARE(form->BlockChk->cursor().shape(), Qt::PointingHandCursor);
-    QCOMPARE(form->BlockChk->toolTip(), QStringLiteral("Temporarily Block Clients Access to Site"));
-    QCOMPARE(form->ClientCountLbl->toolTip(), QStringLiteral("The Number of Clients Connected to this Site"));
+    QCOMPARE(count->text(), QStringLiteral("0"));
+    QCOMPARE(Component<QLabel>(view, "Label1")->text(), QStringLiteral("Clients: "));
+    QCOMPARE(block->text(), QStringLiteral("Block"));
+    QCOMPARE(block->cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(block->toolTip(), QStringLiteral("Temporarily Block Clients Access to Site"));
+    QCOMPARE(count->toolTip(), QStringLiteral("The Number of Clients Connected to this Site"));
 
-    form->FRemoteClientCount = 2;
+    form->AddRemoteClient();
+    form->AddRemoteClient();
     form->AddClient(&first, QStringLiteral("Plant"));
     form->AddClient(&first, QStringLiteral("Plant"));
     form->AddClient(&second, QStringLiteral("PLANT"));
-    QCOMPARE(form->FClients.size(), 2);
-    QCOMPARE(form->FClients.at(1).Description, QStringLiteral("PLANT"));
-    QCOMPARE(form->ClientCountLbl->text(), QStringLiteral("2"));
+    QCOMPARE(form->Clients().size(), 2);
+    QCOMPARE(form->Clients().at(1).Description, QStringLiteral("PLANT"));
+    QCOMPARE(count->text(), QStringLiteral("2"));
 
-    form->FRemoteClientCount = 1;
+    form->RemoveRemoteClient();
     form->RemoveClient(&first);
     form->RemoveClient(&first);
-    QCOMPARE(form->FClients.size(), 1);
-    QCOMPARE(form->FClients.at(0).Client, &second);
-    QCOMPARE(form->ClientCountLbl->text(), QStringLiteral("1"));
+    QCOMPARE(form->Clients().size(), 1);
+    QCOMPARE(form->Clients().at(0).Client, &second);
+    QCOMPARE(count->text(), QStringLiteral("1"));
 }
 
 void TestSiteFormConnect::clockRefreshesEveryTenTicks()
 {
-    auto form = MakeForm(QStringLiteral("Plant"), true);
-    Tick(*form, TLonWorksForm::ClockTicks - 1);
-    QCOMPARE(form->TimePnl->text(), QStringLiteral("Local Time:"));
+    auto form = MakeSite(QStringLiteral("Plant"), true);
+    TLonWorksForm view(form.get());
+    const QLabel *time = Component<QLabel>(view, "TimePnl");
+    Tick(*form, TSiteController::ClockTicks - 1);
+    QCOMPARE(time->text(), QStringLiteral("Local Time:"));
     Tick(*form);
-    const QString text = form->TimePnl->text();
+    const QString text = time->text();
     QVERIFY2(QRegularExpression(QStringLiteral("^Local Time: (0[1-9]|1[0-2]):[0-5][0-9]:[0-5][0-9] (am|pm)$"))
                  .match(text)
                  .hasMatch(),
              qPrintable(text));
-    QCOMPARE(form->FTickCount, 0);
+    QCOMPARE(form->TickCount(), 0);
 }
 
 QTEST_MAIN(TestSiteFormConnect)

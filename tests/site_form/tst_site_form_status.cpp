@@ -1,4 +1,4 @@
-// SITETIME, SITESTATUS (offline) and POINTVERIFY as site form jobs.
+// SITETIME, SITESTATUS (offline) and POINTVERIFY as site jobs.
 #include "SiteFormFixture.h"
 
 #include "support/HostFormat.h"
@@ -24,7 +24,7 @@ private Q_SLOTS:
     void pointVerifyWithUnreadableRequest();
 
 private:
-    std::unique_ptr<TLonWorksForm> FForm;
+    std::unique_ptr<TSiteController> FForm;
     TTestClient FClient;
 };
 
@@ -35,7 +35,7 @@ void TestSiteFormStatus::initTestCase()
 
 void TestSiteFormStatus::init()
 {
-    FForm = MakeForm(QStringLiteral("North Plant"), true);
+    FForm = MakeSite(QStringLiteral("North Plant"), true);
     QVERIFY(Attach(*FForm, FClient));
     FForm->ReleaseCommand(&FClient);
 }
@@ -52,16 +52,16 @@ void TestSiteFormStatus::siteTimeFollowsTheClock()
         const QDateTime before = QDateTime::currentDateTime();
         QVERIFY(RunCommand(*FForm, FClient, jobSiteTime, {QStringLiteral("COMMAND=SITETIME")}));
         const QDateTime after = QDateTime::currentDateTime();
-        QCOMPARE(FForm->FCommandState, 2);
-        QVERIFY(FForm->FErrorText.isEmpty());
-        const QStringList lines = FForm->FResultData.toStringList();
+        QCOMPARE(FForm->CommandSlot().CommandState(), 2);
+        QVERIFY(FForm->CommandSlot().ErrorText().isEmpty());
+        const QStringList lines = FForm->CommandSlot().ResultData().toStringList();
         QCOMPARE(lines.size(), 2);
         QVERIFY(lines.at(1).isEmpty());
         QVERIFY2(lines.at(0) == QStringLiteral("SITETIME=") + HostDateTimeText(before)
                      || lines.at(0) == QStringLiteral("SITETIME=") + HostDateTimeText(after),
                  qPrintable(lines.at(0)));
-        QVERIFY(FForm->FSiteTimeOffset >= 0);
-        QVERIFY(FForm->FSiteTimeOffset <= before.msecsTo(after));
+        QVERIFY(FForm->SiteTimeOffset() >= 0);
+        QVERIFY(FForm->SiteTimeOffset() <= before.msecsTo(after));
         FForm->ReleaseCommand(&FClient);
     }
 }
@@ -79,11 +79,11 @@ void TestSiteFormStatus::siteStatusOffline()
     if (!connected) {
         QVERIFY(FForm->DisconnectClient(&FClient));
         FForm->ReleaseCommand(&FClient);
-        QVERIFY(!FForm->FConnected);
+        QVERIFY(!FForm->IsConnected());
     }
     QVERIFY(RunCommand(*FForm, FClient, jobSiteStatus, {QStringLiteral("COMMAND=SITESTATUS")}));
-    QCOMPARE(FForm->FCommandState, 2);
-    QCOMPARE(FForm->FResultData.toStringList(),
+    QCOMPARE(FForm->CommandSlot().CommandState(), 2);
+    QCOMPARE(FForm->CommandSlot().ResultData().toStringList(),
              (QStringList{QStringLiteral("North Plant"), QStringLiteral("Offline")}));
 }
 
@@ -116,16 +116,16 @@ void TestSiteFormStatus::pointVerify()
     const QStringList request{QStringLiteral("COMMAND=POINTVERIFY"), QStringLiteral("POINTNAME=Boiler Temp"),
                               QStringLiteral("POINTADDRESS=") + address};
     QVERIFY(RunCommand(*FForm, FClient, jobPointVerify, request));
-    QCOMPARE(FForm->FErrorText, error);
-    QCOMPARE(FForm->FPendingJob, 0);
-    QVERIFY(FForm->FStatusText.isEmpty());
+    QCOMPARE(FForm->CommandSlot().ErrorText(), error);
+    QCOMPARE(FForm->CommandSlot().PendingJob(), 0);
+    QVERIFY(FForm->CommandSlot().StatusText().isEmpty());
     if (error.isEmpty()) {
-        QCOMPARE(FForm->FCommandState, 2);
-        QCOMPARE(FForm->FResultData.toStringList(),
+        QCOMPARE(FForm->CommandSlot().CommandState(), 2);
+        QCOMPARE(FForm->CommandSlot().ResultData().toStringList(),
                  (QStringList{QStringLiteral("POINTNAME=Boiler Temp"), QStringLiteral("POINTADDRESS=") + address,
                               QString()}));
     } else {
-        QCOMPARE(FForm->FCommandState, 3);
+        QCOMPARE(FForm->CommandSlot().CommandState(), 3);
     }
 }
 
@@ -138,8 +138,8 @@ void TestSiteFormStatus::pointVerifyWithUnreadableRequest()
     FForm->ReleaseCommand(&FClient);
     QVERIFY(FForm->StartCommand(&FClient, jobPointVerify, request));
     Tick(*FForm);
-    QCOMPARE(FForm->FCommandState, 3);
-    QCOMPARE(FForm->FErrorText,
+    QCOMPARE(FForm->CommandSlot().CommandState(), 3);
+    QCOMPARE(FForm->CommandSlot().ErrorText(),
              QStringLiteral("Invalid Point Address. See the help file for proper formatting."));
 }
 

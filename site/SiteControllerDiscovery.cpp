@@ -1,14 +1,13 @@
 // The GETDATA driver commands that read from the devices themselves: discovery of every
 // device's points (GETPOINTSLIST) and reading a file from one device (GETFILE).
-#include "site/LonWorksForm.h"
+#include "site/SiteController.h"
 
-#include "site/DriverLimits.h"
-#include "support/ParamList.h"
-#include "site/TypeSite.h"
 #include "lonworks/LonInterface.h"
 #include "lonworks/LonLib.h"
 #include "lonworks/LonWait.h"
+#include "site/DriverLimits.h"
 #include "snvt/PointExpansion.h"
+#include "support/ParamList.h"
 #include "support/StrLib.h"
 
 #include <QCoreApplication>
@@ -20,13 +19,6 @@ namespace {
 constexpr int FileBufferSize = 65535;
 constexpr int FileRetryWaitMs = 1000;
 constexpr int FieldsPerLine = 6;
-
-// Discovers the devices of one domain into `devices` under its message.
-void FindDomainDevices(TLonWorksForm &form, int domain, QStringList &devices)
-{
-    form.ShowMessageText(QStringLiteral("Discovering Devices on Domain %1...").arg(domain));
-    FindDevices(*form.FInterface, quint8(domain), devices);
-}
 
 // Waits while the window messages (and client calls) go on being handled.
 void PumpFor(int ms)
@@ -40,7 +32,7 @@ void PumpFor(int ms)
 
 } // namespace
 
-bool TLonWorksForm::DiscoverPoints()
+bool TSiteController::DiscoverPoints()
 {
     using namespace DriverLimits;
     bool success = false;
@@ -51,8 +43,10 @@ bool TLonWorksForm::DiscoverPoints()
         QStringList fields;
         qint64 answerBytes = 0;
         QString limit;   // the limit the discovery ran into
-        FindDomainDevices(*this, 0, devices);
-        FindDomainDevices(*this, 1, devices);
+        for (const int domain : {0, 1}) {
+            ShowMessageText(QStringLiteral("Discovering Devices on Domain %1...").arg(domain));
+            FindDevices(*FInterface, quint8(domain), devices);
+        }
         for (const QString &device : std::as_const(devices)) {
             if (LonLib::WaitingStopped())
                 break;   // the process is ending
@@ -72,7 +66,7 @@ bool TLonWorksForm::DiscoverPoints()
                         continue;
                     SetStatusText(fields.at(5));
                     const qsizetype before = entries.size();
-                    ExpandNetworkVariable(fields, entries, FSite->TempsInF);
+                    ExpandNetworkVariable(fields, entries, FSite.TempsInF);
                     for (qsizetype i = before; i < entries.size(); ++i)
                         answerBytes += AnswerTextBytes(entries.at(i));
                     // The answer must stay one the bus carries: stop as soon as it cannot.
@@ -89,10 +83,10 @@ bool TLonWorksForm::DiscoverPoints()
                 break;
         }
         if (limit.isEmpty()) {
-            FResultData = entries;
+            FSlot.SetResultData(entries);
             success = true;
         } else {
-            SetErrorText(limit);
+            FSlot.SetErrorText(limit);
         }
     } catch (...) {
     }
@@ -100,16 +94,16 @@ bool TLonWorksForm::DiscoverPoints()
     return success;
 }
 
-bool TLonWorksForm::ReadDeviceFile()
+bool TSiteController::ReadDeviceFile()
 {
     bool success = false;
     try {
         qint32 domain = 0, subnet = 0, node = 0, fileIndex = 0, requestVariable = 0;
-        ParamAsInteger(FRequest, QStringLiteral("DOMAIN"), domain);
-        ParamAsInteger(FRequest, QStringLiteral("SUBNET"), subnet);
-        ParamAsInteger(FRequest, QStringLiteral("NODE"), node);
-        ParamAsInteger(FRequest, QStringLiteral("FILEINDEX"), fileIndex);
-        ParamAsInteger(FRequest, QStringLiteral("FILEREQVAR"), requestVariable);
+        ParamAsInteger(FSlot.Request(), QStringLiteral("DOMAIN"), domain);
+        ParamAsInteger(FSlot.Request(), QStringLiteral("SUBNET"), subnet);
+        ParamAsInteger(FSlot.Request(), QStringLiteral("NODE"), node);
+        ParamAsInteger(FSlot.Request(), QStringLiteral("FILEINDEX"), fileIndex);
+        ParamAsInteger(FSlot.Request(), QStringLiteral("FILEREQVAR"), requestVariable);
         QByteArray buffer(FileBufferSize, '\0');
         const auto read = [&]() -> int {
             // Numbers that do not fit their fields on the wire address no device.
@@ -125,7 +119,7 @@ bool TLonWorksForm::ReadDeviceFile()
             PumpFor(FileRetryWaitMs);
             count = read();
         }
-        FResultData = buffer.left(qBound(0, count, FileBufferSize));
+        FSlot.SetResultData(buffer.left(qBound(0, count, FileBufferSize)));
         success = true;
     } catch (...) {
     }

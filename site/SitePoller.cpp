@@ -1,21 +1,16 @@
-// The background poller: one step per tick through the polling set, one network-variable
-// fetch per tick at most, each variable fetched once per cycle and decoded for every
-// point that shares it; and the storing of point values.
-#include "site/LonWorksForm.h"
+// The background poller's steps, the rebuild of the polling set and the storing of point values.
+#include "site/SitePoller.h"
 
-#include "site/TypeSite.h"
 #include "lonworks/LonInterface.h"
+#include "site/CommandSlot.h"
+#include "site/DriverLimits.h"
+#include "site/PointEntry.h"
 #include "site/PointNetwork.h"
+#include "site/TypeSite.h"
 #include "snvt/FieldDecoder.h"
 #include "support/StrLib.h"
 
 namespace {
-
-constexpr int PollStateIdle = 0;
-constexpr int PollStateLook = 1;
-constexpr int PollStateFetch = 2;
-constexpr int PollStateCycleDone = 900;
-constexpr int PollStatePause = 901;
 
 constexpr int PauseAfterRebuildWhileBusy = 30;
 constexpr int PauseAfterFailure = 3;
@@ -29,18 +24,59 @@ bool IsCommStatusPoint(const PointAddress &address)
 
 } // namespace
 
-void TLonWorksForm::ClearFreshFlags()
+TSitePoller::TSitePoller(TCommandSlot &slot, TniNetworkInterface &ni, const TSite &site)
+    : FSlot(slot)
+    , FInterface(ni)
+    , FSite(site)
+{
+}
+
+void TSitePoller::ClearPollingSet()
+{
+    FPoints.Clear();
+}
+
+void TSitePoller::RebuildPollingSet(const QList<TSiteClientEntry> &clients)
+{
+    TPointList points;
+    QString name;
+    QString address;
+    for (const TSiteClientEntry &attached : clients) {
+        if (!attached.Client)
+            continue;
+        try {
+            for (const QString &entry : attached.Client->PointEntries()) {
+                SplitPointEntry(entry, name, address);
+                if (address.isEmpty() || points.Contains(address))
+                    continue;
+                if (points.Count() >= DriverLimits::kMaxPointsPerSite)
+                    throw TLimitExceeded("points polled per site", DriverLimits::kMaxPointsPerSite);
+                // A point that stays keeps its value and its failure count.
+                const TPointData *old = FPoints.Find(address);
+                points.Add(address, old ? *old : TPointData());
+            }
+        } catch (const TLimitExceeded &) {
+            throw;
+        } catch (...) {
+        }
+    }
+    ClearPollingSet();
+    FPoints = std::move(points);
+    FPointsChanged = true;
+}
+
+void TSitePoller::ClearFreshFlags()
 {
     for (qsizetype i = 0; i < FPoints.Count(); ++i)
         FPoints.At(i).Fresh = false;
 }
 
-void TLonWorksForm::ClearValueCache()
+void TSitePoller::ClearValueCache()
 {
     FValueCache.Clear();
 }
 
-void TLonWorksForm::StorePointValue(const QString &address, const QString &value)
+void TSitePoller::StorePointValue(const QString &address, const QString &value)
 {
     if (FPointsChanged)
         return;
@@ -58,7 +94,7 @@ void TLonWorksForm::StorePointValue(const QString &address, const QString &value
     point->FailCount = 0;
 }
 
-void TLonWorksForm::DecodeCachedPoint(const QString &address, qsizetype cacheIndex)
+void TSitePoller::DecodeCachedPoint(const QString &address, qsizetype cacheIndex)
 {
     if (!FValueCache.IsIndex(cacheIndex))
         return;
@@ -67,7 +103,7 @@ void TLonWorksForm::DecodeCachedPoint(const QString &address, qsizetype cacheInd
     QString value;
     if (ParsePointAddress(address, parsed)) {
         value = DecodeField(QByteArrayView(entry.ValueBytes.data(), entry.ValueBytes.size()), entry.ValueLength,
-                            parsed.VariableOffset, parsed.VariableType, parsed.Parameter, FSite->TempsInF);
+                            parsed.VariableOffset, parsed.VariableType, parsed.Parameter, FSite.TempsInF);
         // Scaling applies to a value; a field that could not be decoded stays empty
         // instead of reading as 0.
         if (parsed.Scale != 0.0 && !value.isEmpty())
@@ -76,53 +112,51 @@ void TLonWorksForm::DecodeCachedPoint(const QString &address, qsizetype cacheInd
     StorePointValue(address, value);
 }
 
-void TLonWorksForm::PollPoints()
+void TSitePoller::PollPoints()
 {
-    if (!IsOnline())
-        return;
     if (FPointsChanged) {
         FPointsChanged = false;
-        FPollDelay = FBusy ? PauseAfterRebuildWhileBusy : 0;
-        FPollState = PollStatePause;
+        FPollDelay = FSlot.IsBusy() ? PauseAfterRebuildWhileBusy : 0;
+        FPollState = StatePause;
         ClearFreshFlags();
         ClearValueCache();
         FPollIndex = -1;
     }
     switch (FPollState) {
-    case PollStateIdle:
-        FBusy = false;
+    case StateIdle:
+        FSlot.SetBusy(false);
         if (!FPoints.IsEmpty())
-            FPollState = PollStateLook;
+            FPollState = StateLook;
         break;
-    case PollStateLook:
+    case StateLook:
         PollLookForWork();
         break;
-    case PollStateFetch:
+    case StateFetch:
         PollFetch();
         break;
-    case PollStateCycleDone:
-        FBusy = false;
+    case StateCycleDone:
+        FSlot.SetBusy(false);
         ClearFreshFlags();
         ClearValueCache();
         FPollDelay = PauseAfterCycle;
-        FPollState = PollStatePause;
+        FPollState = StatePause;
         break;
-    case PollStatePause:
-        FBusy = false;
+    case StatePause:
+        FSlot.SetBusy(false);
         if (FPollDelay < 1)
-            FPollState = PollStateIdle;
+            FPollState = StateIdle;
         else
             --FPollDelay;
         break;
     default:
-        FPollState = PollStateIdle;
+        FPollState = StateIdle;
         break;
     }
 }
 
-void TLonWorksForm::PollLookForWork()
+void TSitePoller::PollLookForWork()
 {
-    FPollState = PollStateCycleDone;
+    FPollState = StateCycleDone;
     const qsizetype count = FPoints.Count();
     for (qsizetype step = 0; step < count; ++step) {
         FPollIndex = (FPollIndex + 1 >= count || FPollIndex < 0) ? 0 : FPollIndex + 1;
@@ -133,27 +167,34 @@ void TLonWorksForm::PollLookForWork()
         FPollKey = PointValueKey(address);
         const qsizetype cached = FValueCache.IndexOf(FPollKey);
         if (cached < 0) {
-            FPollState = PollStateFetch;
+            FPollState = StateFetch;
             return;
         }
         // Fetched earlier in this cycle for another point of the same variable.
-        point.FailCount = 0;
         PointAddress parsed;
-        if (ParsePointAddress(address, parsed) && IsCommStatusPoint(parsed))
-            StorePointValue(address, QStringLiteral("1"));
-        else
-            DecodeCachedPoint(address, cached);
-        FBusy = false;
-        FPollState = PollStateLook;
-        FPollDelay = 0;
+        TakeFetchedValue(point, address, cached, ParsePointAddress(address, parsed) && IsCommStatusPoint(parsed));
     }
 }
 
-void TLonWorksForm::PollFetch()
+void TSitePoller::TakeFetchedValue(TPointData &point, const QString &address, qsizetype cacheIndex,
+                                   bool commStatus)
 {
-    FBusy = true;
+    // A communication status point reads 1 while its device answers.
+    point.FailCount = 0;
+    if (commStatus)
+        StorePointValue(address, QStringLiteral("1"));
+    else
+        DecodeCachedPoint(address, cacheIndex);
+    FSlot.SetBusy(false);
+    FPollState = StateLook;
+    FPollDelay = 0;
+}
+
+void TSitePoller::PollFetch()
+{
+    FSlot.SetBusy(true);
     if (!FPoints.IsIndex(FPollIndex)) {
-        FPollState = PollStateIdle;
+        FPollState = StateIdle;
         return;
     }
     // Copies: the polling set may be rebuilt while the fetch waits for the device.
@@ -163,11 +204,11 @@ void TLonWorksForm::PollFetch()
     if (!ParsePointAddress(address, parsed)) {
         FPoints.At(FPollIndex).FailCount = PointFailLimit;
         FPollDelay = PauseAfterFailure;
-        FPollState = PollStatePause;
+        FPollState = StatePause;
         return;
     }
     TPointIndexData entry;
-    const qint16 status = FetchPointVariable(*FInterface, parsed, parsed.VariableIndex, entry.ValueBytes,
+    const qint16 status = FetchPointVariable(FInterface, parsed, parsed.VariableIndex, entry.ValueBytes,
                                              entry.ValueLength);
     // A points list received during the wait replaced the set: FPollIndex may now name
     // another point or none, so the answer is dropped and the next tick starts over.
@@ -176,15 +217,7 @@ void TLonWorksForm::PollFetch()
     TPointData &point = FPoints.At(FPollIndex);
     const bool commStatus = IsCommStatusPoint(parsed);
     if (status == 0) {
-        const qsizetype cached = FValueCache.Add(key, entry);
-        point.FailCount = 0;
-        if (commStatus)
-            StorePointValue(address, QStringLiteral("1"));
-        else
-            DecodeCachedPoint(address, cached);
-        FBusy = false;
-        FPollState = PollStateLook;
-        FPollDelay = 0;
+        TakeFetchedValue(point, address, FValueCache.Add(key, entry), commStatus);
         return;
     }
     if (commStatus) {
@@ -194,5 +227,5 @@ void TLonWorksForm::PollFetch()
         point.FailCount += 1;
     }
     FPollDelay = PauseAfterFailure;
-    FPollState = PollStatePause;
+    FPollState = StatePause;
 }

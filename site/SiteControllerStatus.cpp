@@ -1,10 +1,12 @@
 // SITETIME and SITESTATUS: the site's clock and a description of the site, the driver
-// library and the network interface, built from what the form already holds.
-#include "site/LonWorksForm.h"
+// library and the network interface, built from what the site already holds; and
+// POINTVERIFY, which checks a point address for a client before the client stores it.
+#include "site/SiteController.h"
 
-#include "site/TypeSite.h"
 #include "lonworks/LonInterface.h"
+#include "snvt/PointVerify.h"
 #include "support/HostFormat.h"
+#include "support/ParamList.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -37,23 +39,23 @@ QString ShortClockText(const QTime &time)
 
 } // namespace
 
-void TLonWorksForm::RunSiteTime()
+void TSiteController::RunSiteTime()
 {
     const QDateTime moment = QDateTime::currentDateTime();
-    FResultData = QStringList{QStringLiteral("SITETIME=") + HostDateTimeText(moment), QString()};
-    SetCommandState(2);
+    FSlot.SetResultData(QStringList{QStringLiteral("SITETIME=") + HostDateTimeText(moment), QString()});
+    FSlot.SetCommandState(2);
     SetStatusText(QString());
     FSiteTimeOffset = moment.msecsTo(QDateTime::currentDateTime());
-    SetPendingJob(jobNone);
+    FSlot.SetPendingJob(jobNone);
 }
 
-QStringList TLonWorksForm::SiteStatusLines() const
+QStringList TSiteController::SiteStatusLines() const
 {
     const QDateTime now = QDateTime::currentDateTime().addMSecs(-FSiteTimeOffset);
     const TniReadOnlyStructure &identity = FInterface->ReadOnly;
     const QLocale locale;
     return {
-        QStringLiteral("Site: ") + FSite->Description,
+        QStringLiteral("Site: ") + FSite.Description,
         QString(),
         QStringLiteral("Date: ") + locale.toString(now.date(), QLocale::ShortFormat),
         QStringLiteral("Time: ") + ShortClockText(now.time()),
@@ -74,15 +76,39 @@ QStringList TLonWorksForm::SiteStatusLines() const
     };
 }
 
-void TLonWorksForm::RunSiteStatus()
+void TSiteController::RunSiteStatus()
 {
     if (IsOnline()) {
         try {
-            FResultData = SiteStatusLines();
+            FSlot.SetResultData(SiteStatusLines());
         } catch (...) {
-            FResultData = QStringList(17, QString());
+            FSlot.SetResultData(QStringList(17, QString()));
         }
     } else
-        FResultData = QStringList{FSite->Description, QStringLiteral("Offline")};
+        FSlot.SetResultData(QStringList{FSite.Description, QStringLiteral("Offline")});
     CompleteJob(true);
+}
+
+void TSiteController::RunPointVerify()
+{
+    QString message = QStringLiteral("Invalid Point Address. See the help file for proper formatting.");
+    QString name;
+    QString address;
+    bool valid = false;
+    try {
+        FindParam(FSlot.Request(), QStringLiteral("POINTNAME"), name);
+        FindParam(FSlot.Request(), QStringLiteral("POINTADDRESS"), address);
+        message = VerifyPointAddress(address);
+        valid = message.isEmpty();
+    } catch (...) {
+        valid = false;
+    }
+    if (valid) {
+        FSlot.SetErrorText(QString());
+        FSlot.SetResultData(QStringList{QStringLiteral("POINTNAME=") + name,
+                                  QStringLiteral("POINTADDRESS=") + address, QString()});
+    } else {
+        FSlot.SetErrorText(message);
+    }
+    CompleteJob(valid);
 }
