@@ -35,8 +35,10 @@ inline void LoadFakeDriver()
 inline TniNetworkInterface OpenFakeInterface()
 {
     TniNetworkInterface ni;
-    LDV32::Open("LON1", ni.Handle);
-    ni.Domain0.Subnet = 1;
-    ni.Domain0.Node = 126;
+    ni.Open("LON1");
+    TniDomainTableEntry domain;
+    domain.Subnet = 1;
+    domain.Node = 126;
+    ni.SetDomain(0, domain);
     return ni;
 }

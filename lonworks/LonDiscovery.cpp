@@ -26,7 +26,7 @@ TniMessage Broadcast(quint8 domain, quint8 selector)
 std::vector<TQueryAnswer> TakeAnswers(TniNetworkInterface &ni)
 {
     std::vector<TQueryAnswer> answers;
-    for (const auto &response : ni.Responses) {
+    for (const auto &response : ni.Responses()) {
         if (response->Code != LonWire::SuccessCode(LonWire::CodeQueryId) || response->ReceivedLength < 6)
             continue;
         TQueryAnswer answer;
@@ -72,7 +72,7 @@ qint16 FindDevices(TniNetworkInterface &ni, quint8 domain, QStringList &devices)
             ni.ClearResponses();
             return status;
         }
-        if (ni.Responses.IsEmpty())
+        if (ni.Responses().IsEmpty())
             return LonStatus::Ok;
 
         bool news = false;

@@ -4,18 +4,10 @@
 
 #include <QCoreApplication>
 
-quint8 NextTag(TniNetworkInterface &ni)
-{
-    ++ni.TagCounter;
-    if (ni.TagCounter >= 15)
-        ni.TagCounter = 0;
-    return ni.TagCounter;
-}
-
 std::unique_ptr<TniMessage> ReadMessage(TniNetworkInterface &ni)
 {
     std::array<quint8, LonWire::ReadBufferSize> buffer{};
-    if (LDV32::Read(ni.Handle, buffer.data(), qint16(buffer.size())) != 0)
+    if (LDV32::Read(ni.Handle(), buffer.data(), qint16(buffer.size())) != 0)
         return nullptr;
     return LonWire::ParseFrame(buffer);
 }
@@ -50,12 +42,12 @@ qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code
         message.ExplicitAddress = true;
     }
     if (message.Tag == 15)
-        message.Tag = NextTag(ni);
+        message.Tag = ni.NextTag();
     if (message.Response)
         message.ExplicitAddress = false;
 
     const QByteArray frame = BuildFrame(message);
-    const qint16 written = LDV32::Write(ni.Handle, frame.constData(), qint16(frame.size()));
+    const qint16 written = LDV32::Write(ni.Handle(), frame.constData(), qint16(frame.size()));
     if (written != 0)
         return written;
 

@@ -20,7 +20,7 @@ public:
         int idle = 0;
         for (int frames = 0; frames < LonLib::MaxFileFrames;) {
             std::array<quint8, LonWire::ReadBufferSize> raw{};
-            if (LDV32::Read(FNi.Handle, raw.data(), qint16(raw.size())) != 0) {
+            if (LDV32::Read(FNi.Handle(), raw.data(), qint16(raw.size())) != 0) {
                 LonLib::Pause(LonLib::FileIntervalMs);
                 if (++idle > LonLib::FileIdleLimit || LonLib::WaitingStopped())
                     return 0;
@@ -55,7 +55,7 @@ private:
         if (packet.Packet == 5) {
             const auto ack = LonWire::BuildFileAck(raw[2], FLocal.Subnet, FLocal.Node, FSubnet,
                                                    FNode, FAck);
-            LDV32::Write(FNi.Handle, ack.data(), qint16(ack.size()));
+            LDV32::Write(FNi.Handle(), ack.data(), qint16(ack.size()));
         }
         return last;
     }
@@ -78,7 +78,7 @@ int ReadFile(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
 {
     if (domain > 1)
         return 0;
-    const TniDomainTableEntry &local = domain == 0 ? ni.Domain0 : ni.Domain1;
+    const TniDomainTableEntry &local = ni.Domain(domain);
     std::array<quint8, 12> request{0, quint8(fileIndex >> 8), quint8(fileIndex & 0xFF), 7, 0xD0, 1,
                                    quint8(domain << 7 | (local.Node & 0x7F)), 2, 10, local.Subnet, 0, 0};
     if (UpdateNetworkVariable(ni, domain, subnet, node, requestIndex, request) != LonStatus::Ok)

@@ -1,23 +1,51 @@
 #pragma once
-// TniNetworkInterface: one site's network interface: the driver handle, the local
-// interface's read-only structure and domains, the tag counter and the message lists.
+// TniNetworkInterface: one site's network interface: the driver library's handle, the
+// local interface's read-only structure and domains as last read, the tag counter and the
+// messages collected by the exchange under way.
 
 #include "lonworks/LonMessage.h"
 #include "lonworks/LonRecords.h"
 
+#include <QByteArray>
+
 class TniNetworkInterface
 {
 public:
-    qint16 Handle = -1;
-    TniReadOnlyStructure ReadOnly;
-    quint8 TagCounter = 0;
-    TListOfniMessage Unsolicited{32};
-    TListOfniMessage Responses{32};
-    TniDomainTableEntry Domain0;
-    TniDomainTableEntry Domain1;
+    // Opens the interface by name (ldv_open); the library's status, 0 when open.
+    qint16 Open(const QByteArray &name);
+    // Closes an open interface (ldv_close); 0 when there was none.
+    qint16 Close();
+    // The library's handle; -1 while closed.
+    qint16 Handle() const { return FHandle; }
 
-    void ClearUnsolicited() { Unsolicited.Clear(); }
-    void ClearResponses() { Responses.Clear(); }
-    void AddUnsolicited(std::unique_ptr<TniMessage> message) { Unsolicited.Add(std::move(message)); }
-    void AddResponse(std::unique_ptr<TniMessage> message) { Responses.Add(std::move(message)); }
+    // The tag for the next transaction that asks for one: 0..14 round (15 means "give one").
+    quint8 NextTag();
+
+    const TniReadOnlyStructure &ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(const TniReadOnlyStructure &structure) { FReadOnly = structure; }
+    const TniDomainTableEntry &Domain0() const { return FDomain0; }
+    const TniDomainTableEntry &Domain1() const { return FDomain1; }
+    // index 0 or 1 (the low bit counts).
+    const TniDomainTableEntry &Domain(int index) const { return index & 1 ? FDomain1 : FDomain0; }
+    void SetDomain(int index, const TniDomainTableEntry &entry) { (index & 1 ? FDomain1 : FDomain0) = entry; }
+
+    // The messages of the current exchange: answers to its request, and the rest.
+    const TListOfniMessage &Responses() const { return FResponses; }
+    const TListOfniMessage &Unsolicited() const { return FUnsolicited; }
+    void ClearUnsolicited() { FUnsolicited.Clear(); }
+    void ClearResponses() { FResponses.Clear(); }
+    void AddUnsolicited(std::unique_ptr<TniMessage> message) { FUnsolicited.Add(std::move(message)); }
+    void AddResponse(std::unique_ptr<TniMessage> message) { FResponses.Add(std::move(message)); }
+
+    // Takes a handle the test opened otherwise (a library without ldv_open).
+    void SetHandleForTest(qint16 handle) { FHandle = handle; }
+
+private:
+    qint16 FHandle = -1;
+    TniReadOnlyStructure FReadOnly;
+    quint8 FTagCounter = 0;
+    TListOfniMessage FUnsolicited{32};
+    TListOfniMessage FResponses{32};
+    TniDomainTableEntry FDomain0;
+    TniDomainTableEntry FDomain1;
 };

@@ -50,10 +50,9 @@ constexpr int MaxVariableIndex = 0xFFFF;
 } // namespace LonLib
 
 // Exchange (LonExchange.cpp)
-quint8 NextTag(TniNetworkInterface &ni);
 std::unique_ptr<TniMessage> ReadMessage(TniNetworkInterface &ni);
 std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni);
-// Sends message with code and collects its answers into ni.Responses: only responses
+// Sends message with code and collects its answers into ni.Responses(): only responses
 // that answer it (AnswersRequest); others are dropped. A request whose transaction
 // completes without one such answer fails (Failed), as one whose answer was lost does.
 qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,

@@ -50,11 +50,11 @@ qint16 ChunkedRead(TniNetworkInterface &ni, quint8 code, bool modeByte, quint8 d
             break;
         // A refusal (the failure code) reads nothing: the read fails rather than take
         // zeros for the device's bytes.
-        if (ni.Responses.IsEmpty() || ni.Responses.Items(0).Code != LonWire::SuccessCode(code)) {
+        if (ni.Responses().IsEmpty() || ni.Responses().Items(0).Code != LonWire::SuccessCode(code)) {
             status = LonStatus::Failed;
             break;
         }
-        StoreChunk(ni.Responses.Items(0), buffer, offset, chunk);
+        StoreChunk(ni.Responses().Items(0), buffer, offset, chunk);
         offset += chunk;
         address = quint16(address + chunk);
         if (count - offset < chunk)
@@ -74,8 +74,8 @@ qint16 QueryDomain(TniNetworkInterface &ni, quint8 index, TniDomainTableEntry &e
     message.SetData(std::array<quint8, 1>{index});
     ni.ClearResponses();
     qint16 status = ExchangeMessage(ni, message, LonWire::CodeQueryDomain, 0, 0, 0);
-    if (status == LonStatus::Ok && !ni.Responses.IsEmpty()) {
-        const TniMessage &answer = ni.Responses.Items(0);
+    if (status == LonStatus::Ok && !ni.Responses().IsEmpty()) {
+        const TniMessage &answer = ni.Responses().Items(0);
         if (answer.ReceivedLength != LonWire::DomainAnswerLength
             || !LonWire::DecodeDomainAnswer(answer.Received(), entry))
             status = LonStatus::BadLength;

@@ -5,9 +5,9 @@ namespace {
 // One domain of the interface: read it, apply the site's ID and address, write it back
 // when anything changed. LonTalk subnets run 1..255 and nodes 1..127 (the node is 7 bits
 // on the wire); an address outside that is not applied rather than cut to another node.
-void ApplyDomain(TniNetworkInterface &ni, quint8 index, TniDomainTableEntry &entry,
-                 const TniDomainSetting &setting)
+void ApplyDomain(TniNetworkInterface &ni, quint8 index, const TniDomainSetting &setting)
 {
+    TniDomainTableEntry entry = ni.Domain(index);
     QueryDomain(ni, index, entry);
     bool changed = ParseDomainId(setting.Id, entry);
     if (setting.Node >= 1 && setting.Node <= 127 && setting.Subnet >= 1) {
@@ -15,6 +15,7 @@ void ApplyDomain(TniNetworkInterface &ni, quint8 index, TniDomainTableEntry &ent
         entry.Subnet = setting.Subnet;
         changed = true;
     }
+    ni.SetDomain(index, entry);
     if (changed)
         UpdateDomain(ni, index, entry);
 }
@@ -32,12 +33,14 @@ void StartNetworkInterface(TniNetworkInterface &ni, const TniDomainSetting &doma
                                           LonWire::ReadOnlyLength});
     ni.ClearResponses();
     ExchangeMessage(ni, message, LonWire::CodeReadMemory, 0, 0, 0);
-    if (!ni.Responses.IsEmpty()) {
-        LonWire::DecodeReadOnly(ni.Responses.Items(0).Received(), ni.ReadOnly);
+    if (!ni.Responses().IsEmpty()) {
+        TniReadOnlyStructure readOnly = ni.ReadOnly();
+        LonWire::DecodeReadOnly(ni.Responses().Items(0).Received(), readOnly);
+        ni.SetReadOnly(readOnly);
         ni.ClearResponses();
     }
-    ApplyDomain(ni, 0, ni.Domain0, domain0);
-    ApplyDomain(ni, 1, ni.Domain1, domain1);
+    ApplyDomain(ni, 0, domain0);
+    ApplyDomain(ni, 1, domain1);
 }
 
 bool ParseDomainId(const QString &text, TniDomainTableEntry &entry)

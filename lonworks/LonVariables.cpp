@@ -29,7 +29,7 @@ qint16 FetchNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subne
     // Only a value read from this variable makes the fetch succeed; a refusal (unknown
     // index) fails it.
     qint16 result = LonStatus::Failed;
-    for (const auto &answer : ni.Responses) {
+    for (const auto &answer : ni.Responses()) {
         if (const auto value = FetchedValue(*answer, index)) {
             const size_t n = std::min({value->size(), buffer.size(), size_t(255)});
             std::copy_n(value->begin(), n, buffer.begin());
@@ -53,7 +53,7 @@ qint16 QueryNvConfig(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quin
     const qint16 status = ExchangeMessage(ni, message, LonWire::CodeQueryNvConfig, domain, subnet, node);
     if (status != LonStatus::Ok)
         return status;
-    for (const auto &answer : ni.Responses) {
+    for (const auto &answer : ni.Responses()) {
         const auto r = answer->Received();
         if (answer->Code == LonWire::SuccessCode(LonWire::CodeQueryNvConfig) && r.size() >= 3) {
             selector = quint16((r[0] & 0x3F) << 8 | r[1]);

@@ -38,7 +38,7 @@ bool TSiteController::IsOnline() const
 
 qint16 TSiteController::InterfaceHandle() const
 {
-    return FInterface->Handle;
+    return FInterface->Handle();
 }
 
 void TSiteController::ShowSiteCaption()

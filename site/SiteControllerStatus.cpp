@@ -52,7 +52,7 @@ void TSiteController::RunSiteTime()
 QStringList TSiteController::SiteStatusLines() const
 {
     const QDateTime now = QDateTime::currentDateTime().addMSecs(-FSiteTimeOffset);
-    const TniReadOnlyStructure &identity = FInterface->ReadOnly;
+    const TniReadOnlyStructure &identity = FInterface->ReadOnly();
     const QLocale locale;
     return {
         QStringLiteral("Site: ") + FSite.Description,
@@ -67,12 +67,12 @@ QStringList TSiteController::SiteStatusLines() const
         QStringLiteral("Neuron ID: ") + HexList(identity.NeuronId),
         QStringLiteral("Model #: ") + QString::number(identity.ModelNumber) + QLatin1Char('.')
             + QString::number(identity.MinorModel),
-        QStringLiteral("Domain 0 ID: ") + DomainIdList(FInterface->Domain0),
-        QStringLiteral("Domain 0 Subnet: ") + QString::number(FInterface->Domain0.Subnet),
-        QStringLiteral("Domain 0 Node: ") + QString::number(FInterface->Domain0.Node),
-        QStringLiteral("Domain 1 ID: ") + DomainIdList(FInterface->Domain1),
-        QStringLiteral("Domain 1 Subnet: ") + QString::number(FInterface->Domain1.Subnet),
-        QStringLiteral("Domain 1 Node: ") + QString::number(FInterface->Domain1.Node),
+        QStringLiteral("Domain 0 ID: ") + DomainIdList(FInterface->Domain0()),
+        QStringLiteral("Domain 0 Subnet: ") + QString::number(FInterface->Domain0().Subnet),
+        QStringLiteral("Domain 0 Node: ") + QString::number(FInterface->Domain0().Node),
+        QStringLiteral("Domain 1 ID: ") + DomainIdList(FInterface->Domain1()),
+        QStringLiteral("Domain 1 Subnet: ") + QString::number(FInterface->Domain1().Subnet),
+        QStringLiteral("Domain 1 Node: ") + QString::number(FInterface->Domain1().Node),
     };
 }
 

@@ -7,20 +7,12 @@
 
 short OpenSiteInterface(TniNetworkInterface &interface, const QString &name)
 {
-    qint16 handle = -1;
-    const qint16 status = LDV32::Open(name.toLocal8Bit(), handle);
-    if (status == 0)
-        interface.Handle = handle;
-    return status;
+    return interface.Open(name.toLocal8Bit());
 }
 
 short CloseSiteInterface(TniNetworkInterface &interface)
 {
-    if (interface.Handle < 0)
-        return 0;
-    const qint16 status = LDV32::Close(interface.Handle);
-    interface.Handle = -1;
-    return status;
+    return interface.Close();
 }
 
 QString SiteInterfaceName(const QString &name)

@@ -27,13 +27,13 @@ public:
     explicit TSimNetwork(const QString &fixture)
     {
         const QByteArray path = QFile::encodeName(QStringLiteral(LW_FIXTURES "/") + fixture);
-        FStatus = LDV32::Open(path, Ni.Handle);
+        FStatus = Ni.Open(path);
         Mark();
     }
     ~TSimNetwork()
     {
         if (FStatus == 0)
-            LDV32::Close(Ni.Handle);
+            Ni.Close();
     }
     bool IsOpen() const { return FStatus == 0; }
 

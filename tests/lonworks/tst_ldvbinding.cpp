@@ -46,7 +46,7 @@ private Q_SLOTS:
 
         // A transaction over it fails at once with the missing write's status.
         TniNetworkInterface ni;
-        ni.Handle = 1;
+        ni.SetHandleForTest(1);
         TniDomainTableEntry entry;
         QCOMPARE(QueryDomain(ni, 0, entry), LDV32::MissingStatus);
         quint8 length = 9;

@@ -105,7 +105,7 @@ private Q_SLOTS:
             QCOMPARE(quint8(q[5]), quint8(LonWire::AddrBroadcast));
             QCOMPARE(FrameData(q).toHex(), QByteArray("01"));
         }
-        QVERIFY(net.Ni.Responses.IsEmpty());
+        QVERIFY(net.Ni.Responses().IsEmpty());
     }
 
     void discoveryWithDoubledAndStubbornDevices()
@@ -143,7 +143,7 @@ private Q_SLOTS:
         const TFrames writes = net.Writes(LonWire::CodeNvFetch);
         QCOMPARE(writes.size(), 1);
         QCOMPARE(FrameData(writes[0]).toHex(), request);
-        QVERIFY(net.Ni.Responses.IsEmpty() && net.Ni.Unsolicited.IsEmpty());
+        QVERIFY(net.Ni.Responses().IsEmpty() && net.Ni.Unsolicited().IsEmpty());
     }
 
     void fetchNeverWritesPastTheBuffer()

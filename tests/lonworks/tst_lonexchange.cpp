@@ -32,7 +32,7 @@ private Q_SLOTS:
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(entry.Id.data()), 3).toHex(), QByteArray("223344"));
         QCOMPARE(entry.Subnet, quint8(1));
         QCOMPARE(entry.Node, quint8(126));
-        QVERIFY(net.Ni.Responses.Count() == 1);
+        QVERIFY(net.Ni.Responses().Count() == 1);
     }
 
     void queryDomainAnswerOfWrongLength()
@@ -97,7 +97,7 @@ private Q_SLOTS:
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(structure.NeuronId.data()), 6).toHex(),
                  QByteArray("0a0000000001"));
         QCOMPARE(structure.SnvtAddress, quint16(0x4000));
-        QVERIFY(net.Ni.Responses.IsEmpty());
+        QVERIFY(net.Ni.Responses().IsEmpty());
     }
 
     void readMemoryStopsStoringAtTheBufferEnd()
@@ -140,14 +140,14 @@ private Q_SLOTS:
         TSimNetwork net(QStringLiteral("lonlib-main.json"));
         const TniDomainSetting domain0{dom0Id, quint8(dom0Node), quint8(dom0Subnet)};
         StartNetworkInterface(net.Ni, domain0, {});
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(net.Ni.ReadOnly.NeuronId.data()), 6).toHex(),
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(net.Ni.ReadOnly().NeuronId.data()), 6).toHex(),
                  QByteArray("000102030405"));
-        const TniDomainTableEntry &d0 = net.Ni.Domain0;
+        const TniDomainTableEntry &d0 = net.Ni.Domain0();
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(d0.Id.data()), d0.IdLength).toHex(), expectedId);
         QCOMPARE(int(d0.Subnet), expectedSubnet);
         QCOMPARE(int(d0.Node), expectedNode);
         QCOMPARE(net.Writes(LonWire::CodeUpdateDomain).size(), updates);
-        QCOMPARE(net.Ni.Domain1.IdLength, quint8(3));
+        QCOMPARE(net.Ni.Domain1().IdLength, quint8(3));
         // The interface keeps what was written.
         TniDomainTableEntry back;
         QCOMPARE(QueryDomain(net.Ni, 0, back), LonStatus::Ok);

@@ -64,11 +64,11 @@ private Q_SLOTS:
         for (int round = 0; round < Rounds; ++round) {
             const TVariable &variable = round % 2 ? VariableB : VariableA;
             TniNetworkInterface ni;
-            QCOMPARE(LDV32::Open(name, ni.Handle), qint16(0));
+            QCOMPARE(ni.Open(name), qint16(0));
             std::array<quint8, 256> buffer{};
             quint8 length = 0;
             const qint16 status = FetchNetworkVariable(ni, 0, Subnet, Node, variable.Index, buffer, length);
-            LDV32::Close(ni.Handle);
+            ni.Close();
             const QByteArray value(reinterpret_cast<const char *>(buffer.data()), length);
             QString fault;
             if (status != LonStatus::Ok) {

@@ -1,0 +1,29 @@
+#include "lonworks/LonInterface.h"
+
+#include "lonworks/LDV32.h"
+
+qint16 TniNetworkInterface::Open(const QByteArray &name)
+{
+    qint16 handle = -1;
+    const qint16 status = LDV32::Open(name, handle);
+    if (status == 0)
+        FHandle = handle;
+    return status;
+}
+
+qint16 TniNetworkInterface::Close()
+{
+    if (FHandle < 0)
+        return 0;
+    const qint16 status = LDV32::Close(FHandle);
+    FHandle = -1;
+    return status;
+}
+
+quint8 TniNetworkInterface::NextTag()
+{
+    ++FTagCounter;
+    if (FTagCounter >= 15)
+        FTagCounter = 0;
+    return FTagCounter;
+}
