@@ -2,6 +2,8 @@
 
 #include "lontalk/ip852/Packet.h"
 
+#include "support/JsonRules.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,22 +16,10 @@ namespace ldv {
 
 namespace {
 
-// A failure while reading one entry: the message names the entry and the key.
-struct Refusal {
-    QString why;
-};
-
-[[noreturn]] void refuse(const QString &why)
-{
-    throw Refusal{why};
-}
-
-void onlyKeys(const QJsonObject &o, const QStringList &allowed, const QString &where)
-{
-    for (const QString &key : o.keys())
-        if (!allowed.contains(key))
-            refuse(QStringLiteral("%1: unknown key \"%2\"").arg(where, key));
-}
+using jsonrules::number;
+using jsonrules::onlyKeys;
+using jsonrules::Refusal;
+using jsonrules::refuse;
 
 // Hex bytes written as "0A:1B:2C", "0A-1B-2C" or "0A1B2C".
 // A secret (an authentication key) is never repeated in the refusal.
@@ -47,14 +37,6 @@ QByteArray hexBytes(const QJsonValue &v, const QList<int> &sizes, const QString 
         refuse(where + QStringLiteral(": %1 has the wrong number of bytes").arg(shown)
                + (secret ? QStringLiteral(" (%1 expected)").arg(sizes.first()) : QString()));
     return QByteArray::fromHex(text.toLatin1());
-}
-
-int number(const QJsonValue &v, int low, int high, const QString &where)
-{
-    const double d = v.toDouble(-1);
-    if (!v.isDouble() || d != double(int(d)) || d < low || d > high)
-        refuse(where + QStringLiteral(": a whole number %1..%2 expected").arg(low).arg(high));
-    return int(d);
 }
 
 uint32_t ipAddress(const QJsonValue &v, const QString &where)

@@ -3,6 +3,8 @@
 #include "lontalk/ip852/ConfigPackets.h"
 #include "lontalk/ip852/Packet.h"
 
+#include "support/JsonRules.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,29 +15,10 @@ namespace lonsim::configserver {
 
 namespace {
 
-struct Refusal {
-    QString why;
-};
-
-[[noreturn]] void refuse(const QString &why)
-{
-    throw Refusal{why};
-}
-
-void onlyKeys(const QJsonObject &o, const QStringList &allowed, const QString &where)
-{
-    for (const QString &key : o.keys())
-        if (!allowed.contains(key))
-            refuse(QStringLiteral("%1: unknown key \"%2\"").arg(where, key));
-}
-
-int number(const QJsonValue &v, int low, int high, const QString &where)
-{
-    const double d = v.toDouble(-1);
-    if (!v.isDouble() || d != double(int(d)) || d < low || d > high)
-        refuse(where + QStringLiteral(": a whole number %1..%2 expected").arg(low).arg(high));
-    return int(d);
-}
+using jsonrules::number;
+using jsonrules::onlyKeys;
+using jsonrules::Refusal;
+using jsonrules::refuse;
 
 uint32_t address(const QJsonValue &v, const QString &where)
 {
