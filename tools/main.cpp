@@ -9,6 +9,9 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace {
 
 int RunCommand(const TCommandInfo &info, const QStringList &arguments)
@@ -41,6 +44,18 @@ int UnknownCommand(const QString &name)
                             "for usage.\n")
                  .arg(name, names.join(QStringLiteral(", "))));
     return ExitUsage;
+}
+
+// Ends lonctl once a command has run. Qt's D-Bus thread lives until the program's statics are
+// destroyed, and a message the bus delivers in that moment (after a driver vanished
+// mid-command, for instance) is handled against type records already gone: the program then
+// aborts instead of ending with the status it reported. Everything lonctl has to say is
+// written by now, so it leaves without running the statics' destructors.
+[[noreturn]] void EndAfterCommand(int status)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
 }
 
 } // namespace
@@ -80,5 +95,5 @@ int main(int argc, char **argv)
     const TCommandInfo *info = FindCommand(first);
     if (!info)
         return UnknownCommand(first);
-    return RunCommand(*info, arguments.mid(1));
+    EndAfterCommand(RunCommand(*info, arguments.mid(1)));
 }
