@@ -89,7 +89,8 @@ TSiteSession::~TSiteSession()
     // The driver also drops the object when this connection leaves the bus; releasing it
     // here frees it at once for a program that goes on.
     if (!FPath.isEmpty() && !FLost && FBus.isConnected()) {
-        QDBusMessage release = QDBusMessage::createMethodCall(BusName, FPath, kObjectInterface,
+        QDBusMessage release = QDBusMessage::createMethodCall(FDriverName.isEmpty() ? BusName : FDriverName,
+                                                              FPath, kObjectInterface,
                                                               QStringLiteral("Release"));
         release.setAutoStartService(false);
         FBus.send(release);
@@ -106,8 +107,12 @@ QString TSiteSession::LockedMessage(const QString &comment)
 void TSiteSession::Call(const QString &interface, const QString &method, const QVariantList &args,
                         int timeoutMs, Replied replied)
 {
-    const QString path = interface == kFactoryInterface ? FactoryPath : FPath;
-    QDBusMessage call = QDBusMessage::createMethodCall(BusName, path, interface, method);
+    const bool factory = interface == kFactoryInterface;
+    const QString path = factory ? FactoryPath : FPath;
+    // The object's calls go to the driver that made it: after a restart another driver
+    // may have an object at the same path, and the call must fail instead of reaching it.
+    const QString service = factory || FDriverName.isEmpty() ? BusName : FDriverName;
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
     call.setArguments(args);
     if (FBlockingCalls) {
         replied(FBus.call(call, QDBus::Block, timeoutMs));
@@ -228,6 +233,7 @@ void TSiteSession::Open(const TSiteSettings &site, int timeoutMs, Finished opene
                  return;
              }
              FPath = created.arguments().constFirst().value<QDBusObjectPath>().path();
+             FDriverName = created.service();
              if (FPath.isEmpty()) {
                  Fail(Error(TSessionError::Invalid,
                             QStringLiteral("The driver answered CreateInstance without an object.")));
@@ -418,6 +424,7 @@ void TSiteSession::ReleaseObject(Finished closed)
     Call(kObjectInterface, QStringLiteral("Release"), {}, kCloseTimeoutMs,
          [this, closed = std::move(closed)](const QDBusMessage &) {
              FPath.clear();
+             FDriverName.clear();
              FBusy = false;
              if (closed)
                  closed();

@@ -106,6 +106,7 @@ private:
 
     QDBusConnection FBus;
     QString FPath;
+    QString FDriverName;   // the unique bus name of the driver that made the object
     int FPollIntervalMs = DefaultPollIntervalMs;
     int FCallTimeoutMs = 60000;
     bool FBlockingCalls = false;
