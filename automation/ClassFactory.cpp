@@ -1,14 +1,19 @@
 #include "automation/ClassFactory.h"
 
+#include "automation/CallForwarder.h"
+#include "automation/DriverBusFront.h"
 #include "automation/DriverBusObject.h"
+#include "automation/SiteRegistry.h"
 #include "site/DriverLimits.h"
 #include "classfactoryadaptor.h"
 #include "iqeldevicedriveradaptor.h"
 #include "iqellonworkscomadaptor.h"
 #include "objectadaptor.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
+#include <QThread>
 
 TClassFactory::TClassFactory(const QDBusConnection &connection, TSiteRegistry *registry,
                              QObject *parent)
@@ -16,6 +21,7 @@ TClassFactory::TClassFactory(const QDBusConnection &connection, TSiteRegistry *r
       FConnection(connection),
       FRegistry(registry),
       FOwnerWatcher(new QDBusServiceWatcher(this)),
+      FForwarder(std::make_shared<TCallForwarder>(this)),
       FMaxPerConnection(DriverLimits::kMaxObjectsPerConnection),
       FMaxPerProcess(DriverLimits::kMaxObjectsPerProcess)
 {
@@ -34,14 +40,37 @@ void TClassFactory::SetObjectLimits(int perConnection, int perProcess)
 
 TClassFactory::~TClassFactory()
 {
-    const QList<TDriverBusObject *> objects = FObjects.keys();
+    FForwarder->Close();
+    const QHash<TDriverBusObject *, TObjectEntry> objects = FObjects;
     FObjects.clear();
+    FObjectsByPath.clear();
     FObjectsByOwner.clear();
-    for (TDriverBusObject *object : objects) {
-        object->SetReleaseHandler(nullptr);
-        object->ReleaseNow();
-        delete object;
+    for (auto entry = objects.cbegin(); entry != objects.cend(); ++entry) {
+        DisposeFront(entry->Path, entry->Front);
+        entry.key()->SetReleaseHandler(nullptr);
+        entry.key()->ReleaseNow();
+        delete entry.key();
     }
+}
+
+void TClassFactory::DisposeFront(const QString &path, TDriverBusFront *front)
+{
+    front->MarkReleased();
+    FConnection.unregisterObject(path);
+    // The connection learns of a registered object's end by a blocking call to its own
+    // thread: the front must end on another one, so it comes back here first.
+    if (front->thread() != thread())
+        QMetaObject::invokeMethod(
+            front, [front, home = thread()] { front->moveToThread(home); },
+            Qt::BlockingQueuedConnection);
+    delete front;
+}
+
+QThread *TClassFactory::BusThread() const
+{
+    // The bus's own interface object lives on the thread the connection reads on.
+    const QDBusConnectionInterface *bus = FConnection.interface();
+    return bus ? bus->thread() : nullptr;
 }
 
 bool TClassFactory::RegisterOnBus()
@@ -75,15 +104,20 @@ QString TClassFactory::CreateFor(const QString &owner)
     const QString path = QLatin1String(kFactoryPath) + QLatin1Char('/')
                          + QString::number(FNextNumber++);
     auto *object = new TDriverBusObject(FRegistry, owner, this);
-    new TDriverDeviceAdaptor(object);
-    new TDriverDefaultAdaptor(object);
-    new TDriverObjectAdaptor(object);
+    auto *front = new TDriverBusFront(path, owner, &object->Driver(), FForwarder);
+    new TDriverDeviceAdaptor(front);
+    new TDriverDefaultAdaptor(front);
+    new TDriverObjectAdaptor(front);
+    // Status polls are answered on the connection's thread; the rest comes here.
+    if (QThread *busThread = BusThread())
+        front->moveToThread(busThread);
     object->SetReleaseHandler([this](TDriverBusObject *released) { Forget(released); });
-    FObjects.insert(object, path);
+    FObjects.insert(object, {path, front});
+    FObjectsByPath.insert(path, object);
     FObjectsByOwner[owner].append(object);
     if (!owner.isEmpty() && !FOwnerWatcher->watchedServices().contains(owner))
         FOwnerWatcher->addWatchedService(owner);
-    FConnection.registerObject(path, object, QDBusConnection::ExportAdaptors);
+    FConnection.registerObject(path, front, QDBusConnection::ExportAdaptors);
     // The owner may have left while the object was being made.
     if (!owner.isEmpty() && FConnection.interface()
         && !FConnection.interface()->isServiceRegistered(owner).value())
@@ -102,20 +136,42 @@ void TClassFactory::ReleaseOwner(const QString &owner)
     FOwnerWatcher->removeWatchedService(owner);
 }
 
+void TClassFactory::Deliver(const QString &path, const QDBusMessage &call, QDBusConnection bus)
+{
+    QDBusMessage reply;
+    if (TDriverBusObject *object = FObjectsByPath.value(path)) {
+        reply = object->Answer(call);
+        // The object may have been released by its call.
+        const auto entry = FObjects.constFind(object);
+        if (entry != FObjects.cend())
+            entry->Front->SetStatusBoard(object->StatusBoard());
+    } else {
+        reply = call.createErrorReply(QDBusError::UnknownObject,
+                                      QStringLiteral("No driver object at %1.").arg(path));
+    }
+    // Whatever the call changed is published before its client can ask again.
+    if (FRegistry)
+        FRegistry->PublishStatuses();
+    FForwarder->Answered();
+    bus.send(reply);
+}
+
 void TClassFactory::Forget(TDriverBusObject *object)
 {
     const auto found = FObjects.constFind(object);
     if (found == FObjects.cend())
         return;
-    const QString path = found.value();
+    const QString path = found->Path;
+    TDriverBusFront *front = found->Front;
     FObjects.erase(found);
+    FObjectsByPath.remove(path);
     const auto owned = FObjectsByOwner.find(object->Owner());
     if (owned != FObjectsByOwner.end()) {
         owned->removeOne(object);
         if (owned->isEmpty())
             FObjectsByOwner.erase(owned);
     }
-    FConnection.unregisterObject(path);
+    DisposeFront(path, front);
     object->SetReleaseHandler(nullptr);
     object->deleteLater();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // TClassFactory: the class object at /QelLonWorksCom. It creates driver objects for
-// clients, numbers their paths, and releases every object of a connection that leaves
-// the bus.
+// clients, numbers their paths, puts each on the bus through a front on the connection's
+// thread, answers the calls the fronts forward, and releases every object of a
+// connection that leaves the bus.
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -10,7 +11,11 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class QDBusServiceWatcher;
+class TCallForwarder;
+class TDriverBusFront;
 class TDriverBusObject;
 class TSiteRegistry;
 
@@ -37,17 +42,32 @@ public:
     QString CreateFor(const QString &owner);
     // Releases every object that owner holds.
     void ReleaseOwner(const QString &owner);
+    // Answers a call forwarded from the object at path: the object runs it, the sites'
+    // command slots are published for the bus thread, then the reply is sent.
+    void Deliver(const QString &path, const QDBusMessage &call, QDBusConnection bus);
 
 public Q_SLOTS:
     QDBusObjectPath CreateInstance();
 
 private:
+    struct TObjectEntry
+    {
+        QString Path;
+        TDriverBusFront *Front = nullptr;   // on the connection's thread
+    };
+
     void Forget(TDriverBusObject *object);
+    // Takes the front off the bus and ends it.
+    void DisposeFront(const QString &path, TDriverBusFront *front);
+    // The thread the connection reads its messages on; none for a connection without one.
+    QThread *BusThread() const;
 
     QDBusConnection FConnection;
     TSiteRegistry *FRegistry;
     QDBusServiceWatcher *FOwnerWatcher;
-    QHash<TDriverBusObject *, QString> FObjects;   // the path of each object
+    std::shared_ptr<TCallForwarder> FForwarder;
+    QHash<TDriverBusObject *, TObjectEntry> FObjects;
+    QHash<QString, TDriverBusObject *> FObjectsByPath;
     QHash<QString, QList<TDriverBusObject *>> FObjectsByOwner;
     quint64 FNextNumber = 1;
     int FMaxPerConnection;

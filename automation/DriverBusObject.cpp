@@ -3,9 +3,7 @@
 #include "automation/BusVariant.h"
 #include "site/DriverLimits.h"
 
-#include <QDBusConnection>
 #include <QDBusError>
-#include <QDBusMessage>
 
 namespace {
 
@@ -17,6 +15,11 @@ struct TCallGuard
     ~TCallGuard() { --Depth; }
 };
 
+QDBusVariant RequestOf(const QDBusMessage &call)
+{
+    return call.arguments().value(0).value<QDBusVariant>();
+}
+
 } // namespace
 
 TDriverBusObject::TDriverBusObject(TSiteRegistry *registry, const QString &owner, QObject *parent)
@@ -26,98 +29,82 @@ TDriverBusObject::TDriverBusObject(TSiteRegistry *registry, const QString &owner
 
 TDriverBusObject::~TDriverBusObject() = default;
 
-bool TDriverBusObject::CallerIsOwner()
+QDBusMessage TDriverBusObject::Answer(const QDBusMessage &call)
 {
-    if (!calledFromDBus())
-        return true;
-    if (message().service() == FOwner && !FReleased)
-        return true;
-    sendErrorReply(QDBusError::AccessDenied,
-                   QStringLiteral("This driver object belongs to another connection."));
-    return false;
-}
-
-void TDriverBusObject::RefuseForLimit(const TLimitExceeded &limit)
-{
-    if (calledFromDBus())
-        sendErrorReply(QDBusError::LimitsExceeded, limit.Message());
-}
-
-bool TDriverBusObject::RunBoolean(bool (TQelLonWorksCom::*operation)(const QVariant &),
-                                  const QDBusVariant &request)
-{
-    if (!CallerIsOwner())
-        return false;
-    bool result = false;
-    {
-        TCallGuard guard(FCallDepth);
-        try {
-            QVariant list;
-            if (RequestFromBus(request, list))
-                result = ((*FDriver).*operation)(list);
-        } catch (const TLimitExceeded &limit) {
-            RefuseForLimit(limit);
-        } catch (...) {
-            result = false;
-        }
-    }
-    if (FReleasePending && FCallDepth == 0)
-        FinishRelease();
-    return result;
-}
-
-QDBusVariant TDriverBusObject::RunAnswer(QVariant (TQelLonWorksCom::*operation)(const QVariant &),
-                                         const QDBusVariant &request)
-{
-    if (!CallerIsOwner())
-        return QDBusVariant(QVariant(TQelLonWorksCom::FailureAnswer()));
-    QDBusVariant answer(QVariant(TQelLonWorksCom::FailureAnswer()));
-    {
-        TCallGuard guard(FCallDepth);
-        try {
-            QVariant list;
-            if (RequestFromBus(request, list))
-                answer = AnswerToBus(((*FDriver).*operation)(list));
-        } catch (const TLimitExceeded &limit) {
-            RefuseForLimit(limit);
-        } catch (...) {
-            answer = QDBusVariant(QVariant(TQelLonWorksCom::FailureAnswer()));
-        }
-    }
-    if (FReleasePending && FCallDepth == 0)
-        FinishRelease();
-    return answer;
-}
-
-bool TDriverBusObject::Setup(const QDBusVariant &request)
-{
-    return RunBoolean(&TQelLonWorksCom::Setup, request);
-}
-
-bool TDriverBusObject::Connect(const QDBusVariant &request)
-{
-    return RunBoolean(&TQelLonWorksCom::Connect, request);
-}
-
-bool TDriverBusObject::Disconnect(const QDBusVariant &request)
-{
-    return RunBoolean(&TQelLonWorksCom::Disconnect, request);
-}
-
-QDBusVariant TDriverBusObject::GetValue(const QDBusVariant &request)
-{
-    return RunAnswer(&TQelLonWorksCom::GetValue, request);
-}
-
-QDBusVariant TDriverBusObject::PutValue(const QDBusVariant &request)
-{
-    return RunAnswer(&TQelLonWorksCom::PutValue, request);
-}
-
-void TDriverBusObject::Release()
-{
-    if (CallerIsOwner())
+    if (call.service() != FOwner || FReleased)
+        return call.createErrorReply(QDBusError::AccessDenied,
+                                     QStringLiteral("This driver object belongs to another connection."));
+    const QString member = call.member();
+    if (member == QLatin1String("GetValue"))
+        return RunAnswer(call, &TQelLonWorksCom::GetValue);
+    if (member == QLatin1String("PutValue"))
+        return RunAnswer(call, &TQelLonWorksCom::PutValue);
+    if (member == QLatin1String("Setup"))
+        return RunBoolean(call, &TQelLonWorksCom::Setup);
+    if (member == QLatin1String("Connect"))
+        return RunBoolean(call, &TQelLonWorksCom::Connect);
+    if (member == QLatin1String("Disconnect"))
+        return RunBoolean(call, &TQelLonWorksCom::Disconnect);
+    if (member == QLatin1String("Release")) {
         ReleaseNow();
+        return call.createReply();
+    }
+    return call.createErrorReply(QDBusError::UnknownMethod,
+                                 QStringLiteral("No method %1 on a driver object.").arg(member));
+}
+
+std::shared_ptr<const TSiteStatusBoard> TDriverBusObject::StatusBoard() const
+{
+    const TSiteController *site = FDriver ? FDriver->SiteForm() : nullptr;
+    return site ? site->StatusBoard() : nullptr;
+}
+
+QDBusMessage TDriverBusObject::RunBoolean(const QDBusMessage &call,
+                                          bool (TQelLonWorksCom::*operation)(const QVariant &))
+{
+    QDBusMessage reply;
+    {
+        TCallGuard guard(FCallDepth);
+        bool result = false;
+        try {
+            QVariant list;
+            if (RequestFromBus(RequestOf(call), list))
+                result = ((*FDriver).*operation)(list);
+            reply = call.createReply(result);
+        } catch (const TLimitExceeded &limit) {
+            reply = call.createErrorReply(QDBusError::LimitsExceeded, limit.Message());
+        } catch (...) {
+            reply = call.createReply(false);
+        }
+    }
+    if (FReleasePending && FCallDepth == 0)
+        FinishRelease();
+    return reply;
+}
+
+QDBusMessage TDriverBusObject::RunAnswer(const QDBusMessage &call,
+                                         QVariant (TQelLonWorksCom::*operation)(const QVariant &))
+{
+    const auto failure = [&call] {
+        return call.createReply(QVariant::fromValue(QDBusVariant(QVariant(TQelLonWorksCom::FailureAnswer()))));
+    };
+    QDBusMessage reply;
+    {
+        TCallGuard guard(FCallDepth);
+        try {
+            QVariant list;
+            reply = RequestFromBus(RequestOf(call), list)
+                        ? call.createReply(QVariant::fromValue(AnswerToBus(((*FDriver).*operation)(list))))
+                        : failure();
+        } catch (const TLimitExceeded &limit) {
+            reply = call.createErrorReply(QDBusError::LimitsExceeded, limit.Message());
+        } catch (...) {
+            reply = failure();
+        }
+    }
+    if (FReleasePending && FCallDepth == 0)
+        FinishRelease();
+    return reply;
 }
 
 void TDriverBusObject::ReleaseNow()

@@ -1,11 +1,12 @@
 #pragma once
-// TDriverBusObject: one driver object as it appears on the bus at /QelLonWorksCom/<n>.
-// It lets only its owner's connection call it, turns bus variants into parameter lists
-// and back, and keeps every failure inside: a client never crashes the server.
+// TDriverBusObject: one driver object of the process, on the main thread. It answers the
+// calls its bus front (TDriverBusFront) forwards: only its owner's connection may call
+// it; it turns bus variants into parameter lists and back, and keeps every failure
+// inside: a client never crashes the server.
 
 #include "automation/QelLonWorksCom.h"
 
-#include <QDBusContext>
+#include <QDBusMessage>
 #include <QDBusVariant>
 #include <QObject>
 #include <QString>
@@ -13,9 +14,9 @@
 #include <functional>
 #include <memory>
 
-class TLimitExceeded;
+class TSiteStatusBoard;
 
-class TDriverBusObject : public QObject, protected QDBusContext
+class TDriverBusObject : public QObject
 {
     Q_OBJECT
 
@@ -27,6 +28,11 @@ public:
     const QString &Owner() const { return FOwner; }
     TQelLonWorksCom &Driver() { return *FDriver; }
 
+    // The reply to one call of QelDevice.IQelDeviceDriver or QelLonWorks.Object.
+    QDBusMessage Answer(const QDBusMessage &call);
+    // The status board of the site the object is attached to; none while it has none.
+    std::shared_ptr<const TSiteStatusBoard> StatusBoard() const;
+
     // Runs the object's release now, or once the call under way has returned.
     void ReleaseNow();
     bool Released() const { return FReleased; }
@@ -34,23 +40,11 @@ public:
     // Called once the object has been released (the factory drops it then); none clears it.
     void SetReleaseHandler(std::function<void(TDriverBusObject *)> handler) { FOnReleased = std::move(handler); }
 
-public Q_SLOTS:
-    bool Setup(const QDBusVariant &request);
-    bool Connect(const QDBusVariant &request);
-    bool Disconnect(const QDBusVariant &request);
-    QDBusVariant GetValue(const QDBusVariant &request);
-    QDBusVariant PutValue(const QDBusVariant &request);
-    // QelLonWorks.Object.Release: the owner drops its reference.
-    void Release();
-
 private:
-    bool CallerIsOwner();
-    // Answers the call with org.freedesktop.DBus.Error.LimitsExceeded.
-    void RefuseForLimit(const TLimitExceeded &limit);
-    bool RunBoolean(bool (TQelLonWorksCom::*operation)(const QVariant &),
-                    const QDBusVariant &request);
-    QDBusVariant RunAnswer(QVariant (TQelLonWorksCom::*operation)(const QVariant &),
-                           const QDBusVariant &request);
+    QDBusMessage RunBoolean(const QDBusMessage &call,
+                            bool (TQelLonWorksCom::*operation)(const QVariant &));
+    QDBusMessage RunAnswer(const QDBusMessage &call,
+                           QVariant (TQelLonWorksCom::*operation)(const QVariant &));
     void FinishRelease();
 
     QString FOwner;

@@ -44,18 +44,18 @@ QString SiteText(const QVariant &request, const QString &name)
     return text;
 }
 
-void SetLockedAnswer(QStringList &answer, const TCommandSlot &slot)
+void SetLockedAnswer(QStringList &answer, const QString &lockComment)
 {
     answer[0] = QStringLiteral("COMMANDSTATUS=LOCKED");
-    answer[1] = slot.LockComment().isEmpty() ? QStringLiteral("locked to one computer")
-                                             : QStringLiteral("COMMANDERROR=") + slot.LockComment();
+    answer[1] = lockComment.isEmpty() ? QStringLiteral("locked to one computer")
+                                      : QStringLiteral("COMMANDERROR=") + lockComment;
 }
 
-void SetFailedAnswer(QStringList &answer, const TCommandSlot &slot)
+void SetFailedAnswer(QStringList &answer, const QString &errorText)
 {
     answer[0] = kCommandStatusFalse;
-    if (!slot.ErrorText().isEmpty())
-        answer[1] = QStringLiteral("COMMANDERROR=") + slot.ErrorText();
+    if (!errorText.isEmpty())
+        answer[1] = QStringLiteral("COMMANDERROR=") + errorText;
 }
 
 } // namespace
@@ -229,58 +229,70 @@ QVariant TQelLonWorksCom::CollectResult(const TCommandSlot &slot)
     return answer;
 }
 
+std::optional<QStringList> TQelLonWorksCom::SlotAnswer(const TCommandSlotView &slot,
+                                                       const TSiteClient *client,
+                                                       const QString &command)
+{
+    QStringList answer{kCommandStatusFalse, QString()};
+    if (slot.Locked && slot.LockOwner != client) {
+        SetLockedAnswer(answer, slot.LockComment);
+        return answer;
+    }
+    if (slot.CommandClient && slot.CommandClient != client) {
+        if (slot.Locked)
+            SetLockedAnswer(answer, slot.LockComment);
+        else
+            answer[0] = kWaiting;
+        return answer;
+    }
+    if (slot.CommandClient) {
+        const int state = slot.StatusFor(client);
+        if (command != QLatin1String("COMMANDSTATUS") || state == -1)
+            answer[0] = kWaiting;
+        else if (state == 0 || state == 1)
+            answer[0] = QStringLiteral("COMMANDSTATUS=") + slot.StatusText;
+        else
+            return std::nullopt;   // the outcome is handed over and the slot freed
+        return answer;
+    }
+    if (slot.Busy) {
+        answer[0] = kWaiting;
+        return answer;
+    }
+    if (IsClientJob(JobCodeForKeyword(command)))
+        return std::nullopt;   // the command starts
+    SetFailedAnswer(answer, slot.ErrorText);
+    return answer;
+}
+
 QVariant TQelLonWorksCom::BuildGetValueAnswer(const QVariant &request)
 {
     TSiteController &site = AttachedSite(FSiteForm);
     const TCommandSlot &slot = site.CommandSlot();
-    QStringList answer{kCommandStatusFalse, QString()};
-
-    if (slot.IsLocked() && slot.LockOwner() != this) {
-        SetLockedAnswer(answer, slot);
-        return answer;
-    }
-    if (slot.CommandClient() && slot.CommandClient() != this) {
-        if (slot.IsLocked())
-            SetLockedAnswer(answer, slot);
-        else
-            answer[0] = kWaiting;
-        return answer;
-    }
-
-    const int state = site.CommandStatusFor(this);
     QString command;
     FindParam(request, QStringLiteral("COMMAND"), command);
+    if (std::optional<QStringList> answer = SlotAnswer(slot.View(), this, command))
+        return *answer;
 
+    QStringList answer{kCommandStatusFalse, QString()};
     if (slot.CommandClient()) {
-        if (command != QLatin1String("COMMANDSTATUS") || state == -1) {
-            answer[0] = kWaiting;
-        } else if (state == 0 || state == 1) {
-            answer[0] = QStringLiteral("COMMANDSTATUS=") + slot.StatusText();
-        } else if (state == 2) {
+        // This client's command has ended: its outcome is collected and the slot freed.
+        if (site.CommandStatusFor(this) == 2) {
             QVariant result = CollectResult(slot);
             site.ReleaseCommand(this);
             return result;
-        } else {
-            SetFailedAnswer(answer, slot);
-            site.ReleaseCommand(this);
         }
+        SetFailedAnswer(answer, slot.ErrorText());
+        site.ReleaseCommand(this);
         return answer;
     }
-
-    if (slot.IsLocked() && slot.LockOwner() != this) {
-        SetLockedAnswer(answer, slot);
-    } else if (slot.IsBusy()) {
-        answer[0] = kWaiting;
-    } else {
-        const int job = JobCodeForKeyword(command);
-        const bool started = IsClientJob(job) && site.StartCommand(this, job, request);
-        if (FSiteForm.isNull())
-            throw std::logic_error("site closed during the call");
-        if (started)
-            answer[0] = QStringLiteral("COMMANDSTATUS=") + slot.StatusText();
-        else
-            SetFailedAnswer(answer, slot);
-    }
+    const bool started = site.StartCommand(this, JobCodeForKeyword(command), request);
+    if (FSiteForm.isNull())
+        throw std::logic_error("site closed during the call");
+    if (started)
+        answer[0] = QStringLiteral("COMMANDSTATUS=") + slot.StatusText();
+    else
+        SetFailedAnswer(answer, slot.ErrorText());
     return answer;
 }
 

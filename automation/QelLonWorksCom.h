@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <optional>
+
 class TSiteRegistry;
 
 class TQelLonWorksCom : public TSiteClient
@@ -33,6 +35,12 @@ public:
 
     // The answers of a request that could not be read at all.
     static QStringList FailureAnswer();
+    // The answer of a GetValue with command that only reads the slot, computed from a view
+    // of it for client; none when the call changes the slot (it hands over a command's
+    // outcome or starts a command). Any thread may ask.
+    static std::optional<QStringList> SlotAnswer(const TCommandSlotView &slot,
+                                                 const TSiteClient *client,
+                                                 const QString &command);
 
     // FSiteForm: the site this object is attached to; none once it is gone.
     TSiteController *SiteForm() const { return FSiteForm.data(); }

@@ -4,6 +4,7 @@
 #include "site/SiteController.h"
 #include "site/TypeSite.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QLocale>
 #include <QTimer>
@@ -26,6 +27,17 @@ TSiteRegistry::TSiteRegistry(QObject *parent)
     FProcessTimer->setInterval(TickInterval);
     connect(FProcessTimer, &QTimer::timeout, this, &TSiteRegistry::ProcessTimerTimer);
     FProcessTimer->start();
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance(thread())) {
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TSiteRegistry::PublishStatuses);
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &TSiteRegistry::PublishStatuses);
+    }
+}
+
+void TSiteRegistry::PublishStatuses()
+{
+    for (const TSiteEntry &entry : std::as_const(FSites))
+        if (entry.Site)
+            entry.Site->PublishStatus();
 }
 
 TSiteRegistry::~TSiteRegistry()

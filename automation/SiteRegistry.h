@@ -43,6 +43,11 @@ public:
     // ProcessTimer: ticks every site once per 100 ms; off while the ticks run.
     QTimer *ProcessTimer() const { return FProcessTimer; }
 
+    // Publishes every site's command slot for the bus thread, which answers status polls
+    // from it. Runs on every pass of this thread's event loop (nested ones too): those are
+    // the moments a call handled here could see the slot.
+    void PublishStatuses();
+
     // Driver objects alive in this process.
     void ObjectCreated() { ++FObjectCount; }
     void ObjectReleased();

@@ -42,11 +42,10 @@ void TCommandSlot::Start(TSiteClient *client, int jobCode, const QVariant &reque
     SetErrorText(QString());
 }
 
-int TCommandSlot::CommandStatusFor(const TSiteClient *client) const
+TCommandSlotView TCommandSlot::View() const
 {
-    if (FCommandClient == client || FCommandClient == nullptr || client == FLockOwner)
-        return FCommandState;
-    return FLocked ? 4 : -1;
+    return {FCommandClient, FCommandState, FStatusText, FErrorText,
+            FBusy,          FLocked,       FLockOwner,  FLockComment};
 }
 
 void TCommandSlot::ReleaseCommand(const TSiteClient *client)

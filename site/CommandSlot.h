@@ -5,6 +5,7 @@
 // time-outs that drop a result nobody collects and end a lock nobody uses. While the
 // site is blocked (its window's Block box) the site itself holds the slot and the lock.
 
+#include "site/CommandSlotView.h"
 #include "site/JobCodes.h"
 
 #include <QString>
@@ -59,7 +60,9 @@ public:
     void Start(TSiteClient *client, int jobCode, const QVariant &request);
     // FCommandState for the holder, for anyone while the slot is free and for the lock's
     // owner; 4 for the others while the site is locked, else -1.
-    int CommandStatusFor(const TSiteClient *client) const;
+    int CommandStatusFor(const TSiteClient *client) const { return View().StatusFor(client); }
+    // What a status poll reads of the slot, as one value.
+    TCommandSlotView View() const;
     // Frees the slot when the client holds it (its answer was collected).
     void ReleaseCommand(const TSiteClient *client);
     // A released client gives up the slot and the lock: its address could be handed to

@@ -16,10 +16,12 @@ TSiteController::TSiteController(QObject *parent)
     , FSlot(this)
     , FPoller(FSlot, *FInterface, FSite)
 {
+    PublishStatus();
 }
 
 TSiteController::~TSiteController()
 {
+    FStatusBoard->Close();
     // A site released without a disconnect job still holds the driver handle: give it
     // back, or the interface stays open (and unopenable) for the rest of the process.
     if (FConnected && !FWorkingOffline)

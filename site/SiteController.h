@@ -8,6 +8,7 @@
 #include "site/JobCodes.h"
 #include "site/SiteClient.h"
 #include "site/SitePoller.h"
+#include "site/SiteStatusBoard.h"
 #include "site/TypeSite.h"
 
 #include <QList>
@@ -71,6 +72,11 @@ public:
     void ReleaseCommand(TSiteClient *client) { FSlot.ReleaseCommand(client); }
     bool LockSite(const QString &comment) { return FSlot.LockSite(comment); }
     bool UnlockClient() { return FSlot.UnlockClient(); }
+    // The command slot as published for the bus thread, which answers status polls from
+    // it; the board is closed when the site goes.
+    const std::shared_ptr<TSiteStatusBoard> &StatusBoard() const { return FStatusBoard; }
+    // Publishes the slot as it is now; called wherever a client's call could see it.
+    void PublishStatus() { FStatusBoard->Publish(FSlot.View()); }
     // Blocked (the window's Block box): every client is turned away until Unblock.
     bool IsBlocked() const { return FSlot.IsBlocked(); }
     void Block();
@@ -178,6 +184,7 @@ private:
     std::unique_ptr<TniNetworkInterface> FInterface;
     TCommandSlot FSlot;
     TSitePoller FPoller;
+    std::shared_ptr<TSiteStatusBoard> FStatusBoard = std::make_shared<TSiteStatusBoard>();
     QList<TSiteClientEntry> FClients;
     int FRemoteClientCount = 0;
     bool FConnected = false;

@@ -8,6 +8,7 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QtTest>
 
@@ -132,6 +133,34 @@ private Q_SLOTS:
         QCOMPARE(answer.at(4), QString());
         QCOMPARE(client.Get(QStringLiteral("COMMAND=COMMANDSTATUS")),
                  (QStringList{"COMMANDSTATUS=FALSE", ""}));
+    }
+
+    void pipelinedStatusAnsweredAfterTheCallBeforeIt()
+    {
+        // A client that sends its status poll without waiting for the command before it
+        // gets the poll answered after that command: the job is under way, not "FALSE".
+        TDriverClient client;
+        QVERIFY(client.Open({"DESCRIPTION=Pipelined", "OFFLINE=TRUE"}));
+        QVERIFY(TDriverClient::IsFinal(client.WaitForStatus()));
+        const auto firstText = [](const QDBusPendingCall &call) {
+            return call.reply().arguments().value(0).value<QDBusVariant>().variant().toStringList().value(0);
+        };
+        const auto getValue = [&client](const QString &request) {
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                TDriverClient::BusName, client.Path(), QStringLiteral("QelDevice.IQelDeviceDriver"),
+                QStringLiteral("GetValue"));
+            call.setArguments({QVariant::fromValue(QDBusVariant(QStringList{request}))});
+            return client.Bus().asyncCall(call);
+        };
+        for (int round = 0; round < 20; ++round) {
+            QDBusPendingCall started = getValue(QStringLiteral("COMMAND=SITETIME"));
+            QDBusPendingCall polled = getValue(QStringLiteral("COMMAND=COMMANDSTATUS"));
+            started.waitForFinished();
+            polled.waitForFinished();
+            QCOMPARE(firstText(started), QStringLiteral("COMMANDSTATUS=Reading Site Time..."));
+            QCOMPARE(firstText(polled), QStringLiteral("COMMANDSTATUS=Reading Site Time..."));
+            QCOMPARE(client.WaitForStatus().value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
+        }
     }
 
     void answerIsVariantArray()

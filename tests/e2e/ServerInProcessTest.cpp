@@ -321,6 +321,49 @@ private Q_SLOTS:
         driver.reset();
     }
 
+    // The bus thread answers status polls from the slot each site publishes: after every
+    // pass of the event loop the published slot is the site's own, whatever changed it
+    // (a call, a tick, the Block box), and a closed site publishes nothing.
+    void publishedStatusFollowsTheSite()
+    {
+        TSiteRegistry registry;
+        TMainForm main(&registry);
+        auto driver = ConnectedDriver(registry, {"DESCRIPTION=Published", "OFFLINE=TRUE"});
+        QVERIFY(driver);
+        TSiteController *site = driver->SiteForm();
+        const std::shared_ptr<TSiteStatusBoard> board = site->StatusBoard();
+        const auto published = [&board, site] {
+            QCoreApplication::processEvents();
+            const auto view = board->Current();
+            return view && *view == site->CommandSlot().View();
+        };
+        QVERIFY(published());
+        const QString status = QStringLiteral("COMMAND=COMMANDSTATUS");
+        QCOMPARE(driver->GetValue(status).toList().value(0), QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
+        QVERIFY(published());
+        QCOMPARE(driver->GetValue(QStringLiteral("COMMAND=SITETIME")).toStringList().value(0),
+                 QStringLiteral("COMMANDSTATUS=Reading Site Time..."));
+        QVERIFY(published());
+        QCOMPARE(board->Current()->CommandState, 1);
+        for (int tick = 0; tick < 50 && site->CommandSlot().CommandState() == 1; ++tick)
+            site->ProcessTick();
+        QCOMPARE(site->CommandSlot().CommandState(), 2);
+        QVERIFY(published());
+        QCheckBox *block = main.MdiArea()->subWindowList().first()->widget()->findChild<QCheckBox *>(
+            QStringLiteral("BlockChk"));
+        QVERIFY(block);
+        block->click();
+        QVERIFY(published());
+        QVERIFY(board->Current()->Locked);
+        block->click();
+        QVERIFY(published());
+        QVERIFY(!board->Current()->Locked);
+        QVERIFY(driver->Disconnect(QString()));
+        QCOMPARE(driver->GetValue(status).toList().value(0), QVariant(QStringLiteral("COMMANDSTATUS=TRUE")));
+        QVERIFY(main.MdiArea()->subWindowList().first()->close());
+        QCOMPARE(board->Current(), nullptr);
+    }
+
     void debugMode_data()
     {
         QTest::addColumn<bool>("visibleBefore");
