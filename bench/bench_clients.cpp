@@ -13,6 +13,7 @@
 #include <QDBusConnection>
 #include <QEvent>
 #include <QStringList>
+#include <QTimer>
 
 namespace {
 
@@ -77,5 +78,40 @@ void BM_ReleaseOwner(benchmark::State &state)
 BENCHMARK(BM_ReleaseOwner)
     ->Arg(1'000)->Arg(2'000)->Arg(5'000)->Arg(10'000)
     ->Unit(benchmark::kMillisecond)->Iterations(3)->Complexity();
+
+// One pass of the main thread's event loop publishes every site's command slot for the
+// bus thread: the cost per pass for N sites, when nothing changed (the usual case) and when
+// every site's slot changed since the last pass.
+void BM_PublishStatuses(benchmark::State &state)
+{
+    EnsureApplication();
+    const int count = int(state.range(0));
+    const bool changing = state.range(1) != 0;
+    TSiteRegistry registry;
+    registry.ProcessTimer()->stop();
+    QList<TSiteController *> sites;
+    for (int i = 0; i < count; ++i) {
+        TSite site;
+        site.Description = QStringLiteral("Site %1").arg(i);
+        sites.append(registry.FindOrCreateSite(site));
+    }
+    QCoreApplication::processEvents();
+    bool blocked = false;
+    for (auto _ : state) {
+        if (changing) {
+            state.PauseTiming();
+            blocked = !blocked;
+            for (TSiteController *site : std::as_const(sites))
+                blocked ? site->Block() : site->Unblock();
+            state.ResumeTiming();
+        }
+        registry.PublishStatuses();
+    }
+    state.counters["per_site"] = benchmark::Counter(
+        double(count), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PublishStatuses)
+    ->ArgsProduct({{1, 16, 128}, {0, 1}})->ArgNames({"sites", "changed"})
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
