@@ -55,7 +55,6 @@ TClassFactory::~TClassFactory()
 
 void TClassFactory::DisposeFront(const QString &path, TDriverBusFront *front)
 {
-    front->MarkReleased();
     FConnection.unregisterObject(path);
     // The connection learns of a registered object's end by a blocking call to its own
     // thread: the front must end on another one, so it comes back here first.

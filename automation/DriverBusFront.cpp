@@ -44,8 +44,11 @@ void TDriverBusFront::SetStatusBoard(std::shared_ptr<const TSiteStatusBoard> boa
 std::optional<QDBusVariant> TDriverBusFront::StatusAnswer(const QDBusVariant &request)
 {
     // A call still waiting for the main thread is answered first: the poll goes after it.
-    if (!calledFromDBus() || !FForwarder->Idle() || FReleased.load(std::memory_order_acquire)
-        || message().service() != FOwner || !IsShortRequest(request.variant()))
+    // An object is released only through a forwarded call (its Release, or the end of a
+    // call that asked for it), when its owner has left, or at exit, so a released object's
+    // front never answers here.
+    if (!calledFromDBus() || !FForwarder->Idle() || message().service() != FOwner
+        || !IsShortRequest(request.variant()))
         return std::nullopt;
     std::shared_ptr<const TSiteStatusBoard> board;
     {

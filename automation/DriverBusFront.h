@@ -11,7 +11,6 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -33,8 +32,6 @@ public:
     // Main thread, after each call: the status board of the site the object is attached
     // to, none while it has none.
     void SetStatusBoard(std::shared_ptr<const TSiteStatusBoard> board);
-    // Main thread: the object is released; whatever still arrives goes to the main thread.
-    void MarkReleased() { FReleased.store(true, std::memory_order_release); }
 
 public Q_SLOTS:
     bool Setup(const QDBusVariant &request);
@@ -56,5 +53,4 @@ private:
     const std::shared_ptr<TCallForwarder> FForwarder;
     QMutex FMutex;
     std::shared_ptr<const TSiteStatusBoard> FBoard;
-    std::atomic<bool> FReleased{false};
 };

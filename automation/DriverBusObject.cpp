@@ -34,17 +34,27 @@ QDBusMessage TDriverBusObject::Answer(const QDBusMessage &call)
     if (call.service() != FOwner || FReleased)
         return call.createErrorReply(QDBusError::AccessDenied,
                                      QStringLiteral("This driver object belongs to another connection."));
+    // Setup, Connect and Disconnect answer a boolean, GetValue and PutValue an answer list.
+    const auto result = [this](bool (TQelLonWorksCom::*operation)(const QVariant &)) {
+        return [this, operation](const QVariant &list) { return QVariant(((*FDriver).*operation)(list)); };
+    };
+    const auto answer = [this](QVariant (TQelLonWorksCom::*operation)(const QVariant &)) {
+        return [this, operation](const QVariant &list) {
+            return QVariant::fromValue(AnswerToBus(((*FDriver).*operation)(list)));
+        };
+    };
+    const QVariant failedAnswer = QVariant::fromValue(QDBusVariant(QVariant(TQelLonWorksCom::FailureAnswer())));
     const QString member = call.member();
     if (member == QLatin1String("GetValue"))
-        return RunAnswer(call, &TQelLonWorksCom::GetValue);
+        return Run(call, failedAnswer, answer(&TQelLonWorksCom::GetValue));
     if (member == QLatin1String("PutValue"))
-        return RunAnswer(call, &TQelLonWorksCom::PutValue);
+        return Run(call, failedAnswer, answer(&TQelLonWorksCom::PutValue));
     if (member == QLatin1String("Setup"))
-        return RunBoolean(call, &TQelLonWorksCom::Setup);
+        return Run(call, false, result(&TQelLonWorksCom::Setup));
     if (member == QLatin1String("Connect"))
-        return RunBoolean(call, &TQelLonWorksCom::Connect);
+        return Run(call, false, result(&TQelLonWorksCom::Connect));
     if (member == QLatin1String("Disconnect"))
-        return RunBoolean(call, &TQelLonWorksCom::Disconnect);
+        return Run(call, false, result(&TQelLonWorksCom::Disconnect));
     if (member == QLatin1String("Release")) {
         ReleaseNow();
         return call.createReply();
@@ -59,47 +69,19 @@ std::shared_ptr<const TSiteStatusBoard> TDriverBusObject::StatusBoard() const
     return site ? site->StatusBoard() : nullptr;
 }
 
-QDBusMessage TDriverBusObject::RunBoolean(const QDBusMessage &call,
-                                          bool (TQelLonWorksCom::*operation)(const QVariant &))
+QDBusMessage TDriverBusObject::Run(const QDBusMessage &call, const QVariant &failure,
+                                   const std::function<QVariant(const QVariant &)> &operation)
 {
-    QDBusMessage reply;
-    {
-        TCallGuard guard(FCallDepth);
-        bool result = false;
-        try {
-            QVariant list;
-            if (RequestFromBus(RequestOf(call), list))
-                result = ((*FDriver).*operation)(list);
-            reply = call.createReply(result);
-        } catch (const TLimitExceeded &limit) {
-            reply = call.createErrorReply(QDBusError::LimitsExceeded, limit.Message());
-        } catch (...) {
-            reply = call.createReply(false);
-        }
-    }
-    if (FReleasePending && FCallDepth == 0)
-        FinishRelease();
-    return reply;
-}
-
-QDBusMessage TDriverBusObject::RunAnswer(const QDBusMessage &call,
-                                         QVariant (TQelLonWorksCom::*operation)(const QVariant &))
-{
-    const auto failure = [&call] {
-        return call.createReply(QVariant::fromValue(QDBusVariant(QVariant(TQelLonWorksCom::FailureAnswer()))));
-    };
     QDBusMessage reply;
     {
         TCallGuard guard(FCallDepth);
         try {
             QVariant list;
-            reply = RequestFromBus(RequestOf(call), list)
-                        ? call.createReply(QVariant::fromValue(AnswerToBus(((*FDriver).*operation)(list))))
-                        : failure();
+            reply = call.createReply(RequestFromBus(RequestOf(call), list) ? operation(list) : failure);
         } catch (const TLimitExceeded &limit) {
             reply = call.createErrorReply(QDBusError::LimitsExceeded, limit.Message());
         } catch (...) {
-            reply = failure();
+            reply = call.createReply(failure);
         }
     }
     if (FReleasePending && FCallDepth == 0)

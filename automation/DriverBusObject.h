@@ -41,10 +41,11 @@ public:
     void SetReleaseHandler(std::function<void(TDriverBusObject *)> handler) { FOnReleased = std::move(handler); }
 
 private:
-    QDBusMessage RunBoolean(const QDBusMessage &call,
-                            bool (TQelLonWorksCom::*operation)(const QVariant &));
-    QDBusMessage RunAnswer(const QDBusMessage &call,
-                           QVariant (TQelLonWorksCom::*operation)(const QVariant &));
+    // Runs operation on the call's parameter list and replies with what it gives; with
+    // failure when the request is no parameter list or the operation failed; with
+    // org.freedesktop.DBus.Error.LimitsExceeded when a limit was reached.
+    QDBusMessage Run(const QDBusMessage &call, const QVariant &failure,
+                     const std::function<QVariant(const QVariant &)> &operation);
     void FinishRelease();
 
     QString FOwner;

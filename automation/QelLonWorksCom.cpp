@@ -277,7 +277,7 @@ QVariant TQelLonWorksCom::BuildGetValueAnswer(const QVariant &request)
     QStringList answer{kCommandStatusFalse, QString()};
     if (slot.CommandClient()) {
         // This client's command has ended: its outcome is collected and the slot freed.
-        if (site.CommandStatusFor(this) == 2) {
+        if (slot.CommandState() == 2) {
             QVariant result = CollectResult(slot);
             site.ReleaseCommand(this);
             return result;

@@ -33,13 +33,6 @@ TSiteRegistry::TSiteRegistry(QObject *parent)
     }
 }
 
-void TSiteRegistry::PublishStatuses()
-{
-    for (const TSiteEntry &entry : std::as_const(FSites))
-        if (entry.Site)
-            entry.Site->PublishStatus();
-}
-
 TSiteRegistry::~TSiteRegistry()
 {
     FProcessTimer->stop();
@@ -90,17 +83,6 @@ int TSiteRegistry::SiteCount() const
     return count;
 }
 
-void TSiteRegistry::RemoveSite(TSiteController *site)
-{
-    for (qsizetype i = 0; i < FSites.size(); ++i) {
-        if (FSites.at(i).Site.data() == site && site) {
-            disconnect(FSites.at(i).Object, nullptr, this, nullptr);
-            FSites.removeAt(i);
-            return;
-        }
-    }
-}
-
 void TSiteRegistry::ForgetSiteObject(QObject *object)
 {
     for (qsizetype i = 0; i < FSites.size(); ++i) {
@@ -131,6 +113,13 @@ void TSiteRegistry::ObjectReleased()
                     QCoreApplication::quit();
             },
             Qt::QueuedConnection);
+}
+
+void TSiteRegistry::PublishStatuses()
+{
+    for (const TSiteEntry &entry : std::as_const(FSites))
+        if (entry.Site)
+            entry.Site->PublishStatus();
 }
 
 void TSiteRegistry::ProcessTimerTimer()

@@ -36,8 +36,6 @@ public:
     TSiteController *FindSite(const QString &description) const;
     // Sites served now (a site on its way out no longer counts).
     int SiteCount() const;
-    // Drops the site from the list; a site not listed is ignored.
-    void RemoveSite(TSiteController *site);
     int FirstFreeServerSlot() const;
 
     // ProcessTimer: ticks every site once per 100 ms; off while the ticks run.
