@@ -332,7 +332,11 @@ void ChannelMember::tick(int64_t now)
 {
     for (const SegmentAssembler::Wanted &w : m_segments.wanted(now)) {
         RequestPacket q;
-        q.type = w.innerType == ChannelRouting ? RoutingRequest : MembershipRequest;
+        // Before segment 0 has come the packet's type is unknown; the request ID tells
+        // which request the stream answers.
+        const bool routing = w.innerType == ChannelRouting
+                             || (w.innerType == 0 && w.requestId >= RoutingRequestBase);
+        q.type = routing ? RoutingRequest : MembershipRequest;
         q.reason = ReasonAll;
         q.requestId = w.requestId;
         q.segmentId = w.segmentId;

@@ -194,6 +194,43 @@ private Q_SLOTS:
             QVERIFY(s.packet.size() <= MaxDatagram);
     }
 
+    // A routing packet of 8 domains comes in segments; when its first segment is lost the
+    // member asks for the missing one as a routing request (the request ID says which
+    // packet it is), never as a membership request, and gets the routing.
+    void lostFirstSegmentOfARouting()
+    {
+        Channel c({1, 2});
+        ServerState state = routingsKnown(2, 2);
+        RoutingPacket large = routingOf(2);
+        for (char id = 1; large.domains.size() < 8; ++id) {
+            RoutingPacket::Domain d = large.domains.first();
+            d.id = QByteArray(1, id);
+            large.domains.append(d);
+        }
+        large.dateTime = state.members.first().routingDateTime;
+        large.unicast = memberAt(2);
+        state.members.first().routing = encode(large);
+        bool lost = false;
+        c.lose = [&lost, &c](const Sent &s) {
+            if (lost || s.to != memberAt(1))
+                return false;
+            for (const Packet &p : parseDatagram(s.packet, {}).packets) {
+                const std::optional<SegmentPacket> segment = p.header.type == Segment ? decodeSegment(p.body) : std::nullopt;
+                if (segment && segment->segmentId == 0 && segment->requestId >= ChannelMember::RoutingRequestBase)
+                    return lost = true;
+            }
+            return false;
+        };
+        c.startServer(state);
+        c.startMember(1);
+        c.run(5000);
+        QVERIFY(lost);
+        for (const Packet &p : c.sent(MembershipRequest, memberAt(1)))
+            QVERIFY(decodeRequest(MembershipRequest, p.body)->requestId < ChannelMember::RoutingRequestBase);
+        QVERIFY2(c.member(1).settled(), qPrintable(c.member(1).state()));
+        QCOMPARE(c.member(1).peers(), endpoints({2}));
+    }
+
     // A routing packet whose dateTime is not the one the membership names is refused
     // (code 2); after more than three the member asks for the membership again.
     void dateTimeRule()
