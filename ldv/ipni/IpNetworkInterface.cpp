@@ -201,11 +201,9 @@ void IpNetworkInterface::received(const QByteArray &bytes)
         return;
     if (frame->pdu == Pdu::AuthPdu) {
         // Challenges and replies come in form 2a (2b from a group member) to our address.
-        const IpDomainSetting &d = m_domains[index];
-        if (frame->address.format != AddressFormat::SubnetNode && frame->address.format != AddressFormat::NeuronId)
-            return;
-        if (frame->address.format == AddressFormat::SubnetNode
-            && (frame->address.subnet != d.subnet || frame->address.node != (d.node & 0x7F)))
+        const AddressFormat format = frame->address.format;
+        if ((format != AddressFormat::SubnetNode && format != AddressFormat::NeuronId)
+            || !addressedToUs(*frame, uint8_t(index)))
             return;
         if (ip852::isChallenge(*frame))
             challengeReceived(*frame);
@@ -305,9 +303,11 @@ void IpNetworkInterface::authReplyReceived(const ip852::LonFrame &r, uint8_t ind
 
 void IpNetworkInterface::challengeReceived(const ip852::LonFrame &c)
 {
-    const std::optional<Transactions::Challenged> open = m_transactions->challenged(c, now());
     const auto bytes = ip852::authBytesOf(c);
-    if (!open || !bytes)
+    if (!bytes)
+        return;     // malformed: it must not hold back the transaction's retries
+    const std::optional<Transactions::Challenged> open = m_transactions->challenged(c, now());
+    if (!open)
         return;     // a late challenge, or one to a message we did not send
     const IpDomainSetting &d = m_domains[open->domainIndex & 1];
     if (!d.hasKey) {

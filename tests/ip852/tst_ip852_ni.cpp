@@ -430,7 +430,7 @@ private Q_SLOTS:
     // The device challenges our acknowledged update sent with the authentication bit: with
     // a key the interface replies (computed over the update's APDU) and the transaction
     // goes on; without one it stays silent and the transaction fails. A challenge for a
-    // TID nothing waits on gets no reply.
+    // TID nothing waits on, or to another node's Neuron ID, gets no reply.
     void challengeAnswered_data()
     {
         QTest::addColumn<QByteArray>("key");
@@ -453,6 +453,11 @@ private Q_SLOTS:
         LonFrame stray = ip852::challengeFrame(sent, DevSubnet, DevNode, challenge);
         stray.tid = (sent.tid + 1) & 0x0F;
         r.send(stray);
+        // The right TID, but addressed to another node's Neuron ID.
+        LonFrame elsewhere = ip852::challengeFrame(sent, DevSubnet, DevNode, challenge);
+        elsewhere.address.format = ip852::AddressFormat::NeuronId;
+        elsewhere.address.neuronId = {0x05, 0x06, 0x07, 0x08, 0x09, 0x0A};
+        r.send(elsewhere);
         r.send(ip852::challengeFrame(sent, DevSubnet, DevNode, challenge));
         const auto replied = [&] {
             return std::any_of(r.onWire.begin(), r.onWire.end(), [](const LonFrame &f) { return ip852::isAuthReply(f); });
