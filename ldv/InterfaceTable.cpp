@@ -1,5 +1,6 @@
 #include "ldv/InterfaceTable.h"
 
+#include "lontalk/ip852/ConfigPackets.h"
 #include "lontalk/ip852/Packet.h"
 
 #include "support/JsonRules.h"
@@ -122,7 +123,7 @@ void readIp(const QJsonObject &o, IpChannelConfig &c, const QString &where)
                                    : ip852::DefaultPort);
         if (o.contains(QStringLiteral("configServer"))) {
             c.server = member(o.value(QStringLiteral("configServer")), where + QStringLiteral(".configServer"),
-                              DefaultConfigServerPort);
+                              ip852::DefaultConfigServerPort);
             if (c.server == ip852::Endpoint{c.localIp, c.localPort})
                 refuse(where + QStringLiteral(".configServer: the interface's own address and port"));
         }

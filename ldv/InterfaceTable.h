@@ -13,8 +13,6 @@
 
 namespace ldv {
 
-constexpr uint16_t DefaultConfigServerPort = 1629;
-
 struct IpDomainSetting {
     QByteArray id;              // 0, 1, 3 or 6 bytes
     uint8_t subnet = 0;         // 0 = entry not in use

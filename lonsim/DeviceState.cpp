@@ -1,7 +1,7 @@
 #include "lonsim/DeviceState.h"
 
 #include "lonsim/DeviceImage.h"
-#include "lonsim/Network.h"
+#include "lonsim/Model.h"
 #include "lonsim/ValueCodec.h"
 
 #include <cmath>

@@ -31,6 +31,15 @@ struct AnswerFault {
     bool appliesTo(int code) const { return every > 0 && (codes.isEmpty() || codes.contains(code)); }
 };
 
+// Counts one matching answer against a fault; true when this answer is the n-th.
+inline bool faultHits(const AnswerFault &fault, int code, int &seen)
+{
+    if (!fault.appliesTo(code))
+        return false;
+    ++seen;
+    return seen % fault.every == 0;
+}
+
 enum class MalformKind { None, WrongLength, WrongCode, LyingLength, Oversized, OtherVariable };
 
 struct Behaviour {

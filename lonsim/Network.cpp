@@ -10,14 +10,6 @@ namespace lonsim {
 
 namespace wire = lontalk::wire;
 
-bool faultHits(const AnswerFault &fault, int code, int &seen)
-{
-    if (!fault.appliesTo(code))
-        return false;
-    ++seen;
-    return seen % fault.every == 0;
-}
-
 std::optional<std::pair<int, int>> nvIndexOf(const QByteArray &data)
 {
     if (data.isEmpty())

@@ -101,9 +101,6 @@ private:
     bool m_dirty = true;
 };
 
-// Counts one matching answer against a fault; true when this answer is the n-th.
-bool faultHits(const AnswerFault &fault, int code, int &seen);
-
 // An NV index in the short (one byte) or escaped (0xFF, high, low) form; the index and
 // the number of bytes it took, or nullopt when the data is too short.
 std::optional<std::pair<int, int>> nvIndexOf(const QByteArray &data);

@@ -22,11 +22,7 @@ ip852::RoutingPacket hostRouting(const IpChannelConfig &c, const IpDomainSetting
         if (d.subnet == 0)
             continue;
         r.subnetNodes.append({d.subnet, uint8_t(d.node & 0x7F), uint16_t(r.domains.size()), 0});
-        ip852::RoutingPacket::Domain entry;
-        entry.subnets.fill(0xFF);
-        entry.groups.fill(0xFF);
-        entry.id = d.id;
-        r.domains.append(entry);
+        r.domains.append(ip852::RoutingPacket::Domain::whole(d.id));
     }
     return r;
 }
@@ -161,8 +157,7 @@ void IpChannel::tick(int64_t now)
 {
     if (!m_member)
         return;
-    m_member->tick(now);
-    syncPeers();
+    m_member->tick(now);   // the peers change only with packets from the server (receive)
 }
 
 void IpChannel::setDomains(const IpDomainSetting (&domains)[2], int64_t now)

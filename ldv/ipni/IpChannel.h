@@ -63,7 +63,6 @@ public:
     uint32_t session() const { return m_session; }
     const Counters &counters() const { return m_counters; }
     ip852::Endpoint sendingFrom() const;
-    int peers() const { return int(m_peers.size()); }
 
 private:
     struct Peer {

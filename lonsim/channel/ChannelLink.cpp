@@ -29,6 +29,7 @@ ChannelLink::ChannelLink(const ChannelOptions &options, QObject *parent)
     : QObject(parent), m_options(options), m_session(ip852::newSessionId())
 {
     m_clock.start();
+    refreshPeers();
     connect(&m_memberTick, &QTimer::timeout, this, [this] { m_member->tick(m_clock.elapsed()); });
     connect(&m_receiver, &QUdpSocket::readyRead, this, [this] { readPending(&m_receiver); });
     connect(&m_sender, &QUdpSocket::readyRead, this, [this] { readPending(&m_sender); });
@@ -108,17 +109,18 @@ void ChannelLink::joinServer()
     io.trace = [this](const QString &line) { traceText(m_name + QStringLiteral("@channel"), line); };
     m_member = std::make_unique<ip852::ChannelMember>(settings, io);
     m_member->start(m_clock.elapsed());
+    refreshPeers();
     m_memberTick.start(MemberTickMs);
 }
 
-QList<Peer> ChannelLink::peers() const
+void ChannelLink::refreshPeers()
 {
     QList<Peer> peers = m_options.members;
     if (m_member)
         for (const ip852::Endpoint &e : m_member->peers())
             if (!peers.contains(peerOf(e)))
                 peers.append(peerOf(e));
-    return peers;
+    m_peers = std::move(peers);
 }
 
 QString ChannelLink::endpoint() const
@@ -196,6 +198,7 @@ void ChannelLink::handleDatagram(const QByteArray &datagram, const Peer &from)
         for (const ip852::Packet &packet : parse.packets)
             if (packet.header.type != ip852::DataPacket)
                 m_member->packet(packet, endpointOf(from), m_clock.elapsed());
+        refreshPeers();
         return;
     }
     if (m_options.mode == ChannelOptions::Unicast) {

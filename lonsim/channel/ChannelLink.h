@@ -49,7 +49,7 @@ public:
 
     const LinkCounters &counters() const { return m_counters; }
     // The unicast members data goes to: the --member ones and the server's.
-    QList<Peer> peers() const;
+    const QList<Peer> &peers() const { return m_peers; }
 
     std::function<void(const ip852::LonFrame &frame, const QByteArray &bytes)> onFrame;
     std::function<void(const char *why, const QByteArray &bytes)> onRefused;
@@ -62,6 +62,8 @@ private:
     void sendTo(const QList<QByteArray> &frames, const Peer &to, uint32_t &sequence, bool lyingSize);
     bool isOwnEcho(const Peer &from) const;
     void joinServer();
+    // The --member peers and the ones the server named; they change only with its packets.
+    void refreshPeers();
 
     struct PeerState {
         uint32_t sequence = 0;      // ours towards it
@@ -76,6 +78,7 @@ private:
     uint32_t m_session = 0;
     uint32_t m_multicastSequence = 0;
     std::map<PeerKey, PeerState> m_peerStates;
+    QList<Peer> m_peers;
     std::unique_ptr<ip852::ChannelMember> m_member;
     ip852::RoutingPacket m_routing;
     QString m_name;

@@ -61,11 +61,7 @@ ip852::RoutingPacket devicesRouting(const Network &network)
         for (const DomainAddress &domain : device.domains) {
             if (std::any_of(r.domains.begin(), r.domains.end(), [&](const auto &d) { return d.id == domain.id; }))
                 continue;
-            ip852::RoutingPacket::Domain entry;
-            entry.subnets.fill(0xFF);
-            entry.groups.fill(0xFF);
-            entry.id = domain.id;
-            r.domains.append(entry);
+            r.domains.append(ip852::RoutingPacket::Domain::whole(domain.id));
         }
     return r;
 }

@@ -86,7 +86,7 @@ std::optional<ChannelFile> parseChannelFile(const QByteArray &json, QString &err
         c.server.ip = address(s.value(QStringLiteral("address")), QStringLiteral("server.address"));
         c.server.port = s.contains(QStringLiteral("port"))
                             ? uint16_t(number(s.value(QStringLiteral("port")), 1, 65535, QStringLiteral("server.port")))
-                            : DefaultServerPort;
+                            : ip852::DefaultConfigServerPort;
         const QJsonValue members = o.value(QStringLiteral("members"));
         if (!members.isArray())
             refuse(QStringLiteral("members: a list of members expected"));

@@ -27,7 +27,6 @@ struct ChannelFile {
     const ChannelMember *member(const ip852::Endpoint &endpoint) const;
 };
 
-constexpr uint16_t DefaultServerPort = 1629;
 constexpr qint64 MaxChannelFileBytes = 1 << 20;
 
 // nullopt with error set ("<where>: <why>") when the text is not a channel file.

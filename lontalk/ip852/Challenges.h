@@ -36,7 +36,6 @@ public:
     // out, checked against key; nullopt when none waits for it (late, unknown, other TID).
     std::optional<Released> reply(const LonFrame &reply, uint8_t domainIndex, const lontalk::AuthKey &key, int64_t now);
 
-    qsizetype held() const { return m_held.size(); }
     static constexpr int MaxHeld = 16;
 
 private:

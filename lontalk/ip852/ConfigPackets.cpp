@@ -6,11 +6,6 @@ namespace ip852 {
 
 namespace {
 
-constexpr int RegistrationFixed = 48;
-constexpr int MembershipFixed = 16;
-constexpr int RoutingFixed = 28;
-constexpr int RequestLength = 16;
-constexpr int SegmentFixed = 8;
 constexpr int DomainEntryLength = 72;
 
 void putEndpointEntry(QByteArray &out, const Endpoint &e)
@@ -41,11 +36,6 @@ void putNeuronId(QByteArray &out, const NeuronId &id)
     out.append(reinterpret_cast<const char *>(id.data()), 6);
 }
 
-QString endpointText(const Endpoint &e)
-{
-    return e.toString();
-}
-
 } // namespace
 
 uint32_t dateTimeOfUnix(int64_t unixSeconds)
@@ -57,13 +47,6 @@ bool isRequest(uint8_t type)
 {
     return type == StatisticsRequest || type == DeviceConfigRequest || type == MembershipRequest
            || type == SendListRequest || type == RoutingRequest;
-}
-
-bool isConfigPacket(uint8_t type)
-{
-    return type == DeviceRegistration || type == ChannelMembership || type == SendList || type == ConfigResponse
-           || type == ChannelRouting || type == DeviceConfiguration || type == Statistics || type == Segment
-           || isRequest(type);
 }
 
 std::optional<RegistrationPacket> decodeRegistration(const QByteArray &body)
@@ -428,7 +411,7 @@ QString describeConfigPacket(const Packet &p)
             return bad();
         return text + QStringLiteral(" dateTime %1 member %2 server %3 membership %4 name \"%5\"")
                           .arg(d->dateTime)
-                          .arg(endpointText(d->unicast), endpointText(d->server))
+                          .arg(d->unicast.toString(), d->server.toString())
                           .arg(d->membershipDateTime)
                           .arg(QString::fromLatin1(d->name));
     }
@@ -438,7 +421,7 @@ QString describeConfigPacket(const Packet &p)
             return bad();
         QStringList members;
         for (const MembershipPacket::Member &e : m->members)
-            members.append(QStringLiteral("%1@%2").arg(endpointText(e.endpoint)).arg(e.routingDateTime));
+            members.append(QStringLiteral("%1@%2").arg(e.endpoint.toString()).arg(e.routingDateTime));
         return text + QStringLiteral(" dateTime %1 members [%2]").arg(m->dateTime).arg(members.join(QLatin1Char(' ')));
     }
     case ConfigResponse: {
@@ -454,7 +437,7 @@ QString describeConfigPacket(const Packet &p)
         return text + QStringLiteral(" dateTime %1 member %2 router type %3 flags %4: %5 Neuron ID(s), %6 subnet/node, "
                                      "%7 domain(s)")
                           .arg(c->dateTime)
-                          .arg(endpointText(c->unicast))
+                          .arg(c->unicast.toString())
                           .arg(c->routerType)
                           .arg(c->lonTalkFlags)
                           .arg(c->neuronIds.size())
@@ -484,7 +467,7 @@ QString describeConfigPacket(const Packet &p)
             return bad();
         text += QStringLiteral(" reason %1 request %2 segment %3").arg(q->reason).arg(q->requestId).arg(q->segmentId);
         if (type == RoutingRequest)
-            text += QStringLiteral(" for %1").arg(q->port ? endpointText({q->ip, *q->port}) : endpointText({q->ip, 0}).section(QLatin1Char(':'), 0, 0));
+            text += QStringLiteral(" for %1").arg(q->port ? Endpoint{q->ip, *q->port}.toString() : Endpoint{q->ip, 0}.toString().section(QLatin1Char(':'), 0, 0));
         return text;
     }
     return text + QStringLiteral(", %1 bytes").arg(p.body.size());

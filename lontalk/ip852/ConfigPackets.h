@@ -26,6 +26,7 @@ uint32_t dateTimeOfUnix(int64_t unixSeconds);
 constexpr int MaxMembers = 256;         // entries of a channel membership a member takes
 constexpr int MaxNameBytes = 128;       // a registration's name, without its NUL
 constexpr uint16_t VendorEchelon = 1;   // header vendor code of the extended routing request
+constexpr uint16_t DefaultConfigServerPort = 1629;   // where a configuration server listens
 
 enum ResponseCode : uint8_t { RespOk = 0, RespFixed = 1, RespBadMessage = 2, RespCannotComply = 3, RespRefused = 4,
                               RespUnsupported = 5 };
@@ -96,6 +97,15 @@ struct RoutingPacket {
         std::array<uint8_t, 32> groups{};
         QByteArray id;                      // 0, 1, 3 or 6 bytes
         bool operator==(const Domain &) const = default;
+        // Every subnet and group of the domain: what a repeater asks for.
+        static Domain whole(const QByteArray &id)
+        {
+            Domain d;
+            d.subnets.fill(0xFF);
+            d.groups.fill(0xFF);
+            d.id = id;
+            return d;
+        }
     };
     uint32_t dateTime = 0;
     Endpoint multicast;
@@ -138,7 +148,6 @@ struct SegmentPacket {
 };
 
 bool isRequest(uint8_t type);
-bool isConfigPacket(uint8_t type);
 
 // Decoders take a packet's body (after the header and its extension); nullopt when the
 // body is shorter than its own counts say or a count is out of bounds.
