@@ -7,11 +7,8 @@
 #include "client/SiteSettings.h"
 
 #include <QDBusConnection>
-#include <QElapsedTimer>
 #include <QTest>
 
-#include <csignal>
-#include <optional>
 
 namespace {
 
@@ -27,11 +24,7 @@ struct TOutcome
 
 bool WaitFor(const TOutcome &outcome)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!outcome.Done && clock.elapsed() < kTimeoutMs)
-        SpinEvents(20);
-    return outcome.Done;
+    return QTest::qWaitFor([&outcome] { return outcome.Done; }, kTimeoutMs);
 }
 
 TSiteSettings Site(const QString &description)
@@ -79,8 +72,8 @@ class TestSiteSession : public QObject
 private Q_SLOTS:
     void sessionOfAReplacedDriverFails()
     {
-        std::optional<TDriverProcess> first(std::in_place);
-        QVERIFY(first->Start());
+        TDriverProcess first;
+        QVERIFY(first.Start());
         TSiteSession old(QDBusConnection::sessionBus());
         const TOutcome opened = Open(old, QStringLiteral("Old site"));
         QVERIFY2(opened.Done && !opened.Failed, qPrintable(opened.Error.Message));
@@ -88,8 +81,8 @@ private Q_SLOTS:
 
         // The driver dies; a new one starts and gives this same connection an object
         // at the path the old session still holds.
-        QVERIFY(::kill(pid_t(first->Process().processId()), SIGKILL) == 0);
-        QVERIFY(first->Process().waitForFinished(10000));
+        first.Process().kill();
+        QVERIFY(first.Process().waitForFinished(10000));
         QVERIFY(TDriverProcess::WaitForBusName(false));
         TDriverProcess second;
         QVERIFY(second.Start());
@@ -106,7 +99,6 @@ private Q_SLOTS:
         QVERIFY(!old.IsOpen());
         const TOutcome still = Run(fresh, {QStringLiteral("COMMAND=SITESTATUS")});
         QVERIFY2(still.Done && !still.Failed, qPrintable(still.Error.Message));
-        first.reset();
     }
 };
 

@@ -105,7 +105,6 @@ public:
     }
     ChannelMember &member(int n) { return *m_members.at(n); }
     ConfigServer &server() { return *m_server; }
-    ChannelFile &channel() { return m_channel; }
 
     // Steps time by ms, 10 ms at a time, delivering every packet sent.
     void run(int ms)
@@ -153,10 +152,9 @@ public:
         return out;
     }
 
-    uint32_t seconds() const { return StartDateTime + uint32_t(now / 1000) + clockJump; }
+    uint32_t seconds() const { return StartDateTime + uint32_t(now / 1000); }
 
     int64_t now = 0;
-    uint32_t clockJump = 0;
     QList<Sent> log;
     QStringList serverTrace;
     std::map<int, QStringList> traces;
