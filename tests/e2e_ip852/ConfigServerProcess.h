@@ -3,9 +3,10 @@
 // members by address, port and name), its state file, trace and capture in the session's
 // folder; started, stopped and started again on the same port and state.
 
+#include "ChildProcess.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -123,11 +124,7 @@ private:
         FProcess.start(ProgramPath(), {QStringLiteral("--channel"), QDir(FFolder).filePath(QStringLiteral("channel.json")),
                                        QStringLiteral("--state"), StatePath(), QStringLiteral("--trace"), TracePath(),
                                        QStringLiteral("--pcap"), CapturePath(FRuns)});
-        QElapsedTimer timer;
-        timer.start();
-        while (!FProcess.canReadLine() && FProcess.state() != QProcess::NotRunning && timer.elapsed() < 20000)
-            FProcess.waitForReadyRead(100);
-        const QString ready = QString::fromUtf8(FProcess.readLine()).trimmed();
+        const QString ready = WaitForReadyLine(FProcess);
         if (!ready.startsWith(QLatin1String("lonip-config-server: ready"))) {
             FError = QStringLiteral("lonip-config-server did not start: ") + ready;
             Stop();

@@ -6,11 +6,11 @@
 // (LDV_INTERFACES) that maps the driver's interface name to that channel with the
 // description's interface settings.
 
+#include "ChildProcess.h"
 #include "ConfigServerProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -77,11 +77,7 @@ public:
         FProcess.setProcessEnvironment(serverEnvironment);
         FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         FProcess.start(ProgramPath(), arguments);
-        QElapsedTimer timer;
-        timer.start();
-        while (!FProcess.canReadLine() && FProcess.state() != QProcess::NotRunning && timer.elapsed() < 20000)
-            FProcess.waitForReadyRead(100);
-        const QString ready = QString::fromUtf8(FProcess.readLine()).trimmed();
+        const QString ready = WaitForReadyLine(FProcess);
         const auto match = QRegularExpression(QStringLiteral(" on ([0-9.]+):([0-9]+) ")).match(ready);
         if (!ready.contains(QLatin1String("ready")) || !match.hasMatch()) {
             FError = QStringLiteral("lonsim-channel did not start: ") + ready;

@@ -6,6 +6,7 @@
 // started again keeps its state and the channel keeps working; tshark decodes every
 // configuration packet the server exchanged.
 
+#include "ChildProcess.h"
 #include "PointsSession.h"
 
 #include <QStandardPaths>
@@ -58,11 +59,7 @@ public:
                        {QStringLiteral("--network"), description, QStringLiteral("--mode"), QStringLiteral("unicast"),
                         QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
                         QStringLiteral("--config-server"), server});
-        QElapsedTimer timer;
-        timer.start();
-        while (!FProcess.canReadLine() && FProcess.state() != QProcess::NotRunning && timer.elapsed() < 20000)
-            FProcess.waitForReadyRead(100);
-        return FProcess.readLine().contains("ready");
+        return WaitForReadyLine(FProcess).contains(QLatin1String("ready"));
     }
 
     void Stop() { StopProcess(FProcess); }

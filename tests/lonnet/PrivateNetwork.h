@@ -4,8 +4,9 @@
 // there alone. The namespace has no name; the kernel removes it when the last process in
 // it ends, so a failed or killed test leaves nothing behind. lonsim-usb is the device.
 
+#include "ChildProcess.h"
+
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
@@ -43,11 +44,7 @@ public:
     {
         FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         FProcess.start(ProgramPath(), arguments);
-        QElapsedTimer timer;
-        timer.start();
-        while (!FProcess.canReadLine() && FProcess.state() != QProcess::NotRunning && timer.elapsed() < 20000)
-            FProcess.waitForReadyRead(100);
-        FReady = QString::fromUtf8(FProcess.readLine()).trimmed();
+        FReady = WaitForReadyLine(FProcess);
         if (!FReady.contains(QLatin1String("ready"))) {
             Stop();
             return false;
