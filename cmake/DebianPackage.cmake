@@ -16,7 +16,9 @@ The session bus starts the driver when a client first calls it.
 Includes lonctl, a command-line client; libldv32.so, the driver library for
 simulated LonWorks networks (with a demonstration network) and LonWorks/IP
 (IP-852) channels; and lonsim-channel, which serves a simulated network on an
-IP-852 channel. A vendor's driver library for a real network interface can be
+IP-852 channel; lonworks-gateway, which publishes points on MQTT; and
+lonworks-web, a web console with live values, writes, trends and
+diagnostics. A vendor's driver library for a real network interface can be
 used in place of libldv32.so.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -25,7 +27,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 # A session bus is all the driver needs; dbus-user-session is Debian's default one.
-set(LW_PACKAGE_DEPENDS "default-dbus-session-bus | dbus-session-bus, qt6-qpa-plugins")
+# Chart.js for the web console's trends is served from Debian's own package.
+set(LW_PACKAGE_DEPENDS "default-dbus-session-bus | dbus-session-bus, qt6-qpa-plugins, libjs-chart.js")
 # The shared-library dependencies come from dpkg-shlibdeps in DebianDepends.cmake, not from
 # CPack's own run: that run also adds ldconfig calls for any library below /usr/lib, which
 # the private folder of libldv32.so does not need.

@@ -1,7 +1,7 @@
 # Installed layout. The driver finds libldv32.so in its own folder first, so the programs
 # and the library live together in a private folder; bin/ holds links to the programs.
 #   <prefix>/lib/lonworks-driver/{lonworks-driver,lonctl,lonsim-channel,lonip-config-server,lonsim-usb,
-#                                 lonworks-gateway,libldv32.so}
+#                                 lonworks-gateway,lonworks-web,libldv32.so}
 #   <prefix>/bin/{the same programs} -> the programs above
 #   <prefix>/share/man/man1/*.1.gz                   manual pages (ManualPages.cmake)
 #   <prefix>/share/dbus-1/services/QelLonWorks.QelLonWorksCom.service   activation
@@ -20,7 +20,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/ManualPages.cmake)
 # The links are made at install time, relative from bin/ to the private folder, so that
 # they hold for any --prefix, DESTDIR and the package's staging folder.
 set(lw_programs)
-foreach(program lonworks-driver lonctl lonsim-channel lonip-config-server lonsim-usb lonworks-gateway)
+foreach(program lonworks-driver lonctl lonsim-channel lonip-config-server lonsim-usb lonworks-gateway lonworks-web)
   if(TARGET ${program})
     list(APPEND lw_programs ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${LW_PRIVATE_DIR})

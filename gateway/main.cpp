@@ -4,7 +4,7 @@
 
 #include "gateway/Gateway.h"
 #include "gateway/GatewayConfig.h"
-#include "gateway/StopSignals.h"
+#include "support/StopSignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -14,6 +14,8 @@ packages=(
   tshark
   help2man man-db bash-completion
   libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
+  qt6-websockets-dev libjs-chart.js
+  chromium chromium-driver python3-selenium
   "$@"
 )
 

@@ -1,4 +1,4 @@
-#include "gateway/StopSignals.h"
+#include "support/StopSignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,6 +1,6 @@
 #pragma once
 // SIGTERM, SIGINT and SIGHUP as a Qt signal: the handler only writes a byte to a socket pair,
-// the event loop reads it, so the gateway can publish "offline" and leave in order.
+// the event loop reads it, so a program (the gateway, the web console) can end its work in order.
 
 #include <QObject>
 
