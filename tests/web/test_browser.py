@@ -6,6 +6,7 @@ the controls). Screenshots of every page at 1280x800 and at a phone's width go i
 $LW_SCREENSHOT_DIR when set (else the test's temporary folder)."""
 
 import os
+import re
 import shutil
 import tempfile
 import time
@@ -19,6 +20,7 @@ try:
     from selenium.webdriver.chrome.options import Options
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
 except ImportError:   # pragma: no cover
     webdriver = None
 
@@ -129,8 +131,10 @@ def login(user, password):
 
 def filter_points(text):
     field = wait_css('#points-filter')[0]
-    field.clear()
-    field.send_keys(text)
+    field.send_keys(Keys.CONTROL, 'a')
+    field.send_keys(Keys.DELETE)
+    if text:
+        field.send_keys(text)
 
 
 def row_of(address):
@@ -190,6 +194,11 @@ class Browser(unittest.TestCase):
         self.assertTrue(wait_for(lambda: (value_of(SPACE_TEMP) or '').startswith('27'), harness.VALUE_WAIT, 0.2),
                         value_of(SPACE_TEMP))
         filter_points('')
+        # Every point is in the table, a screenful of rows is drawn, each on its own line.
+        self.assertTrue(wait_for(lambda: re.fullmatch(r'(\d+) of \1 points', texts('#points-count')[0]), 10, 0.2))
+        tops = browser.execute_script('return [...document.querySelectorAll(".grid .row")].map((r) => r.getBoundingClientRect().top);')
+        self.assertGreaterEqual(len(tops), 15)
+        self.assertEqual(len(set(tops)), len(tops))
         shoot('points')
 
     def write_from_page(self, value):

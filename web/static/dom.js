@@ -6,6 +6,8 @@ export function el(tag, attrs = {}, ...children) {
     if (key.startsWith('on')) node.addEventListener(key.slice(2), value);
     else if (key === 'class') node.className = value;
     else if (key === 'text') node.textContent = value;
+    // Through the style object: the page's policy refuses style attributes.
+    else if (key === 'style') Object.assign(node.style, value);
     else node.setAttribute(key, value === true ? '' : value);
   }
   for (const child of children.flat()) {

@@ -96,7 +96,7 @@ export class PointsView {
       write ? el('span', { class: `outcome ${write.outcome}`, title: write.error || '', text: ` ${write.outcome}${write.error ? `: ${write.error}` : ''}` }) : null);
     return el('div', {
       class: `row ${condition}${point.changed && now - point.changed < FRESH_MS ? ' fresh' : ''}`,
-      style: `top:${index * ROW}px`, 'data-address': point.address, 'data-site': point.site,
+      style: { top: `${index * ROW}px` }, 'data-address': point.address, 'data-site': point.site,
     },
     el('span', { class: 'wide', text: point.site }),
     el('span', { title: point.name, text: point.name }),
