@@ -93,3 +93,23 @@ fi
 
 step "Done"
 echo "Try it yourself: $lonctl --help"
+
+# The web console on the demonstration site, left running for a look in a browser (until
+# Enter or Ctrl-C; at once when nobody is at the terminal). Its files go to a scratch folder.
+if [ -x "$bin/lonworks-web" ]; then
+  step "The web console (lonworks-web)"
+  web_dir=$(mktemp -d)
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  echo demo | "$bin/lonworks-web" --add-user demo --role admin --users-file "$web_dir/users" >/dev/null
+  cat >"$web_dir/web.json" <<JSON
+{"listen": {"address": "127.0.0.1", "port": $port}, "users": "users", "sites": [{"description": "Demo", "interface": "LON1"}]}
+JSON
+  "$bin/lonworks-web" --config "$web_dir/web.json" >/dev/null 2>"$web_dir/web.log" &
+  web=$!
+  trap 'kill "$web" 2>/dev/null || true; kill "$driver" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$web_dir"' EXIT
+  sleep 1
+  echo "The console of site Demo is at http://127.0.0.1:$port/ (user demo, password demo)."
+  if [ -t 0 ]; then
+    read -r -p "Press Enter to end it. " _ || true
+  fi
+fi

@@ -1,6 +1,7 @@
 #include "web/SiteMonitor.h"
 
 #include "client/PointEntries.h"
+#include "web/TrendCsv.h"
 
 #include <QLoggingCategory>
 
@@ -252,6 +253,7 @@ void TSiteMonitor::TakeValues(const QStringList &items)
     const qint64 now = NowMs();
     const QHash<QString, QString> values = PolledValues(items);
     QList<qsizetype> changed;
+    QByteArray csv;
     const int before = FWithValues;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         const qsizetype index = FByAddress.value(it.key(), -1);
@@ -267,10 +269,15 @@ void TSiteMonitor::TakeValues(const QStringList &items)
         point.ChangedMs = now;
         double number = 0;
         if (TrendNumber(point.Value, number)
-            && (point.Trend.Size() == 0 || now - point.Trend.LastMs() >= FConfig.TrendMinSpacingMs))
+            && (point.Trend.Size() == 0 || now - point.Trend.LastMs() >= FConfig.TrendMinSpacingMs)) {
             point.Trend.Add(now, number, FConfig.TrendSamples);
+            if (FCsv)
+                csv += TTrendCsv::Line(now, point.Address, number);
+        }
         changed.append(index);
     }
+    if (FCsv)
+        FCsv->Append(Description(), now, csv);
     if (FWithValues > before)
         FLastCollectMs = now;
     bool siteChanged = false;

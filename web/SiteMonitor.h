@@ -22,6 +22,8 @@
 
 #include <functional>
 
+class TTrendCsv;
+
 struct TWebEvent
 {
     qint64 Ms = 0;
@@ -47,6 +49,8 @@ public:
 
     void Start();
     void Stop(std::function<void()> stopped);
+    // Trend samples also go to these files (nullptr: memory only).
+    void SetTrendCsv(TTrendCsv *csv) { FCsv = csv; }
 
     const TSiteSettings &Settings() const { return FSite.Settings; }
     QString Description() const { return FSite.Settings.Description; }
@@ -111,6 +115,7 @@ private:
     const TWebConfig &FConfig;
     QDBusConnection FBus;
     TSiteSession *FSession = nullptr;
+    TTrendCsv *FCsv = nullptr;
     TState FState = Opening;
     QString FProblem;
     QTimer FTimer;

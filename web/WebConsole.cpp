@@ -3,6 +3,7 @@
 #include "web/HttpServer.h"
 #include "web/LiveFeed.h"
 #include "web/SiteMonitor.h"
+#include "web/TrendCsv.h"
 #include "web/WebApi.h"
 
 #include <QDBusConnection>
@@ -58,8 +59,11 @@ TWebConsole::TWebConsole(const TWebConfig &config, const TUserStore &users, QObj
 {
     const QDBusConnection bus = FConfig.SystemBus ? QDBusConnection::systemBus() : QDBusConnection::sessionBus();
     FFeed = new TLiveFeed(this);
+    if (!FConfig.TrendCsvFolder.isEmpty())
+        FCsv = std::make_unique<TTrendCsv>(FConfig.TrendCsvFolder);
     for (const TWebSiteConfig &site : FConfig.Sites) {
         auto *monitor = new TSiteMonitor(site, FConfig, bus, this);
+        monitor->SetTrendCsv(FCsv.get());
         FSites.append(monitor);
         connect(monitor, &TSiteMonitor::ValuesChanged, this, [this, monitor](const QList<qsizetype> &indexes) {
             const QList<TWebPoint> &points = monitor->Points();

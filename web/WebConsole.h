@@ -11,9 +11,12 @@
 #include <QSet>
 #include <QTimer>
 
+#include <memory>
+
 class THttpServer;
 class TLiveFeed;
 class TSiteMonitor;
+class TTrendCsv;
 class TWebApi;
 
 class TWebConsole : public QObject
@@ -42,6 +45,7 @@ private:
     TLiveFeed *FFeed = nullptr;
     THttpServer *FServer = nullptr;
     TWebApi *FApi = nullptr;
+    std::unique_ptr<TTrendCsv> FCsv;
     QSet<TSiteMonitor *> FChangedSites;
     QTimer FSiteFlush;
     bool FStopping = false;

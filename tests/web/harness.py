@@ -47,11 +47,13 @@ def wait_for(predicate, seconds, step=0.1):
 class Console:
     """The driver and lonworks-web, started once for a test module."""
 
-    def __init__(self, sites=('Plant',), users=True):
+    def __init__(self, sites=('Plant',), users=True, interfaces=None, env=None, config=None):
+        """sites: their descriptions, on LON1 unless `interfaces` names each one's interface."""
         self.dir = tempfile.mkdtemp(prefix='lw-web-')
         self.control = os.path.join(self.dir, 'control')
         os.mkdir(self.control)
-        self.env = dict(os.environ, LONSIM_CONTROL=self.control, QT_QPA_PLATFORM='offscreen', LC_ALL='C.UTF-8')
+        self.env = dict(os.environ, LONSIM_CONTROL=self.control, QT_QPA_PLATFORM='offscreen', LC_ALL='C.UTF-8',
+                        **(env or {}))
         self.sequence = 0
         with open(self.path('driver.log'), 'w') as driver_log:
             self.driver = subprocess.Popen([self.program('lonworks-driver')], env=self.env,
@@ -62,20 +64,21 @@ class Console:
         if users:
             self.add_user('admin', 'admin', 'correct horse')
             self.add_user('viewer', 'viewer', 'just looking')
-        config = {
+        settings = {
             'listen': {'address': '127.0.0.1', 'port': 0},
             'collectSeconds': 0.3,
             'statusSeconds': 5,
             'commandTimeoutSeconds': 30,
             'siteRetryMinSeconds': 0.2,
             'siteRetryMaxSeconds': 2,
-            'trend': {'samples': 240, 'minSpacingSeconds': 0},
-            'sites': [{'description': name, 'interface': 'LON1'} for name in sites],
+            'trend': {'samples': 240, 'minSpacingSeconds': 0, 'csvFolder': self.path('trends')},
+            'sites': [{'description': name, 'interface': (interfaces or {}).get(name, 'LON1')} for name in sites],
         }
+        settings.update(config or {})
         if users:
-            config['users'] = self.users
+            settings['users'] = self.users
         with open(self.path('web.json'), 'w') as f:
-            json.dump(config, f)
+            json.dump(settings, f)
         self.log = open(self.path('web.log'), 'w')
         self.web = subprocess.Popen([self.program('lonworks-web'), '--config', self.path('web.json')], env=self.env,
                                     stdout=subprocess.PIPE, stderr=self.log, text=True)
@@ -272,6 +275,39 @@ class WebSocket:
             self.sock.close()
         except OSError:
             pass
+
+
+CHROMIUM = '/usr/bin/chromium'
+CHROMEDRIVER = '/usr/bin/chromedriver'
+
+
+def start_chromium(profile, size):
+    """Debian's headless Chromium under Selenium with a fresh profile, the viewport `size`;
+    None when chromium, chromium-driver or python3-selenium is missing."""
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.options import Options
+        from selenium.webdriver.chrome.service import Service
+    except ImportError:
+        return None
+    if not os.path.exists(CHROMIUM) or not os.path.exists(CHROMEDRIVER):
+        return None
+    options = Options()
+    options.binary_location = CHROMIUM
+    for argument in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+                     '--disable-background-networking', '--disable-component-update', '--disable-sync',
+                     '--disable-dev-shm-usage', f'--user-data-dir={profile}'):
+        options.add_argument(argument)
+    browser = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    set_viewport(browser, size, False)
+    browser.set_page_load_timeout(60)
+    browser.set_script_timeout(60)
+    return browser
+
+
+def set_viewport(browser, size, mobile):
+    browser.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',
+                            {'width': size[0], 'height': size[1], 'deviceScaleFactor': 1, 'mobile': mobile})
 
 
 def main():

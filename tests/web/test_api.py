@@ -4,6 +4,7 @@ traversal, oversized bodies and headers, a slow client, 200 live pages at once, 
 driver and another client (lonctl) unaffected."""
 
 import json
+import os
 import socket
 import threading
 import time
@@ -93,6 +94,12 @@ class Api(unittest.TestCase):
         self.assertEqual(headers['Content-Type'], 'text/csv; charset=utf-8')
         self.assertTrue(csv.startswith('time,value\r\n'))
         self.assertIn('attachment', headers['Content-Disposition'])
+        # The same samples go to the site's CSV file of the day.
+        day = time.strftime('%Y-%m-%d', time.gmtime())
+        with open(os.path.join(console.path('trends'), f'Plant-{day}.csv')) as f:
+            lines = f.read().splitlines()
+        self.assertEqual(lines[0], 'time,address,value')
+        self.assertTrue(any(line.split(',')[1] == SPACE_TEMP for line in lines[1:]))
 
         status, diagnostics, _ = self.admin.get('/api/diagnostics')
         self.assertEqual(status, 200)

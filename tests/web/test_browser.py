@@ -16,18 +16,13 @@ import harness
 from harness import Client, Console, wait_for
 
 try:
-    from selenium import webdriver
-    from selenium.webdriver.chrome.options import Options
-    from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.common.keys import Keys
-except ImportError:   # pragma: no cover
-    webdriver = None
+except ImportError:   # the module is skipped then
+    pass
 
 SETPOINT = '0:1:10:1:105:0:3:105'
 SPACE_TEMP = '0:1:10:0:105:0:3:105'
-CHROMIUM = '/usr/bin/chromium'
-CHROMEDRIVER = '/usr/bin/chromedriver'
 WIDE = (1280, 800)
 PHONE = (390, 844)
 
@@ -39,25 +34,16 @@ shots = None
 
 def setUpModule():
     global console, browser, profile, shots
-    if webdriver is None or not os.path.exists(CHROMIUM) or not os.path.exists(CHROMEDRIVER):
+    profile = tempfile.mkdtemp(prefix='lw-chromium-')
+    browser = harness.start_chromium(profile, WIDE)
+    if browser is None:
         raise unittest.SkipTest('chromium, chromium-driver and python3-selenium are needed (scripts/bootstrap.sh)')
     console = Console()
     admin = Client(console.url)
     admin.login('admin', 'correct horse')
     console.wait_online(admin)
-    profile = tempfile.mkdtemp(prefix='lw-chromium-')
     shots = os.environ.get('LW_SCREENSHOT_DIR') or console.path('screenshots')
     os.makedirs(shots, exist_ok=True)
-    options = Options()
-    options.binary_location = CHROMIUM
-    for argument in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-                     '--disable-background-networking', '--disable-component-update', '--disable-sync',
-                     '--disable-dev-shm-usage', f'--user-data-dir={profile}', f'--window-size={WIDE[0]},{WIDE[1]}'):
-        options.add_argument(argument)
-    browser = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
-    viewport(WIDE, False)
-    browser.set_page_load_timeout(60)
-    browser.set_script_timeout(60)
 
 
 def tearDownModule():
@@ -91,8 +77,7 @@ def wait_text(css, text, seconds=harness.VALUE_WAIT):
 
 
 def viewport(size, mobile):
-    browser.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',
-                            {'width': size[0], 'height': size[1], 'deviceScaleFactor': 1, 'mobile': mobile})
+    harness.set_viewport(browser, size, mobile)
 
 
 def shoot(name):

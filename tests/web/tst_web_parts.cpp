@@ -2,12 +2,16 @@
 // password check, the trend ring, point ranges and the write check, and the HTTP framing's
 // limits against a real listener on the loopback.
 #include "web/HttpServer.h"
+#include "web/TrendCsv.h"
 #include "web/TrendRing.h"
 #include "web/UserStore.h"
 #include "web/WebConfig.h"
 #include "web/WebPoint.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -131,6 +135,31 @@ private Q_SLOTS:
         QCOMPARE(ring.Between(start + 7000, start + 8000).size(), 2);
         QCOMPARE(ring.LastMs(), start + 9000);
         QVERIFY(ring.MemoryBytes() <= 4 * 8 + 64);
+    }
+
+    void trendCsvAppendsAndRefusesLinks()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("trends"));
+        const qint64 day1 = QDateTime(QDate(2026, 3, 1), QTime(23, 59, 59), Qt::UTC).toMSecsSinceEpoch();
+        const qint64 day2 = day1 + 2000;
+        QFile target(dir.filePath(QStringLiteral("elsewhere")));
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.close();
+        {
+            TTrendCsv csv(folder);
+            QVERIFY(QDir().mkpath(folder));
+            // Tomorrow's file of site A is a link: nothing goes through it.
+            QVERIFY(QFile::link(target.fileName(), csv.FileName(QStringLiteral("A/B"), QDate(2026, 3, 2))));
+            csv.Append(QStringLiteral("A/B"), day1, TTrendCsv::Line(day1, QStringLiteral("0:1:2:3:4:5:6:7"), 21.5));
+            csv.Append(QStringLiteral("A/B"), day1, TTrendCsv::Line(day1, QStringLiteral("0:1:2:3:4:5:6:7"), 22));
+            csv.Append(QStringLiteral("A/B"), day2, TTrendCsv::Line(day2, QStringLiteral("0:1:2:3:4:5:6:7"), 23));
+        }
+        QFile first(QDir(folder).filePath(QStringLiteral("A_B-2026-03-01.csv")));
+        QVERIFY(first.open(QIODevice::ReadOnly));
+        QCOMPARE(first.readAll(), QByteArray("time,address,value\n2026-03-01T23:59:59Z,0:1:2:3:4:5:6:7,21.5\n"
+                                             "2026-03-01T23:59:59Z,0:1:2:3:4:5:6:7,22\n"));
+        QCOMPARE(QFileInfo(target.fileName()).size(), 0);
     }
 
     void writeChecks_data()
