@@ -47,9 +47,20 @@ QJsonObject stateOf(Network &net)
                                           {QStringLiteral("values"), values},
                                       });
     }
-    return QJsonObject{{QStringLiteral("name"), net.model().name},
-                       {QStringLiteral("interfaces"), int(net.interfaces().size())},
-                       {QStringLiteral("devices"), devices}};
+    QJsonObject state{{QStringLiteral("name"), net.model().name},
+                      {QStringLiteral("interfaces"), int(net.interfaces().size())},
+                      {QStringLiteral("devices"), devices}};
+    if (const ChannelTimeline &c = net.channel(); c.timed()) {
+        const qint64 now = net.nowNs();
+        state.insert(QStringLiteral("channel"),
+                     QJsonObject{{QStringLiteral("kind"), QLatin1String(lontalk::channel::figuresOf(c.channel().medium)->name)},
+                                 {QStringLiteral("bitRate"), c.channel().bitRate},
+                                 {QStringLiteral("load"), c.load(now)},
+                                 {QStringLiteral("busyNs"), double(c.busyNs())},
+                                 {QStringLiteral("countedNs"), double(now - c.countedSinceNs())},
+                                 {QStringLiteral("frames"), double(c.frames())}});
+    }
+    return state;
 }
 
 void publish(NetworkRegistry &registry, const QDir &dir)

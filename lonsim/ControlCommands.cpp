@@ -63,6 +63,12 @@ QString runOnDevice(Network &net, DeviceState &d, const QStringList &w)
     return QStringLiteral("ok");
 }
 
+// A `network <name>` line limits later commands to that network (its key or its name).
+bool inScope(const Network &net, const QString &network)
+{
+    return network.isEmpty() || net.key().compare(network, Qt::CaseInsensitive) == 0 || net.model().name == network;
+}
+
 } // namespace
 
 QString runControlCommand(NetworkRegistry &registry, const QString &line, QString &network)
@@ -74,13 +80,21 @@ QString runControlCommand(NetworkRegistry &registry, const QString &line, QStrin
         network = w.value(1);
         return QStringLiteral("ok");
     }
+    if (w.at(0) == QLatin1String("reset-channel")) {
+        for (Network *net : registry.networks()) {
+            if (inScope(*net, network)) {
+                net->resetChannelCounts();
+                net->setDirty(true);
+            }
+        }
+        return QStringLiteral("ok");
+    }
     if (w.size() < 2)
         return QStringLiteral("error: a command names a device");
     int done = 0;
     QString result = QStringLiteral("error: no device ") + w.at(1);
     for (Network *net : registry.networks()) {
-        if (!network.isEmpty() && net->key().compare(network, Qt::CaseInsensitive) != 0
-            && net->model().name != network)
+        if (!inScope(*net, network))
             continue;
         for (DeviceState &d : net->devices()) {
             if (w.at(1) != QLatin1String("*") && d.model().name != w.at(1))

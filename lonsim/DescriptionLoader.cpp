@@ -380,14 +380,30 @@ Device readDevice(const Reader &r, const QJsonObject &o)
     return d;
 }
 
+// "channel": {"kind": "TP/FT-10" | "PL-20" | "IP", "bitRate": n}; absent: untimed.
+lontalk::channel::Channel readChannel(const Reader &r, const QJsonObject &o)
+{
+    if (o.isEmpty())
+        return {};
+    r.onlyKeys(o, {"kind", "bitRate"});
+    const std::optional<lontalk::channel::Channel> channel = lontalk::channel::parseChannel(r.text(o, "kind"));
+    if (!channel)
+        r.fail(QStringLiteral("kind must be TP/FT-10, PL-20 or IP"));
+    lontalk::channel::Channel c = *channel;
+    if (c.medium != lontalk::channel::Medium::None)
+        c.bitRate = int(r.integer(o, "bitRate", lontalk::channel::MinBitRate, lontalk::channel::MaxBitRate, c.bitRate));
+    return c;
+}
+
 NetworkModel readNetwork(const Reader &r, const QJsonObject &o, const QString &fallbackName)
 {
-    r.onlyKeys(o, {"name", "timeScale", "interface", "devices"});
+    r.onlyKeys(o, {"name", "timeScale", "channel", "interface", "devices"});
     NetworkModel n;
     n.name = o.value(QLatin1String("name")).toString(fallbackName);
     n.timeScale = o.value(QLatin1String("timeScale")).toDouble(1.0);
     if (!(n.timeScale > 0 && n.timeScale <= 100))
         r.fail(QStringLiteral("timeScale must be above 0 and at most 100"));
+    n.channel = readChannel(r.at(QStringLiteral("channel")), r.object(o, "channel"));
     const Reader ir = r.at(QStringLiteral("interface"));
     const QJsonObject io = r.object(o, "interface");
     if (io.isEmpty())

@@ -2,6 +2,8 @@
 // The network description in memory: the simulated interface and its devices, as read
 // from a description file. Plain data; the running state lives in Network.
 
+#include "lontalk/ChannelTiming.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -123,6 +125,7 @@ struct InterfaceModel {
 struct NetworkModel {
     QString name;
     double timeScale = 1.0;
+    lontalk::channel::Channel channel;   // untimed unless the description gives one
     InterfaceModel iface;
     QList<Device> devices;
 };

@@ -1,6 +1,7 @@
 #include "lonsim/Network.h"
 
 #include "lonsim/Interface.h"
+#include "lonsim/Trace.h"
 
 #include "lontalk/Authentication.h"
 
@@ -9,6 +10,29 @@
 namespace lonsim {
 
 namespace wire = lontalk::wire;
+
+namespace {
+
+constexpr qint64 NsPerMs = 1'000'000;
+
+std::function<qint64()> &processClockUs()
+{
+    static std::function<qint64()> clock;
+    return clock;
+}
+
+// The host queue counts milliseconds: a frame is there once its last bit is.
+qint64 ceilMs(qint64 ns)
+{
+    return ns >= 0 ? (ns + NsPerMs - 1) / NsPerMs : ns / NsPerMs;
+}
+
+int frameBytes(const ip852::LonFrame &frame)
+{
+    return int(ip852::buildFrame(frame).size());
+}
+
+} // namespace
 
 std::optional<std::pair<int, int>> nvIndexOf(const QByteArray &data)
 {
@@ -21,7 +45,8 @@ std::optional<std::pair<int, int>> nvIndexOf(const QByteArray &data)
     return std::make_pair((uint8_t(data[1]) << 8) | uint8_t(data[2]), 3);
 }
 
-Network::Network(NetworkModel model, QString key) : m_model(std::move(model)), m_key(std::move(key))
+Network::Network(NetworkModel model, QString key)
+    : m_model(std::move(model)), m_key(std::move(key)), m_channel(m_model.channel)
 {
     m_clock.start();
     for (const Device &device : m_model.devices)
@@ -35,6 +60,56 @@ Network::Network(NetworkModel model, QString key) : m_model(std::move(model)), m
 }
 
 Network::~Network() = default;
+
+void Network::setProcessClockForTest(std::function<qint64()> nowUs)
+{
+    processClockUs() = std::move(nowUs);
+}
+
+qint64 Network::now() const
+{
+    if (m_testClock)
+        return m_testClock();
+    return nowNs() / NsPerMs;
+}
+
+qint64 Network::nowNs() const
+{
+    if (m_testClock)
+        return m_testClock() * NsPerMs;
+    if (const auto &clock = processClockUs())
+        return clock() * 1000;
+    return m_clock.nsecsElapsed();
+}
+
+qint64 Network::answerDue(const ip852::LonFrame &message, qint64 readyNs, bool response, const QByteArray &apdu)
+{
+    if (!m_channel.timed())
+        return readyNs / NsPerMs;
+    // The reply goes back by subnet/node whatever the request's address was.
+    ip852::LonFrame reply = message;
+    reply.pdu = response ? ip852::Pdu::Spdu : ip852::Pdu::Tpdu;
+    reply.type = response ? uint8_t(ip852::Response) : uint8_t(ip852::Ack);
+    reply.address.format = ip852::AddressFormat::SubnetNode;
+    reply.authenticated = false;
+    reply.memberList.clear();
+    reply.apdu = response ? apdu : QByteArray();
+    return ceilMs(m_channel.send(readyNs, frameBytes(reply)));
+}
+
+void Network::traceLoad()
+{
+    const qint64 now = this->now();
+    if (!m_channel.timed() || m_channel.frames() == m_framesTraced || now < m_nextLoadTrace)
+        return;
+    m_nextLoadTrace = now + 1000;
+    m_framesTraced = m_channel.frames();
+    traceText(m_model.name, QStringLiteral("channel %1: load %2 % over the last %3 s, %4 frames")
+                                .arg(m_channel.channel().describe())
+                                .arg(100.0 * m_channel.load(nowNs()), 0, 'f', 1)
+                                .arg(ChannelTimeline::LoadWindowNs / (1000 * NsPerMs))
+                                .arg(m_channel.frames()));
+}
 
 DeviceState *Network::device(const QString &name)
 {
@@ -161,19 +236,27 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
     message.tid = tid & 0x0F;
     const DomainEntry &entry = from.domain(f.domainIndex);
     const wire::Endpoint host{f.domainIndex, entry.address.subnet, entry.address.node};
+    // On a timed channel the request takes its time on the wire before any device hears it,
+    // and every answer then waits for the channel in turn.
+    const bool timed = m_channel.timed();
+    const qint64 startNs = timed ? nowNs() : now * NsPerMs;
+    const qint64 sentNs = timed ? m_channel.send(startNs, frameBytes(message)) : startNs;
+    const qint64 heard = timed ? ceilMs(sentNs) : now;
     qint64 lastDue = now;
     int answered = 0;
     for (const Target &t : targetsOf(from, f)) {
         DeviceState &d = *t.device;
         if (d.behaviour().silent)
             continue;
-        const qint64 due = now + scaled(d.behaviour().delayMs);
+        const qint64 readyNs = sentNs + scaled(d.behaviour().delayMs) * NsPerMs;
         const wire::Endpoint src{f.domainIndex, t.member->subnet, t.member->node};
         if (const ip852::ReceiveRecords::Record *record = d.repeated(message, now)) {
             // A repeat of a transaction the device has executed: nothing is done again;
             // the ACK or the response it kept goes out again (none when it was lost).
             if (record->answered) {
-                if (f.service == wire::Request && !record->answer.isEmpty())
+                const bool response = f.service == wire::Request && !record->answer.isEmpty();
+                const qint64 due = answerDue(message, readyNs, response, record->answer);
+                if (response)
                     from.enqueue(due, wire::response(f, uint8_t(record->answer[0]), record->answer.mid(1), src, host));
                 ++answered;
                 lastDue = std::max(lastDue, due);
@@ -197,7 +280,7 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
             if (f.service == wire::Acknowledged && !d.faultHits(DeviceState::Fault::Drop, f.code)) {
                 d.keepAnswer(message, now, QByteArray());
                 ++answered;
-                lastDue = std::max(lastDue, due);
+                lastDue = std::max(lastDue, answerDue(message, readyNs, false, QByteArray()));
             }
             continue;
         }
@@ -221,6 +304,7 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
             frame = wire::withLyingLength(frame, 40);
         else
             d.keepAnswer(message, now, QByteArray(1, char(sent.code)) + sent.data);
+        const qint64 due = answerDue(message, readyNs, true, QByteArray(1, char(sent.code)) + sent.data);
         from.enqueue(due, frame);
         if (d.faultHits(DeviceState::Fault::Double, f.code))
             from.enqueue(due, frame);
@@ -229,12 +313,16 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
     }
     qint64 completed = now;
     if (f.service == wire::Unacknowledged || f.service == wire::UnackRepeat) {
-        from.enqueue(now, wire::completion(f, wire::Success));
+        from.enqueue(heard, wire::completion(f, wire::Success));
     } else if (answered > 0) {
         from.enqueue(lastDue, wire::completion(f, wire::Success));
         completed = lastDue;
     } else {
-        completed = now + scaled(qint64(wire::transmitTimerMs(f.txTimer)) * (f.retries + 1));
+        const qint64 timerMs = scaled(qint64(wire::transmitTimerMs(f.txTimer)));
+        completed = now + timerMs * (f.retries + 1);
+        // Every retry is on the channel too.
+        for (int retry = 1; timed && retry <= f.retries; ++retry)
+            completed = std::max(completed, ceilMs(m_channel.send(startNs + retry * timerMs * NsPerMs, frameBytes(message))));
         from.enqueue(completed, wire::completion(f, wire::Failure));
     }
     return completed;
@@ -243,6 +331,7 @@ qint64 Network::transmit(Interface &from, const wire::HostFrame &f, uint8_t tid)
 void Network::advance()
 {
     const qint64 now = this->now();
+    traceLoad();
     for (auto &transfer : m_transfers)
         transfer->advance(now);
     std::erase_if(m_transfers, [](const auto &t) { return t->finished(); });

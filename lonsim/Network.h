@@ -3,6 +3,7 @@
 // state, shared by every interface (handle) opened on it. It carries the host's
 // transactions to the devices and schedules what comes back.
 
+#include "lonsim/ChannelTimeline.h"
 #include "lonsim/DeviceState.h"
 #include "lonsim/FileTransfer.h"
 #include "lonsim/Model.h"
@@ -32,9 +33,14 @@ public:
 
     const QString &key() const { return m_key; }
     const NetworkModel &model() const { return m_model; }
-    qint64 now() const { return m_testClock ? m_testClock() : m_clock.elapsed(); }
+    // Milliseconds and nanoseconds of the network's clock.
+    qint64 now() const;
+    qint64 nowNs() const;
     // Replaces the network's clock (milliseconds): tests step through receive timers with it.
     void setClockForTest(std::function<qint64()> clock) { m_testClock = std::move(clock); }
+    // Replaces the clock of every network of the process that has no clock of its own
+    // (microseconds); an empty function restores the system's.
+    static void setProcessClockForTest(std::function<qint64()> nowUs);
     qint64 scaled(qint64 ms) const { return qint64(ms * m_model.timeScale); }
     double timeScale() const { return m_model.timeScale; }
 
@@ -72,6 +78,15 @@ public:
     // Ends the transfers to sink (it goes away).
     void dropTransfers(const PacketSink &sink);
 
+    // The channel the devices share: frames queue for it on a timed channel.
+    const ChannelTimeline &channel() const { return m_channel; }
+    void resetChannelCounts() { m_channel.resetCounts(nowNs()); }
+    // Another channel than the description's (lonsim-channel --channel); counts start anew.
+    void setChannel(const lontalk::channel::Channel &channel) { m_channel = ChannelTimeline(channel); }
+    // A frame of frameBytes (CRC included) ready at readyNs goes on the channel: the time
+    // its packet cycle ends (readyNs on an untimed channel).
+    qint64 occupyChannel(qint64 readyNs, int frameBytes) { return m_channel.send(readyNs, frameBytes); }
+
     bool dirty() const { return m_dirty; }
     void setDirty(bool dirty) { m_dirty = dirty; }
 
@@ -88,6 +103,11 @@ private:
     std::optional<bool> authenticate(const Interface &from, const lontalk::wire::HostFrame &frame, DeviceState &device,
                                      const DomainAddress &member);
     void fileAcknowledged(Interface &from, const lontalk::wire::HostFrame &frame);
+    // The time an answer (ACK or response with apdu) to message, sent by a device
+    // readyNs, has reached the host; ms as the host queue counts.
+    qint64 answerDue(const ip852::LonFrame &message, qint64 readyNs, bool response, const QByteArray &apdu);
+    // A line on the channel's load in the trace, at most once a second while frames go.
+    void traceLoad();
 
     NetworkModel m_model;
     QString m_key;
@@ -98,6 +118,9 @@ private:
     QList<Interface *> m_interfaces;
     std::vector<std::unique_ptr<FileTransfer>> m_transfers;
     UpdateListener m_updateListener;
+    ChannelTimeline m_channel;
+    qint64 m_nextLoadTrace = 0;
+    qint64 m_framesTraced = 0;
     bool m_dirty = true;
 };
 

@@ -40,9 +40,14 @@ ChannelNode::ChannelNode(Network &network, DeviceState &device, FrameOutput &out
 {
 }
 
-qint64 ChannelNode::due() const
+qint64 ChannelNode::due(int answerBytes)
 {
-    return m_network.now() + m_network.scaled(m_device.behaviour().delayMs);
+    const qint64 delay = m_network.scaled(m_device.behaviour().delayMs);
+    if (!m_network.channel().timed())
+        return m_network.now() + delay;
+    // Behind a router on a timed channel: the message and then the answer take their turn on it.
+    const qint64 end = m_network.occupyChannel(m_heardNs + delay * 1'000'000, answerBytes);
+    return (end + 999'999) / 1'000'000;
 }
 
 bool ChannelNode::addressedTo(const ip852::LonFrame &f, const DomainAddress &me) const
@@ -78,6 +83,7 @@ void ChannelNode::receive(const ip852::LonFrame &f)
     if (!addressedTo(f, *me) || f.pdu == ip852::Pdu::AuthPdu || f.hasReminder() || f.apdu.isEmpty())
         return;
     rememberHost(f);
+    m_heardNs = m_network.occupyChannel(m_network.nowNs(), int(ip852::buildFrame(f).size()));
     const qint64 now = m_network.now();
     if (const ip852::ReceiveRecords::Record *record = m_device.repeated(f, now)) {
         ++m_counters.duplicates;
@@ -182,7 +188,7 @@ void ChannelNode::sendAnswer(const ip852::LonFrame &request, const QByteArray &a
     if (keep) {
         sent = [this, request, answer] { m_device.keepAnswer(request, m_network.now(), answer); };
     }
-    m_output.transmit(due(), frames, lyingSize, std::move(sent));
+    m_output.transmit(due(int(answer.size())), frames, lyingSize, std::move(sent));
 }
 
 void ChannelNode::replyReceived(const ip852::LonFrame &f, const DomainAddress &me)

@@ -60,7 +60,8 @@ private:
     // Sends answer (copies times) after the device's delay; the record of request keeps it
     // for repeats unless keep is false.
     void sendAnswer(const ip852::LonFrame &request, const QByteArray &answer, int copies, bool lyingSize, bool keep);
-    qint64 due() const;
+    // When an answer of answerBytes sent after the device's delay has crossed the channel (ms).
+    qint64 due(int answerBytes);
 
     Network &m_network;
     DeviceState &m_device;
@@ -71,6 +72,7 @@ private:
     QByteArray m_fileDomain;
     int m_fileTid = -1;
     NodeCounters m_counters;
+    qint64 m_heardNs = 0;       // when the message being handled had crossed the channel
 };
 
 // The reply (ACK or RESPONSE) to message from `me`: form 2a back to its source, same

@@ -75,7 +75,14 @@ std::optional<ChannelOptions> parseChannelOptions(const QStringList &arguments, 
     const QCommandLineOption pcap(QStringLiteral("pcap"),
                                   QStringLiteral("Capture file (pcap) of every datagram sent and received."),
                                   QStringLiteral("file"));
-    parser.addOptions({network, mode, group, port, iface, listen, member, configServer, secret, control, trace, pcap});
+    const QCommandLineOption channel(QStringLiteral("channel"),
+                                     QStringLiteral("The devices' own channel, as behind a router: TP/FT-10, "
+                                                    "PL-20 or IP, optionally with a bit rate (FT-10:78125). "
+                                                    "Frames then take that channel's time and queue for it; "
+                                                    "the default is the network description's."),
+                                     QStringLiteral("kind[:bitrate]"));
+    parser.addOptions({network, mode, group, port, iface, listen, member, configServer, secret, control, trace, pcap,
+                       channel});
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
@@ -169,6 +176,22 @@ std::optional<ChannelOptions> parseChannelOptions(const QStringList &arguments, 
             return std::nullopt;
         }
         o.secret = *bytes;
+    }
+    if (parser.isSet(channel)) {
+        const QStringList parts = parser.value(channel).split(u':');
+        o.channel = lontalk::channel::parseChannel(parts.value(0));
+        bool ok = true;
+        if (o.channel && parts.size() == 2 && o.channel->timed())
+            o.channel->bitRate = parts.at(1).toInt(&ok);
+        if (!o.channel || parts.size() > 2 || !ok
+            || (o.channel->timed()
+                && (o.channel->bitRate < lontalk::channel::MinBitRate || o.channel->bitRate > lontalk::channel::MaxBitRate))) {
+            error = QStringLiteral("--channel %1 is not TP/FT-10, PL-20 or IP with a bit rate of %2 to %3")
+                        .arg(parser.value(channel))
+                        .arg(lontalk::channel::MinBitRate)
+                        .arg(lontalk::channel::MaxBitRate);
+            return std::nullopt;
+        }
     }
     o.control = parser.value(control);
     o.trace = parser.value(trace);

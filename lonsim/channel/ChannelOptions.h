@@ -3,6 +3,8 @@
 // (multicast group or unicast members), and the optional secret, control folder, trace
 // and capture files.
 
+#include "lontalk/ChannelTiming.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -35,6 +37,9 @@ struct ChannelOptions {
     QString control;                // LONSIM_CONTROL folder
     QString trace;                  // frame trace file
     QString pcap;                   // capture file of every datagram
+    // The devices' own channel behind the IP-852 one (a router's far side): frames take
+    // its time; unset keeps the description's.
+    std::optional<lontalk::channel::Channel> channel;
 };
 
 // Parses arguments (argv without the program name); nullopt with error set when they do

@@ -37,6 +37,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "lonsim-channel: %s\n", qPrintable(error));
         return 1;
     }
+    if (options->channel)
+        network->setChannel(*options->channel);
     ChannelServer server(*network, *options);
     if (!server.start(error)) {
         std::fprintf(stderr, "lonsim-channel: %s\n", qPrintable(error));
