@@ -35,14 +35,30 @@ QStringList PointsListRequest(const QStringList &addresses, const QStringList &n
     return request;
 }
 
+bool PolledValueOf(QStringView item, QStringView &address, QStringView &value)
+{
+    // {address}{VALUE=value}: the groups as SplitBetween finds them, without copies.
+    const qsizetype open = item.indexOf(u'{');
+    const qsizetype close = open < 0 ? -1 : item.indexOf(u'}', open + 1);
+    if (close < 0 || close + 1 >= item.size() || item.at(close + 1) != u'{')
+        return false;
+    const qsizetype end = item.indexOf(u'}', close + 2);
+    const QStringView second = item.mid(close + 2, end < 0 ? -1 : end - close - 2);
+    if (!second.startsWith(QLatin1String("VALUE=")))
+        return false;
+    address = item.mid(open + 1, close - open - 1);
+    value = second.mid(6);
+    return true;
+}
+
 QHash<QString, QString> PolledValues(const QStringList &items)
 {
     QHash<QString, QString> values;
+    QStringView address;
+    QStringView value;
     for (const QString &item : items) {
-        QStringList groups;
-        SplitBetween(item, groups, u'{', u'}');
-        if (groups.size() >= 2 && groups.at(1).startsWith(QLatin1String("VALUE=")))
-            values.insert(groups.at(0), groups.at(1).mid(6));
+        if (PolledValueOf(item, address, value))
+            values.insert(address.toString(), value.toString());
     }
     return values;
 }

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 // One entry line {address}{name}{units}{TRUE|FALSE}{kind}{Variable}.
 struct TPointEntry
@@ -27,6 +28,8 @@ QStringList PointsListRequest(const QStringList &addresses, const QStringList &n
 
 // The POINTn={address}{VALUE=value} items of a GETPOINTSLIST answer, by address.
 QHash<QString, QString> PolledValues(const QStringList &items);
+// One such item read in place: false when it is not one.
+bool PolledValueOf(QStringView item, QStringView &address, QStringView &value);
 
 // The first three fields of an address (domain:subnet:node): the device it belongs to.
 // Empty when the address has fewer than four fields.

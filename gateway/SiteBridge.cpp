@@ -1,6 +1,7 @@
 #include "gateway/SiteBridge.h"
 
 #include "client/PointEntries.h"
+#include "client/SiteCommands.h"
 #include "gateway/PointPayloads.h"
 #include "gateway/SitePublisher.h"
 #include "gateway/TopicNames.h"
@@ -71,18 +72,12 @@ void TSiteBridge::Opened()
     }
     FState = Discovering;
     qCInfo(lcSite, "site \"%s\": discovering its points", qPrintable(FSite.Settings.Description));
-    FSession->Run({QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=GETPOINTSLIST")},
-                  FGateway.DiscoveryTimeoutMs,
+    FSession->Run(DiscoveryRequest(), FGateway.DiscoveryTimeoutMs,
                   [this](const TDriverAnswer &answer) {
-                      if (answer.Type == TDriverAnswer::Done) {
+                      if (answer.Type == TDriverAnswer::Done)
                           Discovered(answer.Items);
-                          return;
-                      }
-                      GoOffline(answer.Type == TDriverAnswer::Locked
-                                    ? TSiteSession::LockedMessage(answer.Error)
-                                    : QStringLiteral("discovery failed: %1")
-                                          .arg(answer.Error.isEmpty() ? QStringLiteral("no reason given")
-                                                                      : answer.Error));
+                      else
+                          GoOffline(DiscoveryProblem(answer));
                   },
                   [this](const TSessionError &error) { Failed(error); });
 }
@@ -185,11 +180,10 @@ void TSiteBridge::Tick()
 
 void TSiteBridge::Collect()
 {
-    FSession->Run({QStringLiteral("COMMAND=GETPOINTSLIST")}, FGateway.CommandTimeoutMs,
+    FSession->Run(CollectRequest(), FGateway.CommandTimeoutMs,
                   [this](const TDriverAnswer &answer) {
                       if (answer.Type == TDriverAnswer::Failed) {
-                          GoOffline(QStringLiteral("the driver failed to hand over the values%1")
-                                        .arg(answer.Error.isEmpty() ? QString() : QStringLiteral(": ") + answer.Error));
+                          GoOffline(CollectProblem(answer));
                           return;
                       }
                       // Locked: another client holds the site; the values wait until it ends.
@@ -248,22 +242,10 @@ void TSiteBridge::Write(const QString &pointTopic, const QByteArray &payload)
 void TSiteBridge::RunWrite(const TWrite &write)
 {
     const TGatewayPoint &point = FPoints.at(write.Index);
-    FSession->Run({QStringLiteral("COMMAND=POINTMODIFY"),
-                   QStringLiteral("POINT=") + RequestEntry(kWriterName, point.Address,
-                                                           {QStringLiteral("VALUE=") + write.Value, QString(),
-                                                            QStringLiteral("OBJECTVALUE=")})},
-                  FGateway.CommandTimeoutMs,
+    FSession->Run(PointModifyRequest(kWriterName, point.Address, write.Value), FGateway.CommandTimeoutMs,
                   [this, write](const TDriverAnswer &answer) {
-                      const TGatewayPoint &point = FPoints.at(write.Index);
-                      if (answer.Type == TDriverAnswer::Done)
-                          FPublisher.Result(point, QStringLiteral("done"), write.Value, QString());
-                      else if (answer.Type == TDriverAnswer::Locked)
-                          FPublisher.Result(point, QStringLiteral("refused"), write.Value,
-                                            TSiteSession::LockedMessage(answer.Error));
-                      else
-                          FPublisher.Result(point, QStringLiteral("failed"), write.Value,
-                                            answer.Error.isEmpty() ? QStringLiteral("The driver did not write the point.")
-                                                                   : answer.Error);
+                      const TWriteOutcome outcome = WriteOutcome(answer);
+                      FPublisher.Result(FPoints.at(write.Index), outcome.Outcome, write.Value, outcome.Message);
                       // Collect at once, so that the written value shows without a pause.
                       Schedule(0);
                   },
@@ -292,12 +274,8 @@ void TSiteBridge::GoOffline(const QString &problem)
         FPublisher.Result(FPoints.at(write.Index), QStringLiteral("failed"), write.Value,
                           QStringLiteral("The site went offline (%1): nothing was written.").arg(problem));
     FWrites.clear();
-    if (FSession) {
-        // Give the object back when the driver is still there; a new one comes with Open.
-        TSiteSession *old = FSession;
-        FSession = nullptr;
-        old->Close([old] { old->deleteLater(); });
-    }
+    // Give the object back when the driver is still there; a new one comes with Open.
+    GiveBackSession(std::exchange(FSession, nullptr));
     FState = Waiting;
     Schedule(FRetryMs);
     FRetryMs = qMin(FRetryMs * 2, FGateway.RetryMaxMs);

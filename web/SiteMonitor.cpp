@@ -1,6 +1,7 @@
 #include "web/SiteMonitor.h"
 
 #include "client/PointEntries.h"
+#include "client/SiteCommands.h"
 #include "web/TrendCsv.h"
 
 #include <QLoggingCategory>
@@ -123,17 +124,12 @@ void TSiteMonitor::Discover()
     FDiscoveryProgress = QStringLiteral("Reading Data...");
     Q_EMIT SiteChanged();
     qCInfo(lcWebSite, "site \"%s\": discovering its points", qPrintable(Description()));
-    FSession->Run({QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=GETPOINTSLIST")},
-                  FConfig.DiscoveryTimeoutMs,
+    FSession->Run(DiscoveryRequest(), FConfig.DiscoveryTimeoutMs,
                   [this](const TDriverAnswer &answer) {
-                      if (answer.Type == TDriverAnswer::Done) {
+                      if (answer.Type == TDriverAnswer::Done)
                           Discovered(answer.Items);
-                          return;
-                      }
-                      GoOffline(answer.Type == TDriverAnswer::Locked
-                                    ? TSiteSession::LockedMessage(answer.Error)
-                                    : QStringLiteral("discovery failed: %1")
-                                          .arg(answer.Error.isEmpty() ? QStringLiteral("no reason given") : answer.Error));
+                      else
+                          GoOffline(DiscoveryProblem(answer));
                   },
                   [this](const TSessionError &error) { Failed(error); });
 }
@@ -233,17 +229,19 @@ void TSiteMonitor::Collect()
 {
     FPreviousCollectStartMs = FCollectStartMs;
     FCollectStartMs = NowMs();
-    FSession->Run({QStringLiteral("COMMAND=GETPOINTSLIST")}, FConfig.CommandTimeoutMs,
+    FSession->Run(CollectRequest(), FConfig.CommandTimeoutMs,
                   [this](const TDriverAnswer &answer) {
                       if (answer.Type == TDriverAnswer::Failed) {
-                          GoOffline(QStringLiteral("the driver failed to hand over the values%1")
-                                        .arg(answer.Error.isEmpty() ? QString() : QStringLiteral(": ") + answer.Error));
+                          GoOffline(CollectProblem(answer));
                           return;
                       }
                       // Locked: another client holds the site; the values wait until it ends.
                       if (answer.Type == TDriverAnswer::Done)
                           TakeValues(answer.Items);
-                      Schedule(FWrites.isEmpty() ? FConfig.CollectIntervalMs : 0);
+                      // Collections start every interval (not an interval after the last one
+                      // ended), so a value waits in the driver at most one interval.
+                      const qint64 next = FCollectStartMs + FConfig.CollectIntervalMs - NowMs();
+                      Schedule(FWrites.isEmpty() ? int(qBound<qint64>(0, next, qint64(FConfig.CollectIntervalMs))) : 0);
                   },
                   [this](const TSessionError &error) { Failed(error); });
 }
@@ -251,21 +249,30 @@ void TSiteMonitor::Collect()
 void TSiteMonitor::TakeValues(const QStringList &items)
 {
     const qint64 now = NowMs();
-    const QHash<QString, QString> values = PolledValues(items);
     QList<qsizetype> changed;
     QByteArray csv;
     const int before = FWithValues;
-    for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        const qsizetype index = FByAddress.value(it.key(), -1);
+    QStringView address;
+    QStringView value;
+    // Read in place: a collection of every point, a few times a second, is the console's
+    // main work.
+    for (const QString &item : items) {
+        if (!PolledValueOf(item, address, value))
+            continue;
+        // POINT<i> is the point's place in the list the console sent; the address decides.
+        bool numbered = false;
+        qsizetype index = QStringView(item).mid(5, item.indexOf(u'=') - 5).toLongLong(&numbered);
+        if (!numbered || index < 0 || index >= FPoints.size() || FPoints.at(index).Address != address)
+            index = FByAddress.value(address.toString(), -1);
         if (index < 0)
             continue;
         TWebPoint &point = FPoints[index];
-        if (point.HasValue && point.Value == it.value())
+        if (point.HasValue && point.Value == value)
             continue;
         if (!point.HasValue)
             ++FWithValues;
         point.HasValue = true;
-        point.Value = it.value();
+        point.Value = value.toString();
         point.ChangedMs = now;
         double number = 0;
         if (TrendNumber(point.Value, number)
@@ -377,25 +384,13 @@ bool TSiteMonitor::Write(qsizetype index, const QString &value, WriteDone done, 
 void TSiteMonitor::RunWrite(TWrite write)
 {
     const QString address = FPoints.at(write.Index).Address;
-    FSession->Run({QStringLiteral("COMMAND=POINTMODIFY"),
-                   QStringLiteral("POINT=") + RequestEntry(kClientName, address,
-                                                           {QStringLiteral("VALUE=") + write.Value, QString(),
-                                                            QStringLiteral("OBJECTVALUE=")})},
-                  FConfig.CommandTimeoutMs,
+    FSession->Run(PointModifyRequest(kClientName, address, write.Value), FConfig.CommandTimeoutMs,
                   [this, write, address](const TDriverAnswer &answer) {
-                      QString outcome = QStringLiteral("done");
-                      QString message;
-                      if (answer.Type == TDriverAnswer::Locked) {
-                          outcome = QStringLiteral("refused");
-                          message = TSiteSession::LockedMessage(answer.Error);
-                      } else if (answer.Type != TDriverAnswer::Done) {
-                          outcome = QStringLiteral("failed");
-                          message = answer.Error.isEmpty() ? QStringLiteral("The driver did not write the point.")
-                                                           : answer.Error;
-                      }
-                      if (outcome != QLatin1String("done"))
-                          Note(QStringLiteral("write of %1 %2: %3").arg(write.Value, outcome, message), address);
-                      write.Done(outcome, message);
+                      const TWriteOutcome outcome = WriteOutcome(answer);
+                      if (outcome.Outcome != QLatin1String("done"))
+                          Note(QStringLiteral("write of %1 %2: %3").arg(write.Value, outcome.Outcome, outcome.Message),
+                               address);
+                      write.Done(outcome.Outcome, outcome.Message);
                       Schedule(0);   // collect at once, so that the written value shows soon
                   },
                   [this, write](const TSessionError &error) {
@@ -426,12 +421,8 @@ void TSiteMonitor::GoOffline(const QString &problem)
     Note(QStringLiteral("offline: %1").arg(problem));
     FailWrites(QStringLiteral("The site went offline (%1): nothing was written.").arg(problem));
     FDiscoveryProgress.clear();
-    if (FSession) {
-        // Give the object back when the driver is still there; a new one comes with Open.
-        TSiteSession *old = FSession;
-        FSession = nullptr;
-        old->Close([old] { old->deleteLater(); });
-    }
+    // Give the object back when the driver is still there; a new one comes with Open.
+    GiveBackSession(std::exchange(FSession, nullptr));
     FState = Waiting;
     Schedule(FRetryMs);
     FRetryMs = qMin(FRetryMs * 2, FConfig.RetryMaxMs);

@@ -1,11 +1,12 @@
 #include "web/UserStore.h"
 
+#include "support/SafeFile.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
-#include <QSaveFile>
 
 namespace {
 
@@ -144,30 +145,26 @@ bool TUserStore::AddUser(const QString &path, const QString &name, TWebRole role
         return false;
     }
     if (QFileInfo(path).isSymLink()) {
-        problem = QStringLiteral("%1 is a symbolic link; not following it").arg(path);
+        problem = QStringLiteral("%1 is a symbolic link; not following it (remove it and try again)").arg(path);
         return false;
     }
     QByteArray kept;
-    QFile old(path);
-    if (old.exists()) {
-        if (!old.open(QIODevice::ReadOnly) || old.size() > kMaxFileBytes) {
-            problem = QStringLiteral("cannot read %1: %2").arg(path, old.errorString());
+    if (QFileInfo::exists(path)) {
+        const std::optional<QByteArray> old = ReadRegularFile(path, kMaxFileBytes);
+        if (!old) {
+            problem = QStringLiteral("cannot read %1 (not a regular file of at most %2 bytes)").arg(path).arg(kMaxFileBytes);
             return false;
         }
-        for (const QByteArray &line : old.read(kMaxFileBytes).split('\n')) {
-            if (!line.trimmed().isEmpty() && !line.startsWith(QByteArray(name.toUtf8() + ":")))
+        const QByteArray prefix = name.toUtf8() + ':';
+        for (const QByteArray &line : old->split('\n')) {
+            if (!line.trimmed().isEmpty() && !line.startsWith(prefix))
                 kept += line + '\n';
         }
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        problem = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(kept + HashedLine(name, role, password) + '\n');
-    if (!file.commit()) {
-        problem = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    // A new file (mode 0600) renamed over the old one.
+    QString error;
+    if (!ReplaceFile(path, kept + HashedLine(name, role, password) + '\n', error)) {
+        problem = QStringLiteral("cannot write %1").arg(error);
         return false;
     }
     return true;

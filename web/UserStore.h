@@ -3,8 +3,8 @@
 //   name:role:pbkdf2-sha256:iterations:salt:key
 // (role "admin" may write and discover, "viewer" only reads; salt and key in base64), read
 // at start. Passwords are checked with PBKDF2-HMAC-SHA256 (QPasswordDigestor) and compared
-// in constant time; `lonworks-web --add-user` writes the file whole (QSaveFile), never
-// through a symbolic link.
+// in constant time; `lonworks-web --add-user` writes the file whole (a new file renamed over
+// the old one), never through a symbolic link.
 
 #include <QByteArray>
 #include <QHash>

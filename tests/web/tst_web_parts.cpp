@@ -1,6 +1,7 @@
 // lonworks-web's pieces without a bus: the configuration's checks, the users file and its
 // password check, the trend ring, point ranges and the write check, and the HTTP framing's
 // limits against a real listener on the loopback.
+#include "client/PointEntries.h"
 #include "web/HttpServer.h"
 #include "web/TrendCsv.h"
 #include "web/TrendRing.h"
@@ -160,6 +161,37 @@ private Q_SLOTS:
         QCOMPARE(first.readAll(), QByteArray("time,address,value\n2026-03-01T23:59:59Z,0:1:2:3:4:5:6:7,21.5\n"
                                              "2026-03-01T23:59:59Z,0:1:2:3:4:5:6:7,22\n"));
         QCOMPARE(QFileInfo(target.fileName()).size(), 0);
+    }
+
+    void polledValueItems_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("value") << "POINT3={0:1:10:0:105:0:3:105}{VALUE=21.5000}" << true << "0:1:10:0:105:0:3:105" << "21.5000";
+        QTest::newRow("empty value") << "POINT0={0:1:10:6:95:0:2:95}{VALUE=}" << true << "0:1:10:6:95:0:2:95" << "";
+        QTest::newRow("text with spaces") << "POINT9={a}{VALUE=AHU 1 = on}" << true << "a" << "AHU 1 = on";
+        QTest::newRow("no value group") << "POINT1={a}" << false << "" << "";
+        QTest::newRow("another group") << "POINT1={a}{NAME=x}" << false << "" << "";
+        QTest::newRow("groups apart") << "POINT1={a} {VALUE=1}" << false << "" << "";
+        QTest::newRow("nothing") << "" << false << "" << "";
+    }
+
+    void polledValueItems()
+    {
+        QFETCH(QString, item);
+        QFETCH(bool, read);
+        QFETCH(QString, address);
+        QFETCH(QString, value);
+        QStringView gotAddress;
+        QStringView gotValue;
+        QCOMPARE(PolledValueOf(item, gotAddress, gotValue), read);
+        if (read) {
+            QCOMPARE(gotAddress.toString(), address);
+            QCOMPARE(gotValue.toString(), value);
+            QCOMPARE(PolledValues({item}).value(address), value);
+        }
     }
 
     void writeChecks_data()
