@@ -32,6 +32,21 @@ bool IsToken(const QByteArray &text)
     return true;
 }
 
+// Counts a connection while its socket lives: a child of the socket, so the count holds
+// whoever deletes the socket and whatever signals of it were cut.
+class TConnectionCount : public QObject
+{
+public:
+    TConnectionCount(QObject *socket, std::shared_ptr<int> count) : QObject(socket), FCount(std::move(count))
+    {
+        ++*FCount;
+    }
+    ~TConnectionCount() override { --*FCount; }
+
+private:
+    std::shared_ptr<int> FCount;
+};
+
 } // namespace
 
 QByteArray THttpRequest::Header(const QByteArray &lowerName) const
@@ -385,13 +400,19 @@ THttpServer::THttpServer(const THttpLimits &limits, QObject *parent)
             // The request that asked for it: matched by the underlying socket's peer.
             THttpRequest request;
             for (qsizetype i = 0; i < FUpgrading.size(); ++i) {
-                if (!FUpgrading.at(i).first) {
+                const QPointer<QTcpSocket> connection = FUpgrading.at(i).first;
+                if (!connection) {
                     FUpgrading.removeAt(i--);
                     continue;
                 }
-                if (FUpgrading.at(i).first->peerPort() == socket->peerPort()
-                    && FUpgrading.at(i).first->peerAddress() == socket->peerAddress()) {
+                if (connection->peerPort() == socket->peerPort() && connection->peerAddress() == socket->peerAddress()) {
                     request = FUpgrading.takeAt(i).second;
+                    // The WebSocket leaves its connection behind when it goes (and cuts every
+                    // signal of it): the connection goes with it.
+                    connect(socket, &QObject::destroyed, this, [connection] {
+                        if (connection)
+                            connection->deleteLater();
+                    });
                     break;
                 }
             }
@@ -441,17 +462,16 @@ void THttpServer::Accept()
 {
     while (FListener->hasPendingConnections()) {
         QTcpSocket *socket = FListener->nextPendingConnection();
-        if (FConnections >= FLimits.MaxConnections) {
+        if (*FConnections >= FLimits.MaxConnections) {
             qCWarning(lcHttp, "connection from %s refused: %d connections are open (the most)",
-                      qPrintable(socket->peerAddress().toString()), FConnections);
+                      qPrintable(socket->peerAddress().toString()), *FConnections);
             socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             socket->disconnectFromHost();
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             QTimer::singleShot(FLimits.RequestTimeoutMs, socket, &QTcpSocket::abort);
             continue;
         }
-        ++FConnections;
-        connect(socket, &QObject::destroyed, this, [this] { --FConnections; });
+        new TConnectionCount(socket, FConnections);
         socket->setParent(this);
         new THttpConnection(*this, socket);
     }

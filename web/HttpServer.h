@@ -23,6 +23,7 @@
 #include <QUrlQuery>
 
 #include <functional>
+#include <memory>
 
 class QTcpServer;
 class QTcpSocket;
@@ -103,7 +104,7 @@ public:
     void SetHandler(Handler handler) { FHandler = std::move(handler); }
     bool Listen(const QHostAddress &address, quint16 port, QString &problem);
     quint16 Port() const;
-    int Connections() const { return FConnections; }
+    int Connections() const { return *FConnections; }
     const THttpLimits &Limits() const { return FLimits; }
 
 Q_SIGNALS:
@@ -122,6 +123,6 @@ private:
     QWebSocketServer *FWebSockets = nullptr;
     bool FTls = false;
     QSslConfiguration FTlsConfig;
-    int FConnections = 0;
+    std::shared_ptr<int> FConnections = std::make_shared<int>(0);   // open sockets
     QList<QPair<QPointer<QTcpSocket>, THttpRequest>> FUpgrading;
 };

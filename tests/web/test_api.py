@@ -276,6 +276,12 @@ class Api(unittest.TestCase):
         finally:
             for page in pages:
                 page.close()
+        # Closed pages give their connections back: more pages than the console has
+        # connections, one after the other, are all served.
+        for _ in range(600):
+            page = WebSocket(console.port, cookie=self.admin.cookie())
+            self.assertEqual(page.status, 101)
+            page.close()
 
     def test_logins_are_rate_limited(self):
         # Each try costs a key derivation: more than ten in ten seconds are turned away.
