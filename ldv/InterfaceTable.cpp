@@ -4,9 +4,9 @@
 #include "lontalk/ip852/Packet.h"
 
 #include "support/JsonRules.h"
+#include "support/SafeFile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,6 +21,9 @@ using jsonrules::number;
 using jsonrules::onlyKeys;
 using jsonrules::Refusal;
 using jsonrules::refuse;
+
+// An interfaces file lists a few entries of a few hundred bytes each.
+constexpr qint64 MaxFileBytes = 1 << 20;
 
 // Hex bytes written as "0A:1B:2C", "0A-1B-2C" or "0A1B2C".
 // A secret (an authentication key) is never repeated in the refusal.
@@ -249,8 +252,10 @@ QString interfacesFilePath()
         config = QDir::homePath() + QStringLiteral("/.config");
     const QStringList candidates{config + QStringLiteral("/lonworks/interfaces.json"),
                                  QStringLiteral("/etc/lonworks/interfaces.json")};
+    // Whatever is there counts, a file or not: a link to nowhere, a folder or a FIFO in
+    // the default place is reported as a broken table rather than passed over.
     for (const QString &candidate : candidates)
-        if (QFileInfo(candidate).isFile())
+        if (const QFileInfo info(candidate); info.exists() || info.isSymLink())
             return candidate;
     return {};
 }
@@ -263,6 +268,10 @@ InterfaceTable parseInterfaceTable(const QByteArray &json, const QString &path)
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         table.error = QStringLiteral("%1: not JSON (%2 at offset %3)").arg(path, parseError.errorString()).arg(parseError.offset);
+        return table;
+    }
+    if (const QString twice = jsonrules::duplicateKey(json); !twice.isEmpty()) {
+        table.error = path + QStringLiteral(": ") + twice;
         return table;
     }
     try {
@@ -292,14 +301,15 @@ InterfaceTable loadInterfaceTable()
     const QString path = interfacesFilePath();
     if (path.isEmpty())
         return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    const std::optional<QByteArray> bytes = ReadUserFile(path, MaxFileBytes, why);
+    if (!bytes) {
         InterfaceTable table;
         table.path = path;
-        table.error = QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString());
+        table.error = QStringLiteral("%1: cannot be read (%2)").arg(path, why);
         return table;
     }
-    return parseInterfaceTable(file.readAll(), path);
+    return parseInterfaceTable(*bytes, path);
 }
 
 } // namespace ldv

@@ -4,11 +4,14 @@
 #include "lonsim/Responder.h"
 #include "lonsim/ValueCodec.h"
 
-#include <QFile>
+#include "support/JsonRules.h"
+#include "support/SafeFile.h"
+
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QStringConverter>
 
 namespace lonsim {
@@ -421,14 +424,18 @@ NetworkModel readNetwork(const Reader &r, const QJsonObject &o, const QString &f
         n.iface.domains[std::size_t(i)] = readDomain(ir.at(QStringLiteral("domains"), i), domains.at(i).toObject());
     n.iface.behaviour = readBehaviour(ir.at(QStringLiteral("behaviour")), ir.object(io, "behaviour"));
     const QJsonArray devices = r.array(o, "devices");
+    n.devices.reserve(devices.size());
+    QSet<QString> names;
+    names.reserve(devices.size());
     for (qsizetype i = 0; i < devices.size(); ++i) {
         const Reader dr = r.at(QStringLiteral("devices"), i);
         if (!devices.at(i).isObject())
             dr.fail(QStringLiteral("must be an object"));
         n.devices.append(readDevice(dr, devices.at(i).toObject()));
-        for (qsizetype k = 0; k < i; ++k)
-            if (n.devices.at(k).name == n.devices.last().name)
-                dr.fail(QStringLiteral("two devices are named ") + n.devices.last().name);
+        const qsizetype before = names.size();
+        names.insert(n.devices.last().name);
+        if (names.size() == before)
+            dr.fail(QStringLiteral("two devices are named ") + n.devices.last().name);
     }
     return n;
 }
@@ -449,6 +456,10 @@ LoadResult loadDescription(const QByteArray &json, const QString &sourceName)
         result.error = sourceName + QStringLiteral(": the description must be a JSON object");
         return result;
     }
+    if (const QString twice = jsonrules::duplicateKey(json); !twice.isEmpty()) {
+        result.error = sourceName + QStringLiteral(": ") + twice;
+        return result;
+    }
     try {
         result.model = readNetwork(Reader(sourceName), doc.object(), QFileInfo(sourceName).completeBaseName());
     } catch (const LoadError &e) {
@@ -459,18 +470,14 @@ LoadResult loadDescription(const QByteArray &json, const QString &sourceName)
 
 LoadResult loadDescriptionFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    const std::optional<QByteArray> bytes = ReadUserFile(path, MaxDescriptionBytes, why);
+    if (!bytes) {
         LoadResult result;
-        result.error = path + QStringLiteral(": cannot be read: ") + file.errorString();
+        result.error = path + QStringLiteral(": cannot be read: ") + why;
         return result;
     }
-    if (file.size() > 16 * 1024 * 1024) {
-        LoadResult result;
-        result.error = path + QStringLiteral(": larger than 16 MiB");
-        return result;
-    }
-    return loadDescription(file.readAll(), path);
+    return loadDescription(*bytes, path);
 }
 
 int Device::nvIndexCount() const

@@ -21,4 +21,10 @@ void onlyKeys(const QJsonObject &o, const QStringList &allowed, const QString &w
 // A whole number low..high, or a refusal.
 int number(const QJsonValue &v, int low, int high, const QString &where);
 
+// The first key an object of json names twice ("key \"name\" twice in one object, at
+// offset 120"); empty when there is none. Qt's reader keeps one of the two silently, so a
+// file whose author meant both is refused instead. Linear in the size of json, which the
+// caller has parsed as JSON already (other input gives no reliable answer, and no harm).
+QString duplicateKey(const QByteArray &json);
+
 } // namespace jsonrules

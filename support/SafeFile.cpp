@@ -17,28 +17,83 @@ QString ErrnoText()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+QString KindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("not a plain file");
+}
+
+QString SizeText(qint64 bytes)
+{
+    if (bytes >= (1 << 20) && bytes % (1 << 20) == 0)
+        return QStringLiteral("%1 MiB").arg(bytes >> 20);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+// The regular file at path, opened with extra flags (O_NOFOLLOW or none), never blocking,
+// at most maxBytes; nullopt with why set.
+std::optional<QByteArray> ReadBounded(const QString &path, qint64 maxBytes, int flags, QString &why)
+{
+    if (path.isEmpty()) {
+        why = QStringLiteral("no file named");
+        return std::nullopt;
+    }
+    // O_NONBLOCK: a FIFO or device put in the file's place cannot block the open.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags);
+    if (fd < 0) {
+        why = errno == ELOOP && (flags & O_NOFOLLOW) ? QStringLiteral("a symlink") : ErrnoText();
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        why = file.errorString();
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        why = ErrnoText();
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = QStringLiteral("not a regular file (%1)").arg(KindOf(st.st_mode));
+        return std::nullopt;
+    }
+    if (st.st_size > maxBytes) {
+        why = QStringLiteral("larger than %1").arg(SizeText(maxBytes));
+        return std::nullopt;
+    }
+    // One byte more than the size shows: a file that grew meanwhile is noticed.
+    const QByteArray bytes = file.read(qint64(st.st_size) + 1);
+    if (bytes.size() > maxBytes) {
+        why = QStringLiteral("larger than %1").arg(SizeText(maxBytes));
+        return std::nullopt;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        why = file.errorString();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 } // namespace
 
 std::optional<QByteArray> ReadRegularFile(const QString &path, qint64 maxBytes)
 {
-    if (path.isEmpty())
-        return std::nullopt;
-    // No symlink is followed, and a FIFO or device put in its place cannot block the open.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return std::nullopt;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes)
-        return std::nullopt;
-    const QByteArray bytes = file.read(maxBytes + 1);
-    if (bytes.size() > maxBytes)
-        return std::nullopt;
-    return bytes;
+    QString ignored;
+    return ReadBounded(path, maxBytes, O_NOFOLLOW, ignored);
+}
+
+std::optional<QByteArray> ReadUserFile(const QString &path, qint64 maxBytes, QString &why)
+{
+    return ReadBounded(path, maxBytes, 0, why);
 }
 
 bool ReplaceFile(const QString &path, const QByteArray &bytes, QString &error)

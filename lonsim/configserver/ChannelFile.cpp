@@ -4,8 +4,8 @@
 #include "lontalk/ip852/Packet.h"
 
 #include "support/JsonRules.h"
+#include "support/SafeFile.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -70,6 +70,10 @@ std::optional<ChannelFile> parseChannelFile(const QByteArray &json, QString &err
         error = QStringLiteral("not JSON (%1 at offset %2)").arg(parseError.errorString()).arg(parseError.offset);
         return std::nullopt;
     }
+    if (const QString twice = jsonrules::duplicateKey(json); !twice.isEmpty()) {
+        error = twice;
+        return std::nullopt;
+    }
     try {
         if (!doc.isObject())
             refuse(QStringLiteral("the file: an object expected"));
@@ -122,17 +126,13 @@ std::optional<ChannelFile> parseChannelFile(const QByteArray &json, QString &err
 
 std::optional<ChannelFile> readChannelFile(const QString &path, QString &error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString());
+    QString why;
+    const std::optional<QByteArray> bytes = ReadUserFile(path, MaxChannelFileBytes, why);
+    if (!bytes) {
+        error = QStringLiteral("%1: cannot be read (%2)").arg(path, why);
         return std::nullopt;
     }
-    const QByteArray bytes = file.read(MaxChannelFileBytes + 1);
-    if (bytes.size() > MaxChannelFileBytes) {
-        error = path + QStringLiteral(": larger than 1 MiB");
-        return std::nullopt;
-    }
-    auto channel = parseChannelFile(bytes, error);
+    auto channel = parseChannelFile(*bytes, error);
     if (!channel)
         error = path + QStringLiteral(": ") + error;
     return channel;

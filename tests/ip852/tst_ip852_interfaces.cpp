@@ -20,6 +20,13 @@ const QString Multicast = QStringLiteral(
     "{\"name\": \"A\", \"type\": \"ip852\", \"neuronId\": \"010203040506\", "
     "\"domains\": [{\"id\": \"4C\", \"subnet\": 1, \"node\": 126}]%1}");
 
+// The multicast entry with other domains.
+QString MulticastWith(const QString &domains)
+{
+    return QStringLiteral("{\"name\": \"A\", \"type\": \"ip852\", \"neuronId\": \"010203040506\", \"domains\": %1}")
+        .arg(domains);
+}
+
 } // namespace
 
 class TestIp852Interfaces : public QObject {
@@ -85,19 +92,19 @@ private Q_SLOTS:
         QTest::newRow("bad member")
             << withEntry(Multicast.arg(", \"mode\": \"unicast\", \"localAddress\": \"127.0.0.1\", \"members\": [\"127.0.0.1:70000\"]"))
             << "bad port";
-        QTest::newRow("domain length 2") << withEntry(Multicast.arg(", \"domains\": [{\"id\": \"0102\", \"subnet\": 1, \"node\": 2}]"))
+        QTest::newRow("domain length 2") << withEntry(MulticastWith("[{\"id\": \"0102\", \"subnet\": 1, \"node\": 2}]"))
                                          << "wrong number of bytes";
-        QTest::newRow("node 0") << withEntry(Multicast.arg(", \"domains\": [{\"subnet\": 1, \"node\": 0}]")) << ".node";
+        QTest::newRow("node 0") << withEntry(MulticastWith("[{\"subnet\": 1, \"node\": 0}]")) << ".node";
         QTest::newRow("three domains")
-            << withEntry(Multicast.arg(", \"domains\": [{\"subnet\": 1, \"node\": 1}, {\"subnet\": 1, \"node\": 2}, {\"subnet\": 1, \"node\": 3}]"))
+            << withEntry(MulticastWith("[{\"subnet\": 1, \"node\": 1}, {\"subnet\": 1, \"node\": 2}, {\"subnet\": 1, \"node\": 3}]"))
             << "at most two";
         QTest::newRow("bad secret") << withEntry(Multicast.arg(", \"secret\": \"this secret is far too long\"")) << ".secret";
         // A key of the wrong length or not in hex is refused without being repeated.
         QTest::newRow("key of 7 bytes")
-            << withEntry(Multicast.arg(", \"domains\": [{\"id\": \"4C\", \"subnet\": 1, \"node\": 2, \"key\": \"0A1B2C3D4E5F60\"}]"))
+            << withEntry(MulticastWith("[{\"id\": \"4C\", \"subnet\": 1, \"node\": 2, \"key\": \"0A1B2C3D4E5F60\"}]"))
             << "domains[0].key: the value has the wrong number of bytes (6 expected)";
         QTest::newRow("key not hex")
-            << withEntry(Multicast.arg(", \"domains\": [{\"id\": \"4C\", \"subnet\": 1, \"node\": 2, \"key\": \"0A1B2C3D4E5G\"}]"))
+            << withEntry(MulticastWith("[{\"id\": \"4C\", \"subnet\": 1, \"node\": 2, \"key\": \"0A1B2C3D4E5G\"}]"))
             << "domains[0].key: the value is not hex";
         QTest::newRow("twice") << withEntry("{\"name\": \"X\", \"type\": \"simulated\", \"network\": \"LON1\"}, "
                                            "{\"name\": \"x\", \"type\": \"simulated\", \"network\": \"LON1\"}")
@@ -108,8 +115,6 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, json);
         QFETCH(QString, why);
-        // A duplicated key in a JSON object keeps its last value: the fixture's "domains"
-        // and "neuronId" rows override the defaults that way.
         const InterfaceTable t = parseInterfaceTable(json, QStringLiteral("/tmp/x.json"));
         QVERIFY(!t.ok());
         QVERIFY2(t.error.contains(why), qPrintable(t.error));
