@@ -134,6 +134,7 @@ void TQelLonWorksCom::FillSite(const QVariant &request)
     const QString dom0 = SiteText(request, QStringLiteral("SP2"));
     const QString dom1 = SiteText(request, QStringLiteral("SP3"));
     const QString deviceType = SiteText(request, QStringLiteral("DEVICETYPE"));
+    const TPollSettings pollSettings = ReadPollSettings(request);
 
     FSite.Description = description;
     ParamAsBoolean(request, QStringLiteral("OFFLINE"), flag);
@@ -152,6 +153,7 @@ void TQelLonWorksCom::FillSite(const QVariant &request)
     ParamAsFloat(request, QStringLiteral("FP2"), real);
     FSite.Dom1Subnet = TruncatedLowByte(real);
     FSite.DeviceType = deviceType;
+    FSite.PollSettings = pollSettings;
     ParamAsInteger(request, QStringLiteral("PANELTYPE"), number);
     FSite.PanelTypeIndex = number;
     if (ParamAsInteger(request, QStringLiteral("SERVERINDEX"), number))

@@ -32,11 +32,24 @@ void writeLine(QFile &file, const QString &label, const QByteArray &rest)
     file.flush();
 }
 
+FrameObserver &frameObserver()
+{
+    static FrameObserver observer;
+    return observer;
+}
+
 } // namespace
+
+void setFrameObserverForTest(FrameObserver observer)
+{
+    frameObserver() = std::move(observer);
+}
 
 void traceFrame(const QString &interfaceLabel, const char *direction, const uint8_t *bytes, int length,
                 int hiddenFrom, int hiddenCount)
 {
+    if (const FrameObserver &observer = frameObserver())
+        observer(direction, bytes, length);
     QFile *file = traceFile();
     if (!file)
         return;

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace lonsim {
 
@@ -15,5 +16,10 @@ void traceFrame(const QString &interfaceLabel, const char *direction, const uint
 
 // One line of text in the same file: time, label, text (an IP-852 configuration exchange).
 void traceText(const QString &label, const QString &text);
+
+// Also hands every frame to observer (direction, bytes, length) before it is traced; an
+// empty function ends that. For tests that check the frames on a clock of their own.
+using FrameObserver = std::function<void(const char *direction, const uint8_t *bytes, int length)>;
+void setFrameObserverForTest(FrameObserver observer);
 
 } // namespace lonsim

@@ -23,15 +23,12 @@ std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni)
     return nullptr;
 }
 
-qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
-                       quint8 domain, quint8 subnet, quint8 node)
+qint16 WriteMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
+                    quint8 domain, quint8 subnet, quint8 node)
 {
     using namespace LonWire;
     message.Code = code;
-    // The local interface answers once; network transactions end with a completion event.
-    bool firstAnswer = false;
     if (message.AddressType == AddrLocal) {
-        firstAnswer = true;
         message.ExplicitAddress = true;
     } else if (domain != 0 || subnet != 0) {
         message.Domain = domain;
@@ -47,9 +44,18 @@ qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code
         message.ExplicitAddress = false;
 
     const QByteArray frame = BuildFrame(message);
-    const qint16 written = LDV32::Write(ni.Handle(), frame.constData(), qint16(frame.size()));
+    return LDV32::Write(ni.Handle(), frame.constData(), qint16(frame.size()));
+}
+
+qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
+                       quint8 domain, quint8 subnet, quint8 node)
+{
+    using namespace LonWire;
+    const qint16 written = WriteMessage(ni, message, code, domain, subnet, node);
     if (written != 0)
         return written;
+    // The local interface answers once; network transactions end with a completion event.
+    const bool firstAnswer = message.AddressType == AddrLocal;
 
     // A request (service 3) to the network expects answers: one that completes without
     // any that fits it counts as failed, whatever the completion says.
@@ -59,6 +65,9 @@ qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code
         std::unique_ptr<TniMessage> answer = WaitForMessage(ni);
         if (!answer)
             return LonStatus::NoAnswer;
+        // A frame of a fetch the poller has in flight goes to it.
+        if (ni.Pending().Offer(answer))
+            continue;
         if (answer->Response) {
             // Another request's answer (a late one, or one a device sent again for a
             // transaction it took this one for) is no answer to this request.
@@ -79,4 +88,27 @@ qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code
         ni.AddUnsolicited(std::move(answer));
     }
     return LonStatus::NoAnswer;
+}
+
+qint16 StartFetch(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node, quint16 index,
+                  qint64 deadlineUs, quint8 &tag)
+{
+    TniMessage message;
+    SetVariableIndex(message, index);
+    const qint16 written = WriteMessage(ni, message, LonWire::CodeNvFetch, domain, subnet, node);
+    tag = message.Tag;
+    if (written == 0)
+        ni.Pending().Add(message, deadlineUs);
+    return written;
+}
+
+void PumpPendingFetches(TniNetworkInterface &ni, int maxFrames)
+{
+    for (int read = 0; read < maxFrames; ++read) {
+        std::unique_ptr<TniMessage> message = ReadMessage(ni);
+        if (!message)
+            return;
+        // Frames of no fetch in flight (late answers, incoming messages) are not kept.
+        ni.Pending().Offer(message);
+    }
 }

@@ -17,13 +17,18 @@ qint16 TniNetworkInterface::Close()
         return 0;
     const qint16 status = LDV32::Close(FHandle);
     FHandle = -1;
+    FPending.Clear();
     return status;
 }
 
 quint8 TniNetworkInterface::NextTag()
 {
-    ++FTagCounter;
-    if (FTagCounter >= 15)
-        FTagCounter = 0;
+    for (int tried = 0; tried < 15; ++tried) {
+        ++FTagCounter;
+        if (FTagCounter >= 15)
+            FTagCounter = 0;
+        if (!FPending.IsTagInUse(FTagCounter))
+            break;
+    }
     return FTagCounter;
 }

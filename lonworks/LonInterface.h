@@ -4,6 +4,7 @@
 // messages collected by the exchange under way.
 
 #include "lonworks/LonMessage.h"
+#include "lonworks/LonPending.h"
 #include "lonworks/LonRecords.h"
 
 #include <QByteArray>
@@ -18,8 +19,11 @@ public:
     // The library's handle; -1 while closed.
     qint16 Handle() const { return FHandle; }
 
-    // The tag for the next transaction that asks for one: 0..14 round (15 means "give one").
+    // The tag for the next transaction that asks for one: 0..14 round (15 means "give one"),
+    // past the tags of fetches in flight.
     quint8 NextTag();
+    // Fetches in flight (the poller's budget mode), matched by tag.
+    TniPendingFetches &Pending() { return FPending; }
 
     const TniReadOnlyStructure &ReadOnly() const { return FReadOnly; }
     void SetReadOnly(const TniReadOnlyStructure &structure) { FReadOnly = structure; }
@@ -48,4 +52,5 @@ private:
     TListOfniMessage FResponses{32};
     TniDomainTableEntry FDomain0;
     TniDomainTableEntry FDomain1;
+    TniPendingFetches FPending;
 };

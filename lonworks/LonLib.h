@@ -47,6 +47,11 @@ constexpr int FileIntervalMs = 10;
 constexpr int MaxFileFrames = 65536;
 // Variable indexes past this are not produced by the self-documentation parse.
 constexpr int MaxVariableIndex = 0xFFFF;
+// A fetch in flight that hears nothing for this long ends as NoAnswer: past the failure
+// completion of the driver's transactions (1.536 s) with room for a slow channel's queue.
+constexpr int PendingFetchLimitMs = 4000;
+// Frames one pump of the fetches in flight reads at most.
+constexpr int MaxFramesPerPump = 256;
 } // namespace LonLib
 
 // Exchange (LonExchange.cpp)
@@ -57,6 +62,16 @@ std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni);
 // completes without one such answer fails (Failed), as one whose answer was lost does.
 qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
                        quint8 domain, quint8 subnet, quint8 node);
+// Addresses message (a tag past those in flight when it asks for one) and writes it; the
+// library's status.
+qint16 WriteMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
+                    quint8 domain, quint8 subnet, quint8 node);
+// Fetches in flight (several at once, to different devices): StartFetch writes the request
+// and leaves it pending under tag until deadlineUs; PumpPendingFetches reads what has come
+// (at most maxFrames) and hands it to them; ni.Pending().TakeFinished gives the outcomes.
+qint16 StartFetch(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node, quint16 index,
+                  qint64 deadlineUs, quint8 &tag);
+void PumpPendingFetches(TniNetworkInterface &ni, int maxFrames = LonLib::MaxFramesPerPump);
 // True when answer (a response) answers request (LonAnswers.cpp): the request's tag;
 // for network management, its success or failure code; a fetch's variable index, the
 // length a memory read or Query SNVT asked for, a polled selector.
@@ -91,6 +106,8 @@ void ParseSelfDocumentation(std::span<const quint8> bytes, quint8 domain, quint8
 qint16 FindDevices(TniNetworkInterface &ni, quint8 domain, QStringList &devices);
 
 // Network variables (LonVariables.cpp)
+// A variable's index as a request's data: one byte below 63, else 0xFF and two bytes.
+void SetVariableIndex(TniMessage &message, quint16 index);
 // Stores at most buffer.size() bytes of the value; length is the number stored.
 qint16 FetchNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
                             quint16 index, std::span<quint8> buffer, quint8 &length);

@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-namespace {
-
-// A variable's index on the wire: one byte below 63, else the escape 0xFF and two bytes.
-void SetIndexData(TniMessage &message, quint16 index)
+void SetVariableIndex(TniMessage &message, quint16 index)
 {
     if (index < 63)
         message.SetData(std::array<quint8, 1>{quint8(index)});
@@ -14,14 +11,12 @@ void SetIndexData(TniMessage &message, quint16 index)
         message.SetData(std::array<quint8, 3>{0xFF, quint8(index >> 8), quint8(index & 0xFF)});
 }
 
-} // namespace
-
 qint16 FetchNetworkVariable(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node,
                             quint16 index, std::span<quint8> buffer, quint8 &length)
 {
     length = 0;
     TniMessage message;
-    SetIndexData(message, index);
+    SetVariableIndex(message, index);
     ni.ClearResponses();
     const qint16 status = ExchangeMessage(ni, message, LonWire::CodeNvFetch, domain, subnet, node);
     if (status != LonStatus::Ok)
@@ -48,7 +43,7 @@ qint16 QueryNvConfig(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quin
 {
     selector = index;
     TniMessage message;
-    SetIndexData(message, index);
+    SetVariableIndex(message, index);
     ni.ClearResponses();
     const qint16 status = ExchangeMessage(ni, message, LonWire::CodeQueryNvConfig, domain, subnet, node);
     if (status != LonStatus::Ok)

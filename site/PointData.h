@@ -3,6 +3,7 @@
 // TPointIndexData, one network variable's bytes as fetched in the current poll cycle.
 
 #include "site/KeyedList.h"
+#include "site/PollSettings.h"
 
 #include <QString>
 
@@ -14,6 +15,8 @@ struct TPointData
     bool HasValue = false;
     bool Fresh = false;      // got its value in the current poll cycle
     qint32 FailCount = 0;    // consecutive failed reads; 3 or more: no longer polled
+    qint64 RetryAtUs = 0;    // stopped, with POLLRETRY: when it is tried again (poller's clock)
+    TPollClass PollClass = TPollClass::Normal;   // the fastest any list gave it
 };
 
 struct TPointIndexData

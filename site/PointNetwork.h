@@ -9,6 +9,8 @@
 
 class TniNetworkInterface;
 
+// Whether the address's fields can be sent (domain 0..1, subnet and node 0..255, index 0..65535).
+bool CanSendTo(const PointAddress &address, qint32 index);
 // The variable `index` of the address's device; stores at most buffer.size() bytes.
 qint16 FetchPointVariable(TniNetworkInterface &ni, const PointAddress &address, qint32 index,
                           std::span<quint8> buffer, quint8 &length);

@@ -3,6 +3,7 @@
 #include "site/SiteController.h"
 
 #include "lonworks/LonInterface.h"
+#include "site/BudgetPoller.h"
 #include "site/SiteNetwork.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,8 @@ TSiteController::TSiteController(QObject *parent)
     , FSlot(this)
     , FPoller(FSlot, *FInterface, FSite)
 {
+    FPollPump.setInterval(int(TBudgetPoller::PumpIntervalUs / 1000));
+    connect(&FPollPump, &QTimer::timeout, this, &TSiteController::PumpPoller);
     PublishStatus();
 }
 
@@ -127,6 +130,7 @@ bool TSiteController::ConnectClient(TSiteClient *client)
             FInterfaceName = SiteInterfaceName(FSite.LonDeviceName);
             FLibraryVersion = SiteLibraryVersion();
             StartSiteInterface(*FInterface, FSite);
+            StartPollPump();
             ShowSiteCaption();
             FSlot.SetCommandState(2);
             SetStatusText(QString());
@@ -171,6 +175,7 @@ bool TSiteController::DisconnectClient(TSiteClient *client)
 void TSiteController::RunDisconnect()
 {
     bool closed = true;
+    FPollPump.stop();
     if (FConnected) {
         closed = CloseSiteInterface(*FInterface) == 0;
         if (!closed) {
@@ -255,6 +260,19 @@ void TSiteController::PollPoints()
         FPoller.PollPoints();
 }
 
+void TSiteController::StartPollPump()
+{
+    if (FPoller.BudgetMode())
+        FPollPump.start();
+}
+
+void TSiteController::PumpPoller()
+{
+    if (FTickDepth > 0 || !IsOnline() || !FPoller.BudgetMode())
+        return;
+    FPoller.PumpBudget(FSlot.PendingJob() == jobNone && !FSlot.IsLocked());
+}
+
 void TSiteController::RunPendingJob()
 {
     const int job = FSlot.PendingJob();
@@ -297,6 +315,7 @@ void TSiteController::ScheduleRelease()
     // From here on the site is gone for its clients: one connecting before the deletion
     // gets a new site, which must be able to open the interface this one holds.
     FReleasing = true;
+    FPollPump.stop();
     if (FConnected && !FWorkingOffline)
         CloseSiteInterface(*FInterface);
     FConnected = false;

@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVariant>
 
 #include <memory>
@@ -91,6 +92,8 @@ public:
 
     // Points lists and the polling set.
     const TSitePoller &Poller() const { return FPoller; }
+    // The poller's mode, measured fetch rate and cycle (lonctl status, POLLSTATUS).
+    TPollFigures PollFigures() { return FPoller.Figures(); }
     // The client's points list taken at once; the polling set is rebuilt. Throws
     // TLimitExceeded past a limit, keeping the client's last list.
     bool ReceivePointsList(TSiteClient *client, const QVariant &request);
@@ -169,6 +172,11 @@ private:
     // The address of the request's POINT entry, parsed; false when it does not parse.
     bool ParseRequestedPoint(PointAddress &address) const;
     void PollPoints();
+    // The budget mode's pump between ticks: answers taken, fetches started while no job
+    // is pending and the site is not locked; nothing while a tick runs (a job's exchange
+    // then reads the interface).
+    void PumpPoller();
+    void StartPollPump();
 
     // Single reads (job 14) and writes (job 12)
     void RunPointGetValue();
@@ -185,6 +193,7 @@ private:
     TCommandSlot FSlot;
     TSitePoller FPoller;
     std::shared_ptr<TSiteStatusBoard> FStatusBoard = std::make_shared<TSiteStatusBoard>();
+    QTimer FPollPump;
     QList<TSiteClientEntry> FClients;
     int FRemoteClientCount = 0;
     bool FConnected = false;

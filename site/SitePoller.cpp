@@ -2,6 +2,7 @@
 #include "site/SitePoller.h"
 
 #include "lonworks/LonInterface.h"
+#include "site/BudgetPoller.h"
 #include "site/CommandSlot.h"
 #include "site/DriverLimits.h"
 #include "site/PointEntry.h"
@@ -10,25 +11,86 @@
 #include "snvt/FieldDecoder.h"
 #include "support/StrLib.h"
 
+#include <limits>
+
 namespace {
 
 constexpr int PauseAfterRebuildWhileBusy = 30;
 constexpr int PauseAfterFailure = 3;
 constexpr int PauseAfterCycle = 10;
+// The fetch rate is counted over this window.
+constexpr qint64 RateWindowUs = 10'000'000;
 
-// A point whose object name contains X1 shows whether its device answers (1) or not (0).
+} // namespace
+
 bool IsCommStatusPoint(const PointAddress &address)
 {
     return address.HasObject && address.ObjectName.toUpper().contains(QLatin1String("X1"));
 }
-
-} // namespace
 
 TSitePoller::TSitePoller(TCommandSlot &slot, TniNetworkInterface &ni, const TSite &site)
     : FSlot(slot)
     , FInterface(ni)
     , FSite(site)
 {
+}
+
+TSitePoller::~TSitePoller() = default;
+
+bool TSitePoller::BudgetMode() const
+{
+    return FSite.PollSettings.BudgetMode();
+}
+
+TBudgetPoller &TSitePoller::Budget()
+{
+    if (!FBudget)
+        FBudget = std::make_unique<TBudgetPoller>(*this, FInterface, FSite.PollSettings);
+    return *FBudget;
+}
+
+void TSitePoller::PumpBudget(bool mayStart)
+{
+    TBudgetPoller &budget = Budget();
+    const qint64 now = FClock();
+    if (FPointsChanged) {
+        FPointsChanged = false;
+        ClearFreshFlags();
+        ClearValueCache();
+        budget.Rebuild(now);
+    }
+    budget.Step(now, mayStart);
+}
+
+void TSitePoller::NoteFetch(qint64 nowUs)
+{
+    FFetchTimes.push_back(nowUs);
+    while (!FFetchTimes.empty() && FFetchTimes.front() <= nowUs - RateWindowUs)
+        FFetchTimes.pop_front();
+}
+
+TPollFigures TSitePoller::Figures()
+{
+    const qint64 now = FClock();
+    while (!FFetchTimes.empty() && FFetchTimes.front() <= now - RateWindowUs)
+        FFetchTimes.pop_front();
+    TPollFigures figures;
+    figures.Mode = FSite.PollSettings.Describe();
+    figures.FetchRate = double(FFetchTimes.size()) * 1e6 / RateWindowUs;
+    figures.CycleSeconds = double(FLastCycleUs) / 1e6;
+    figures.InFlight = FBudget ? FBudget->InFlight() : 0;
+    for (qsizetype i = 0; i < FPoints.Count(); ++i)
+        figures.Stopped += FPoints.At(i).FailCount >= PointFailLimit ? 1 : 0;
+    return figures;
+}
+
+bool TSitePoller::IsSkipped(const TPointData &point) const
+{
+    if (point.Fresh)
+        return true;
+    if (point.FailCount < PointFailLimit)
+        return false;
+    return FSite.PollSettings.RetrySeconds <= 0 || point.RetryAtUs > FClock();
 }
 
 void TSitePoller::ClearPollingSet()
@@ -47,13 +109,21 @@ void TSitePoller::RebuildPollingSet(const QList<TSiteClientEntry> &clients)
         try {
             for (const QString &entry : attached.Client->PointEntries()) {
                 SplitPointEntry(entry, name, address);
-                if (address.isEmpty() || points.Contains(address))
+                if (address.isEmpty())
                     continue;
-                if (points.Count() >= DriverLimits::kMaxPointsPerSite)
+                if (!points.Contains(address) && points.Count() >= DriverLimits::kMaxPointsPerSite)
                     throw TLimitExceeded("points polled per site", DriverLimits::kMaxPointsPerSite);
-                // A point that stays keeps its value and its failure count.
+                // A point that stays keeps its value and its failure count; its class is
+                // the fastest any list gives it.
+                const TPollClass pollClass = PollClassOfEntry(entry);
+                if (TPointData *listed = points.Find(address)) {
+                    listed->PollClass = std::min(listed->PollClass, pollClass);
+                    continue;
+                }
                 const TPointData *old = FPoints.Find(address);
-                points.Add(address, old ? *old : TPointData());
+                TPointData data = old ? *old : TPointData();
+                data.PollClass = pollClass;
+                points.Add(address, data);
             }
         } catch (const TLimitExceeded &) {
             throw;
@@ -98,7 +168,11 @@ void TSitePoller::DecodeCachedPoint(const QString &address, qsizetype cacheIndex
 {
     if (!FValueCache.IsIndex(cacheIndex))
         return;
-    const TPointIndexData &entry = FValueCache.At(cacheIndex);
+    DecodeValue(address, FValueCache.At(cacheIndex));
+}
+
+void TSitePoller::DecodeValue(const QString &address, const TPointIndexData &entry)
+{
     PointAddress parsed;
     QString value;
     if (ParsePointAddress(address, parsed)) {
@@ -114,6 +188,10 @@ void TSitePoller::DecodeCachedPoint(const QString &address, qsizetype cacheIndex
 
 void TSitePoller::PollPoints()
 {
+    if (BudgetMode()) {
+        PumpBudget(true);
+        return;
+    }
     if (FPointsChanged) {
         FPointsChanged = false;
         FPollDelay = FSlot.IsBusy() ? PauseAfterRebuildWhileBusy : 0;
@@ -134,13 +212,18 @@ void TSitePoller::PollPoints()
     case StateFetch:
         PollFetch();
         break;
-    case StateCycleDone:
+    case StateCycleDone: {
+        const qint64 now = FClock();
+        if (FCycleStartUs >= 0)
+            FLastCycleUs = now - FCycleStartUs;
+        FCycleStartUs = now;
         FSlot.SetBusy(false);
         ClearFreshFlags();
         ClearValueCache();
         FPollDelay = PauseAfterCycle;
         FPollState = StatePause;
         break;
+    }
     case StatePause:
         FSlot.SetBusy(false);
         if (FPollDelay < 1)
@@ -161,7 +244,7 @@ void TSitePoller::PollLookForWork()
     for (qsizetype step = 0; step < count; ++step) {
         FPollIndex = (FPollIndex + 1 >= count || FPollIndex < 0) ? 0 : FPollIndex + 1;
         TPointData &point = FPoints.At(FPollIndex);
-        if (point.FailCount >= PointFailLimit || point.Fresh)
+        if (IsSkipped(point))
             continue;
         const QString &address = FPoints.Key(FPollIndex);
         FPollKey = PointValueKey(address);
@@ -203,11 +286,13 @@ void TSitePoller::PollFetch()
     PointAddress parsed;
     if (!ParsePointAddress(address, parsed)) {
         FPoints.At(FPollIndex).FailCount = PointFailLimit;
+        FPoints.At(FPollIndex).RetryAtUs = std::numeric_limits<qint64>::max();   // never fetched
         FPollDelay = PauseAfterFailure;
         FPollState = StatePause;
         return;
     }
     TPointIndexData entry;
+    NoteFetch(FClock());
     const qint16 status = FetchPointVariable(FInterface, parsed, parsed.VariableIndex, entry.ValueBytes,
                                              entry.ValueLength);
     // A points list received during the wait replaced the set: FPollIndex may now name
@@ -223,8 +308,8 @@ void TSitePoller::PollFetch()
     if (commStatus) {
         point.FailCount = 0;
         StorePointValue(address, QStringLiteral("0"));
-    } else {
-        point.FailCount += 1;
+    } else if (++point.FailCount >= PointFailLimit) {
+        point.RetryAtUs = FClock() + qint64(FSite.PollSettings.RetrySeconds) * 1'000'000;
     }
     FPollDelay = PauseAfterFailure;
     FPollState = StatePause;

@@ -5,14 +5,34 @@
 // and decoded for every point that shares it, one fetch per tick at most.
 
 #include "site/PointData.h"
+#include "site/PollSettings.h"
 #include "site/SiteClient.h"
 
 #include <QList>
 #include <QString>
 
+#include <deque>
+#include <memory>
+
+class TBudgetPoller;
 class TCommandSlot;
 class TSite;
 class TniNetworkInterface;
+struct PointAddress;
+
+// A point whose object name contains X1 shows whether its device answers (1) or not (0).
+bool IsCommStatusPoint(const PointAddress &address);
+
+// What the poller shows of itself: its mode, the fetches started per second over the last
+// 10 s, the last complete cycle (every polled variable fetched once).
+struct TPollFigures
+{
+    QString Mode;           // TPollSettings::Describe()
+    double FetchRate = 0;   // fetches per second
+    double CycleSeconds = 0;    // 0 before the first cycle ended
+    int InFlight = 0;
+    int Stopped = 0;        // points no longer polled (three failures)
+};
 
 class TSitePoller
 {
@@ -27,14 +47,23 @@ public:
     // slot: whose busy flag the poller raises while it waits on the network; ni and site:
     // the site's interface and record (temperatures in Fahrenheit).
     TSitePoller(TCommandSlot &slot, TniNetworkInterface &ni, const TSite &site);
+    ~TSitePoller();
 
     TSitePoller(const TSitePoller &) = delete;
     TSitePoller &operator=(const TSitePoller &) = delete;
 
     // One step of the poller; the site is online.
     void PollPoints();
-    // The tick ran a job or the site is locked: the poller starts over.
+    // The tick ran a job or the site is locked: the poller starts over (the budget mode
+    // starts nothing new; its fetches in flight end as they come).
     void ResetState() { FPollState = StateIdle; }
+    // The site polls to a budget (POLLBUDGET or POLLSHARE).
+    bool BudgetMode() const;
+    // Between ticks, in the budget mode: answers are taken, and fetches started when mayStart.
+    void PumpBudget(bool mayStart);
+    // The clock of the budget's pace, of the cycle's length and of stopped points' retries.
+    void SetClock(TPollClock clock) { FClock = std::move(clock); }
+    TPollFigures Figures();
 
     // The polling set made anew from every client's points list (first listing wins the
     // order, duplicates once); a point that stays keeps its value and failure count.
@@ -46,6 +75,8 @@ public:
     void StorePointValue(const QString &address, const QString &value);
     // Decodes the point from the cache entry at cacheIndex and stores its value.
     void DecodeCachedPoint(const QString &address, qsizetype cacheIndex);
+    // Decodes the point from a variable's bytes and stores its value.
+    void DecodeValue(const QString &address, const TPointIndexData &entry);
     void ClearFreshFlags();
     void ClearValueCache();
 
@@ -61,6 +92,14 @@ public:
 
 private:
     friend struct TSiteTestHook;
+    friend class TBudgetPoller;
+
+    TBudgetPoller &Budget();
+    // A fetch started, for the rate; a cycle ended after cycleUs.
+    void NoteFetch(qint64 nowUs);
+    void NoteCycle(qint64 cycleUs) { FLastCycleUs = cycleUs; }
+    // A stopped point whose retry is due (POLLRETRY) is polled again.
+    bool IsSkipped(const TPointData &point) const;
 
     void ClearPollingSet();
     void PollLookForWork();
@@ -79,4 +118,9 @@ private:
     int FPollIndex = -1;   // position in FPoints of the point last looked at
     int FPollDelay = 0;    // ticks still to wait in state 901
     QString FPollKey;      // value key of the variable being fetched
+    TPollClock FClock = MonotonicMicroseconds;
+    std::unique_ptr<TBudgetPoller> FBudget;
+    std::deque<qint64> FFetchTimes;     // fetches started in the last 10 s
+    qint64 FCycleStartUs = -1;
+    qint64 FLastCycleUs = 0;
 };

@@ -28,4 +28,9 @@ struct TSiteTestHook
     static void SetAlarms(TSiteController &site, const QStringList &alarms) { site.FAlarms = alarms; }
     static const QStringList &Alarms(const TSiteController &site) { return site.FAlarms; }
     static TniNetworkInterface &Interface(TSiteController &site) { return *site.FInterface; }
+    // The poller's clock, and one pump of the budget mode as its timer gives it (the test
+    // steps both on a clock of its own and stops the timer).
+    static void SetPollClock(TSiteController &site, TPollClock clock) { site.FPoller.SetClock(std::move(clock)); }
+    static void StopPollTimer(TSiteController &site) { site.FPollPump.stop(); }
+    static void PumpPoller(TSiteController &site) { site.PumpPoller(); }
 };

@@ -30,4 +30,5 @@ void TSite::AssignFrom(const QObject *source)
     Dom1Node = other->Dom1Node;
     Dom0Subnet = other->Dom0Subnet;
     Dom1Subnet = other->Dom1Subnet;
+    PollSettings = other->PollSettings;
 }

@@ -3,6 +3,8 @@
 // request; each site form keeps its own copy taken from its first client. The twenty
 // published settings are Qt properties, readable and writable by name.
 
+#include "site/PollSettings.h"
+
 #include <QObject>
 #include <QString>
 
@@ -58,4 +60,5 @@ public:
     quint8 Dom0Subnet = 0;
     quint8 Dom1Subnet = 0;
     qint32 ServerIndex = 0;   // carried and copied, deliberately not a property
+    TPollSettings PollSettings;   // POLLBUDGET, POLLSHARE, CHANNEL, POLLRETRY; not a property
 };
