@@ -21,6 +21,11 @@ QStringList TSiteSettings::ConnectRequest() const
         if (DomainNode[d] != 0)
             request.append(QLatin1String(nodeKeys[d]) + u'=' + QString::number(DomainNode[d]));
     }
+    const std::pair<const char *, const QString *> poll[] = {
+        {"POLLBUDGET", &PollBudget}, {"POLLSHARE", &PollShare}, {"CHANNEL", &Channel}, {"POLLRETRY", &PollRetry}};
+    for (const auto &[key, value] : poll)
+        if (!value->isEmpty())
+            request.append(QLatin1String(key) + u'=' + *value);
     return request;
 }
 

@@ -14,8 +14,13 @@ struct TSiteSettings
     QString DomainId[2];
     int DomainSubnet[2] = {0, 0};   // 0: keep the interface's own
     int DomainNode[2] = {0, 0};
+    // The poller's settings as Connect takes them (docs/polling.md); empty: not given.
+    QString PollBudget;     // POLLBUDGET, fetches per second
+    QString PollShare;      // POLLSHARE, percent of the channel
+    QString Channel;        // CHANNEL, TP/FT-10 or PL-20
+    QString PollRetry;      // POLLRETRY, seconds
 
-    // DESCRIPTION, SP1, OFFLINE, BP1, SP2/SP3, FP1/FP2, IP1/IP2.
+    // DESCRIPTION, SP1, OFFLINE, BP1, SP2/SP3, FP1/FP2, IP1/IP2, the poll settings.
     QStringList ConnectRequest() const;
 };
 

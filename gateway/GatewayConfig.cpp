@@ -1,6 +1,8 @@
 #include "gateway/GatewayConfig.h"
 
 #include "client/SiteSettings.h"
+
+#include <tuple>
 #include "gateway/TopicNames.h"
 #include "support/StrLib.h"
 
@@ -307,6 +309,27 @@ void ReadDomains(const TObjectReader &reader, TSiteSettings &settings)
     }
 }
 
+// The poll settings of Connect (docs/polling.md): numbers within the driver's ranges.
+void ReadPolling(const TObjectReader &reader, TSiteSettings &settings)
+{
+    const std::tuple<const char *, double, QString *> numbers[] = {
+        {"pollBudget", 1000, &settings.PollBudget},
+        {"pollShare", 100, &settings.PollShare},
+        {"pollRetrySeconds", 86400, &settings.PollRetry}};
+    for (const auto &[name, high, target] : numbers) {
+        const QString key = QLatin1String(name);
+        if (!reader.Has(key))
+            continue;
+        const QJsonValue value = reader.Value(key);
+        if (!value.isDouble() || value.toDouble() <= 0 || value.toDouble() > high)
+            throw TConfigError{reader.PathOf(key), QStringLiteral("must be a number above 0 and at most %1").arg(high)};
+        *target = QString::number(value.toDouble());
+    }
+    settings.Channel = reader.Text(QStringLiteral("channel"));
+    if (!settings.PollShare.isEmpty() && settings.Channel.isEmpty())
+        throw TConfigError{reader.PathOf(QStringLiteral("pollShare")), QStringLiteral("needs \"channel\": TP/FT-10 or PL-20")};
+}
+
 TSiteConfig ReadSite(const QJsonValue &value, const QString &path)
 {
     if (!value.isObject())
@@ -316,7 +339,9 @@ TSiteConfig ReadSite(const QJsonValue &value, const QString &path)
                                 QStringLiteral("interface"), QStringLiteral("offline"),
                                 QStringLiteral("fahrenheit"), QStringLiteral("domains"),
                                 QStringLiteral("points"), QStringLiteral("include"),
-                                QStringLiteral("exclude")});
+                                QStringLiteral("exclude"), QStringLiteral("pollBudget"),
+                                QStringLiteral("pollShare"), QStringLiteral("channel"),
+                                QStringLiteral("pollRetrySeconds")});
     TSiteConfig site;
     site.Settings.Description = reader.Text(QStringLiteral("description"), QString(), true);
     site.Settings.Interface = reader.Text(QStringLiteral("interface"), QStringLiteral("LON1"));
@@ -330,6 +355,7 @@ TSiteConfig ReadSite(const QJsonValue &value, const QString &path)
     site.Settings.Offline = reader.Flag(QStringLiteral("offline"), false);
     site.Settings.Fahrenheit = reader.Flag(QStringLiteral("fahrenheit"), false);
     ReadDomains(reader, site.Settings);
+    ReadPolling(reader, site.Settings);
     site.Topic = TopicLevel(reader.Text(QStringLiteral("topic"), site.Settings.Description));
     if (site.Topic.isEmpty())
         throw TConfigError{reader.PathOf(reader.Has(QStringLiteral("topic")) ? QStringLiteral("topic")

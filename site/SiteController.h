@@ -162,6 +162,8 @@ private:
     // Device discovery (GETPOINTSLIST) and file read (GETFILE): set the result on success.
     bool DiscoverPoints();
     bool ReadDeviceFile();
+    // POLLSTATUS: the poller's mode and figures as the result.
+    bool PollStatus();
 
     // Points lists (job 9), the values of the polling set (job 10) and the disabled
     // state of device objects (job 13)

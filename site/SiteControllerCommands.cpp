@@ -49,6 +49,7 @@ void TSiteController::RunDriverCommand()
         {QStringLiteral("SENDCOMMAND"), &TSiteController::SendCommand},
         {QStringLiteral("GETPOINTSLIST"), &TSiteController::DiscoverPoints},
         {QStringLiteral("GETFILE"), &TSiteController::ReadDeviceFile},
+        {QStringLiteral("POLLSTATUS"), &TSiteController::PollStatus},
     };
 
     FSlot.SetResultData(QStringList(4, QString()));

@@ -120,3 +120,14 @@ void TSiteController::RunPointGetDisabled()
     FSlot.SetErrorText(success ? QString() : QStringLiteral("Could not modify point."));
     CompleteJob(success);
 }
+
+bool TSiteController::PollStatus()
+{
+    const TPollFigures figures = FPoller.Figures();
+    FSlot.SetResultData(QStringList{QStringLiteral("POLLMODE=") + figures.Mode,
+                                    QStringLiteral("POLLRATE=") + QString::number(figures.FetchRate, 'f', 1),
+                                    QStringLiteral("POLLCYCLE=") + QString::number(figures.CycleSeconds, 'f', 1),
+                                    QStringLiteral("POLLINFLIGHT=") + QString::number(figures.InFlight),
+                                    QStringLiteral("POLLSTOPPED=") + QString::number(figures.Stopped), QString()});
+    return true;
+}

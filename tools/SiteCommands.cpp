@@ -50,6 +50,33 @@ void Unlock(TDriverSession &session, int timeoutMs)
                                            "(its Block box is checked in the driver's window)."));
 }
 
+// The poller's mode and figures (GETDATA POLLSTATUS); empty from a driver without them.
+QJsonObject PollingFigures(TDriverSession &session, int timeoutMs)
+{
+    const TDriverAnswer answer = session.Run(
+        {QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=POLLSTATUS")}, timeoutMs);
+    if (answer.Type != TDriverAnswer::Done)
+        return {};
+    return QJsonObject{{QStringLiteral("mode"), ValueOf(answer.Items, QStringLiteral("POLLMODE"))},
+                       {QStringLiteral("fetchesPerSecond"), ValueOf(answer.Items, QStringLiteral("POLLRATE")).toDouble()},
+                       {QStringLiteral("cycleSeconds"), ValueOf(answer.Items, QStringLiteral("POLLCYCLE")).toDouble()},
+                       {QStringLiteral("inFlight"), ValueOf(answer.Items, QStringLiteral("POLLINFLIGHT")).toInt()},
+                       {QStringLiteral("stoppedPoints"), ValueOf(answer.Items, QStringLiteral("POLLSTOPPED")).toInt()}};
+}
+
+void PrintPolling(const QJsonObject &polling)
+{
+    if (polling.isEmpty())
+        return;
+    const double cycle = polling.value(QStringLiteral("cycleSeconds")).toDouble();
+    PrintLine(QString());
+    PrintLine(QStringLiteral("Polling: ") + polling.value(QStringLiteral("mode")).toString());
+    PrintLine(QStringLiteral("Measured: %1 fetches/s, last cycle %2, %3 stopped point(s)")
+                  .arg(polling.value(QStringLiteral("fetchesPerSecond")).toDouble(), 0, 'f', 1)
+                  .arg(cycle > 0 ? QString::number(cycle, 'f', 1) + QStringLiteral(" s") : QStringLiteral("not yet"))
+                  .arg(polling.value(QStringLiteral("stoppedPoints")).toInt()));
+}
+
 } // namespace
 
 int RunStatus(TCommandContext &context)
@@ -62,6 +89,7 @@ int RunStatus(TCommandContext &context)
                           QStringLiteral("reading the site status")).Items);
     // An offline site answers its description and "Offline" alone.
     const bool online = !(lines.size() == 2 && lines.at(1) == QLatin1String("Offline"));
+    const QJsonObject polling = online ? PollingFigures(session, context.TimeoutMs) : QJsonObject();
 
     if (context.Json) {
         QJsonObject fields;
@@ -70,10 +98,13 @@ int RunStatus(TCommandContext &context)
             if (colon > 0)
                 fields.insert(line.left(colon), line.mid(colon + 2).trimmed());
         }
-        PrintJson(QJsonObject{{QStringLiteral("site"), context.Site.Description},
-                              {QStringLiteral("online"), online},
-                              {QStringLiteral("fields"), fields},
-                              {QStringLiteral("lines"), QJsonArray::fromStringList(lines)}});
+        QJsonObject status{{QStringLiteral("site"), context.Site.Description},
+                           {QStringLiteral("online"), online},
+                           {QStringLiteral("fields"), fields},
+                           {QStringLiteral("lines"), QJsonArray::fromStringList(lines)}};
+        if (!polling.isEmpty())
+            status.insert(QStringLiteral("polling"), polling);
+        PrintJson(status);
     } else if (!online) {
         PrintLine(QStringLiteral("Site: ") + lines.at(0));
         PrintLine(QStringLiteral("Offline"));
@@ -81,6 +112,8 @@ int RunStatus(TCommandContext &context)
         for (const QString &line : lines)
             PrintLine(line);
     }
+    if (!context.Json)
+        PrintPolling(polling);
     return ExitSuccess;
 }
 

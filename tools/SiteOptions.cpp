@@ -50,6 +50,21 @@ void AddSiteOptions(QCommandLineParser &parser, int defaultTimeoutSeconds)
              QStringLiteral("N")},
         });
     }
+    parser.addOptions({
+        {QStringLiteral("poll-budget"),
+         QStringLiteral("Poll the site's points at N fetches per second, several at once "
+                        "(0.1-1000), instead of one per 100 ms tick. Taken from the site's first "
+                        "client only."),
+         QStringLiteral("N")},
+        {QStringLiteral("poll-share"),
+         QStringLiteral("Poll within PERCENT (1-100) of the channel's time; needs --channel."),
+         QStringLiteral("PERCENT")},
+        {QStringLiteral("channel"),
+         QStringLiteral("The site's channel for --poll-share: TP/FT-10 or PL-20."), QStringLiteral("KIND")},
+        {QStringLiteral("poll-retry"),
+         QStringLiteral("Fetch a point stopped by three failures again every SECONDS (1-86400)."),
+         QStringLiteral("SECONDS")},
+    });
     parser.addOption({QStringLiteral("timeout"),
                       QStringLiteral("Give up when the driver has not finished within SECONDS "
                                      "(default %1).").arg(defaultTimeoutSeconds),
@@ -68,6 +83,23 @@ TSiteSettings ReadSiteOptions(const QCommandLineParser &parser)
         throw UsageError(QStringLiteral("--interface needs a name, such as LON1."));
     site.Offline = parser.isSet(QStringLiteral("offline"));
     site.Fahrenheit = parser.isSet(QStringLiteral("fahrenheit"));
+    const std::pair<const char *, double> numbers[] = {{"poll-budget", 1000}, {"poll-share", 100}, {"poll-retry", 86400}};
+    for (const auto &[name, high] : numbers) {
+        const QString option = QLatin1String(name);
+        if (!parser.isSet(option))
+            continue;
+        bool ok = false;
+        const double value = parser.value(option).toDouble(&ok);
+        if (!ok || value <= 0 || value > high)
+            throw UsageError(QStringLiteral("--%1 must be a number above 0 and at most %2, not \"%3\".")
+                                 .arg(option).arg(high).arg(parser.value(option)));
+    }
+    site.PollBudget = parser.value(QStringLiteral("poll-budget"));
+    site.PollShare = parser.value(QStringLiteral("poll-share"));
+    site.PollRetry = parser.value(QStringLiteral("poll-retry"));
+    site.Channel = parser.value(QStringLiteral("channel"));
+    if (!site.PollShare.isEmpty() && site.Channel.isEmpty())
+        throw UsageError(QStringLiteral("--poll-share needs --channel TP/FT-10 or PL-20."));
 
     for (int d = 0; d < 2; ++d) {
         const QString idName = DomainOption(d, "id");

@@ -20,6 +20,23 @@
 namespace {
 
 constexpr int kCollectIntervalMs = 1000;
+// The driver's poll cycle is asked for every so many collections (each is a command, and
+// commands come before the poller).
+constexpr int kCycleEveryRounds = 10;
+
+// " the driver's cycle 21.5 s;", or nothing from a driver that does not say.
+QString ObservedCycle(TDriverSession &session, int timeoutMs)
+{
+    const TDriverAnswer answer =
+        session.Run({QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=POLLSTATUS")}, timeoutMs);
+    if (answer.Type != TDriverAnswer::Done)
+        return QString();
+    for (const QString &item : answer.Items) {
+        if (item.startsWith(QLatin1String("POLLCYCLE=")) && item.mid(10).toDouble() > 0)
+            return QStringLiteral(" the driver's cycle %1 s;").arg(item.mid(10));
+    }
+    return QString();
+}
 
 double NonNegativeOption(const TCommandContext &context, const QString &name)
 {
@@ -75,6 +92,7 @@ int RunWatch(TCommandContext &context)
                                                         return a.size() < b.size();
                                                     })->size();
     QHash<QString, QString> shown;
+    QString cycleText;
     QElapsedTimer watched;
     watched.start();
     for (qint64 cycle = 0; cycles < 0 || cycle < cycles; ++cycle) {
@@ -109,8 +127,10 @@ int RunWatch(TCommandContext &context)
         qint64 wait = kCollectIntervalMs - round.elapsed();
         if (seconds > 0)
             wait = qMin(wait, qint64(seconds * 1000) - watched.elapsed());
-        progress.Show(QStringLiteral("Watching %1 point%2; Ctrl-C to end")
-                          .arg(addresses.size()).arg(addresses.size() == 1 ? "" : "s"));
+        if (cycle % kCycleEveryRounds == kCycleEveryRounds - 1)
+            cycleText = ObservedCycle(session, context.TimeoutMs);
+        progress.Show(QStringLiteral("Watching %1 point%2;%3 Ctrl-C to end")
+                          .arg(addresses.size()).arg(addresses.size() == 1 ? "" : "s").arg(cycleText));
         if (wait > 0 && !SleepUnlessInterrupted(int(wait)))
             break;
     }
