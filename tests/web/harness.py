@@ -47,19 +47,22 @@ def wait_for(predicate, seconds, step=0.1):
 class Console:
     """The driver and lonworks-web, started once for a test module."""
 
-    def __init__(self, sites=('Plant',), users=True, interfaces=None, env=None, config=None):
-        """sites: their descriptions, on LON1 unless `interfaces` names each one's interface."""
+    def __init__(self, sites=('Plant',), users=True, interfaces=None, env=None, config=None, driver=True):
+        """sites: their descriptions, on LON1 unless `interfaces` names each one's interface;
+        driver: start the driver (else one already runs on the bus)."""
         self.dir = tempfile.mkdtemp(prefix='lw-web-')
         self.control = os.path.join(self.dir, 'control')
         os.mkdir(self.control)
         self.env = dict(os.environ, LONSIM_CONTROL=self.control, QT_QPA_PLATFORM='offscreen', LC_ALL='C.UTF-8',
                         **(env or {}))
         self.sequence = 0
-        with open(self.path('driver.log'), 'w') as driver_log:
-            self.driver = subprocess.Popen([self.program('lonworks-driver')], env=self.env,
-                                           stdout=subprocess.DEVNULL, stderr=driver_log)
-        if not wait_for(self.driver_owns_name, 30):
-            raise RuntimeError('the driver did not take its bus name')
+        self.driver = None
+        if driver:
+            with open(self.path('driver.log'), 'w') as driver_log:
+                self.driver = subprocess.Popen([self.program('lonworks-driver')], env=self.env,
+                                               stdout=subprocess.DEVNULL, stderr=driver_log)
+            if not wait_for(self.driver_owns_name, 30):
+                raise RuntimeError('the driver did not take its bus name')
         self.users = self.path('users')
         if users:
             self.add_user('admin', 'admin', 'correct horse')
@@ -133,7 +136,7 @@ class Console:
     def stop(self):
         self.web.stdout.close()
         for process in (self.web, self.driver):
-            if process.poll() is None:
+            if process and process.poll() is None:
                 process.send_signal(signal.SIGTERM)
                 try:
                     process.wait(15)
@@ -150,10 +153,13 @@ class Console:
 class Client:
     """urllib with a cookie jar: one browser's session."""
 
-    def __init__(self, base):
+    def __init__(self, base, tls_context=None):
         self.base = base
         self.jar = http.cookiejar.CookieJar()
-        self.opener = urllib.request.build_opener(urllib.request.HTTPCookieProcessor(self.jar))
+        handlers = [urllib.request.HTTPCookieProcessor(self.jar)]
+        if tls_context:
+            handlers.append(urllib.request.HTTPSHandler(context=tls_context))
+        self.opener = urllib.request.build_opener(*handlers)
         self.csrf = ''
 
     def request(self, method, path, body=None, headers=None, raw=None, content_type='application/json'):

@@ -6,6 +6,8 @@ driver and another client (lonctl) unaffected."""
 import json
 import os
 import socket
+import ssl
+import subprocess
 import threading
 import time
 import unittest
@@ -290,6 +292,56 @@ class Api(unittest.TestCase):
         self.assertIn(429, statuses)
         self.assertEqual(statuses.count(401) + statuses.count(429), 14)
         time.sleep(10.5)
+
+
+class Exposure(unittest.TestCase):
+    """TLS, and the refusal to listen beyond the loopback without it."""
+
+    def run_web(self, config, *extra):
+        path = console.path('exposed.json')
+        with open(path, 'w') as f:
+            json.dump(dict({'sites': [{'description': 'Plant'}]}, **config), f)
+        return subprocess.run([console.program('lonworks-web'), '--config', path, '--check', *extra],
+                              capture_output=True, text=True, env=console.env, timeout=60)
+
+    def test_beyond_the_loopback(self):
+        cert, key = console.path('cert.pem'), console.path('key.pem')
+        subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-subj', '/CN=127.0.0.1',
+                        '-days', '2', '-keyout', key, '-out', cert], check=True, capture_output=True)
+        cases = [
+            ({}, (), 64, 'reaches beyond this machine'),
+            ({'users': console.users}, (), 64, 'reaches beyond this machine'),
+            ({'tls': {'certificate': cert, 'key': key}}, (), 64, 'reaches beyond this machine'),
+            ({}, ('--insecure',), 0, 'Configuration is valid.'),
+            ({'tls': {'certificate': cert, 'key': key}, 'users': console.users}, (), 0, 'Listening on https://0.0.0.0:'),
+        ]
+        for config, extra, status, text in cases:
+            with self.subTest(config=sorted(config), extra=extra):
+                result = self.run_web(dict({'listen': {'address': '0.0.0.0', 'port': 0}}, **config), *extra)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertIn(text, result.stdout + result.stderr)
+
+        # Served over TLS: the page, a login with a Secure cookie, the API; plain HTTP is not answered.
+        secure = Console(driver=False, config={'tls': {'certificate': cert, 'key': key}})
+        try:
+            self.assertTrue(secure.url.startswith('https://127.0.0.1:'))
+            context = ssl.create_default_context(cafile=cert)
+            context.check_hostname = False
+            client = Client(secure.url, context)
+            status, _, headers = client.post('/api/login', {'user': 'admin', 'password': 'correct horse'})
+            self.assertEqual(status, 200)
+            self.assertIn('; Secure', headers['Set-Cookie'])
+            self.assertEqual(client.get('/api/sites')[0], 200)
+            self.assertIn('<title>LonWorks console</title>', client.get('/')[1])
+            with socket.create_connection(('127.0.0.1', secure.port), timeout=15) as plain:
+                plain.sendall(b'GET / HTTP/1.1\r\nHost: x\r\n\r\n')
+                try:
+                    answer = plain.recv(4096)
+                except (socket.timeout, ConnectionResetError):
+                    answer = b''
+                self.assertFalse(answer.startswith(b'HTTP/1.1 200'))
+        finally:
+            secure.stop()
 
 
 if __name__ == '__main__':
