@@ -134,20 +134,30 @@ class Console:
             raise RuntimeError(f'the sites never came online: {client.get("/api/sites")} {self.web_log()}')
 
     def stop(self):
+        """Ends the console (SIGTERM: it gives its driver objects back) and the driver; raises
+        when the console did not end cleanly or a sanitizer spoke."""
         self.web.stdout.close()
         for process in (self.web, self.driver):
             if process and process.poll() is None:
                 process.send_signal(signal.SIGTERM)
                 try:
-                    process.wait(15)
+                    process.wait(30)
                 except subprocess.TimeoutExpired:
                     process.kill()
                     process.wait(5)
+        log = self.web_log()
         self.log.close()
+        problems = []
+        if self.web.returncode != 0:
+            problems.append(f'lonworks-web ended with status {self.web.returncode}')
+        if 'Sanitizer' in log or 'runtime error' in log:
+            problems.append('a sanitizer reported on lonworks-web')
         if os.environ.get('LW_KEEP_TEST_FILES'):
             print('test files kept in', self.dir)
         else:
             shutil.rmtree(self.dir, ignore_errors=True)
+        if problems:
+            raise AssertionError('; '.join(problems) + '\n' + log[-4000:])
 
 
 class Client:
