@@ -44,13 +44,15 @@ QString TGeneratedNetwork::Write(const QTemporaryDir &dir, const QString &name) 
             {"selfDocAddress", "0x4000"},
             {"variables", variables}});
     }
-    const QJsonObject root{
+    QJsonObject root{
         {"name", name},
         {"timeScale", 0.001},
         {"interface", QJsonObject{{"neuronId", "05:00:00:00:00:01"},
                                   {"domains", QJsonArray{QJsonObject{{"id", "4C"}, {"subnet", 1}, {"node", 126}},
                                                          QJsonObject{{"id", "12:34:56"}, {"subnet", 2}, {"node", 126}}}}}},
         {"devices", devices}};
+    if (!Channel.isEmpty())
+        root.insert("channel", QJsonObject{{"kind", Channel}});
     const QString path = dir.filePath(name + QStringLiteral(".json"));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))

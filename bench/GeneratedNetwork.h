@@ -11,6 +11,7 @@ struct TGeneratedNetwork
     int Variables = 1;        // per device
     int VariableSize = 10;    // bytes of each variable
     int Snvt = 0;             // SNVT type number of every variable
+    QString Channel;          // the channel's kind (TP/FT-10, PL-20); empty: untimed
 
     // Writes the description into dir; its path, or an empty text when it could not.
     QString Write(const QTemporaryDir &dir, const QString &name) const;

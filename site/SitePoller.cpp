@@ -78,6 +78,7 @@ TPollFigures TSitePoller::Figures()
     figures.Mode = FSite.PollSettings.Describe();
     figures.FetchRate = double(FFetchTimes.size()) * 1e6 / RateWindowUs;
     figures.CycleSeconds = double(FLastCycleUs) / 1e6;
+    figures.Cycles = FCycles;
     figures.InFlight = FBudget ? FBudget->InFlight() : 0;
     for (qsizetype i = 0; i < FPoints.Count(); ++i)
         figures.Stopped += FPoints.At(i).FailCount >= PointFailLimit ? 1 : 0;
@@ -215,7 +216,7 @@ void TSitePoller::PollPoints()
     case StateCycleDone: {
         const qint64 now = FClock();
         if (FCycleStartUs >= 0)
-            FLastCycleUs = now - FCycleStartUs;
+            NoteCycle(now - FCycleStartUs);
         FCycleStartUs = now;
         FSlot.SetBusy(false);
         ClearFreshFlags();

@@ -32,6 +32,7 @@ struct TPollFigures
     double CycleSeconds = 0;    // 0 before the first cycle ended
     int InFlight = 0;
     int Stopped = 0;        // points no longer polled (three failures)
+    qint64 Cycles = 0;      // cycles completed since the site opened
 };
 
 class TSitePoller
@@ -64,6 +65,8 @@ public:
     // The clock of the budget's pace, of the cycle's length and of stopped points' retries.
     void SetClock(TPollClock clock) { FClock = std::move(clock); }
     TPollFigures Figures();
+    // Cycles completed since the site opened.
+    qint64 CyclesEnded() const { return FCycles; }
 
     // The polling set made anew from every client's points list (first listing wins the
     // order, duplicates once); a point that stays keeps its value and failure count.
@@ -97,7 +100,11 @@ private:
     TBudgetPoller &Budget();
     // A fetch started, for the rate; a cycle ended after cycleUs.
     void NoteFetch(qint64 nowUs);
-    void NoteCycle(qint64 cycleUs) { FLastCycleUs = cycleUs; }
+    void NoteCycle(qint64 cycleUs)
+    {
+        FLastCycleUs = cycleUs;
+        ++FCycles;
+    }
     // A stopped point whose retry is due (POLLRETRY) is polled again.
     bool IsSkipped(const TPointData &point) const;
 
@@ -123,4 +130,5 @@ private:
     std::deque<qint64> FFetchTimes;     // fetches started in the last 10 s
     qint64 FCycleStartUs = -1;
     qint64 FLastCycleUs = 0;
+    qint64 FCycles = 0;
 };
