@@ -1,6 +1,7 @@
 // Background polling end to end on LON1: two clients' lists merged, values that follow the
 // devices, one fetch per variable and cycle, a silent device left alone after three tries,
-// a communication status point, and values held while the site is locked.
+// a communication status point, values held while the site is locked; and a site polling to
+// a budget whose stopped point comes back when its device answers again.
 #include "PointsSession.h"
 
 #include <QtTest>
@@ -18,6 +19,7 @@ private Q_SLOTS:
     void silentDeviceIsTriedThreeTimesThenLeftAlone();
     void communicationStatusPointFollowsTheDevice();
     void valuesStopWhileLockedAndResumeAfter();
+    void budgetModeReadsEveryValueAndStoppedPointsComeBack();
 
 private:
     TPointsSession FSession;
@@ -178,3 +180,29 @@ void TestE2EPointsPolling::valuesStopWhileLockedAndResumeAfter()
 
 QTEST_MAIN(TestE2EPointsPolling)
 #include "tst_e2e_points_polling.moc"
+
+void TestE2EPointsPolling::budgetModeReadsEveryValueAndStoppedPointsComeBack()
+{
+    TDriverClient client;
+    QVERIFY(client.Open({QStringLiteral("DESCRIPTION=Budget"), QStringLiteral("SP1=LON1"),
+                         QStringLiteral("POLLBUDGET=20"), QStringLiteral("POLLRETRY=1")}));
+    QCOMPARE(client.WaitForStatus().value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
+    const QString status = QStringLiteral("1:2:30:0:0:0:0:0,0,D-X1");
+    QCOMPARE(client.Put(PointsList({RoomSetpoint, LightingLevel, MeterEnergy, status})).value(0),
+             QStringLiteral("COMMANDSTATUS=TRUE"));
+    QVERIFY(WaitForListedValue(client, RoomSetpoint, QStringLiteral("21.5000")));
+    QVERIFY(WaitForListedValue(client, LightingLevel, QStringLiteral("100.0000")));
+    QVERIFY(WaitForListedValue(client, status, QStringLiteral("1")));
+    const QStringList figures = Result(client.Run({"COMMAND=GETDATA", "DRIVERCOMMAND=POLLSTATUS"}));
+    QCOMPARE(figures.value(0), QStringLiteral("POLLMODE=20 fetches/s"));
+
+    // The meter goes silent long enough to be stopped, then answers with another value, as
+    // after a power cycle: the retry brings the point back.
+    QVERIFY(Ok(FSession.Control({QStringLiteral("silent EnergyMeter on")})));
+    QVERIFY(WaitForListedValue(client, status, QStringLiteral("0")));
+    SpinEvents(3000);
+    QVERIFY(Ok(FSession.Control({QStringLiteral("set EnergyMeter 0 0400"), QStringLiteral("answer EnergyMeter")})));
+    QVERIFY(WaitForListedValue(client, MeterEnergy, QStringLiteral("1024.0000")));
+    QVERIFY(WaitForListedValue(client, status, QStringLiteral("1")));
+    QCOMPARE(ListedValue(client, RoomSetpoint), QStringLiteral("21.5000"));
+}
