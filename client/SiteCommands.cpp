@@ -35,6 +35,33 @@ QStringList PointModifyRequest(const QString &writer, const QString &address, co
                                                      QStringLiteral("OBJECTVALUE=")})};
 }
 
+QStringList PollStatusRequest()
+{
+    return {QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=POLLSTATUS")};
+}
+
+TPollFigures ReadPollFigures(const TDriverAnswer &answer)
+{
+    TPollFigures figures;
+    if (answer.Type != TDriverAnswer::Done)
+        return figures;
+    figures.Known = true;
+    for (const QString &item : answer.Items) {
+        const QString value = item.section(u'=', 1);
+        if (item.startsWith(QLatin1String("POLLMODE=")))
+            figures.Mode = value;
+        else if (item.startsWith(QLatin1String("POLLRATE=")))
+            figures.FetchesPerSecond = value.toDouble();
+        else if (item.startsWith(QLatin1String("POLLCYCLE=")))
+            figures.CycleSeconds = value.toDouble();
+        else if (item.startsWith(QLatin1String("POLLINFLIGHT=")))
+            figures.InFlight = value.toInt();
+        else if (item.startsWith(QLatin1String("POLLSTOPPED=")))
+            figures.StoppedPoints = value.toInt();
+    }
+    return figures;
+}
+
 TWriteOutcome WriteOutcome(const TDriverAnswer &answer)
 {
     if (answer.Type == TDriverAnswer::Done)

@@ -21,6 +21,19 @@ QString CollectProblem(const TDriverAnswer &answer);
 // POINTMODIFY of one point, the writer named in the request.
 QStringList PointModifyRequest(const QString &writer, const QString &address, const QString &value);
 
+// GETDATA DRIVERCOMMAND=POLLSTATUS: the poller's mode and figures.
+QStringList PollStatusRequest();
+struct TPollFigures
+{
+    bool Known = false;        // false: the driver does not answer POLLSTATUS (an earlier one)
+    QString Mode;              // "one fetch per tick", "25 fetches/s", ...
+    double FetchesPerSecond = 0;
+    double CycleSeconds = 0;   // the last complete round; 0 before the first
+    int InFlight = 0;
+    int StoppedPoints = 0;
+};
+TPollFigures ReadPollFigures(const TDriverAnswer &answer);
+
 // A write's outcome as clients report it: "done", "refused" (the site is locked by another
 // client) or "failed" (the driver's text).
 struct TWriteOutcome

@@ -1,4 +1,5 @@
 // status, time, verify, lock and unlock: the site commands that need no points.
+#include "client/SiteCommands.h"
 #include "tools/CommandContext.h"
 #include "tools/Describe.h"
 #include "tools/DriverSession.h"
@@ -53,15 +54,14 @@ void Unlock(TDriverSession &session, int timeoutMs)
 // The poller's mode and figures (GETDATA POLLSTATUS); empty from a driver without them.
 QJsonObject PollingFigures(TDriverSession &session, int timeoutMs)
 {
-    const TDriverAnswer answer = session.Run(
-        {QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=POLLSTATUS")}, timeoutMs);
-    if (answer.Type != TDriverAnswer::Done)
+    const TPollFigures figures = ReadPollFigures(session.Run(PollStatusRequest(), timeoutMs));
+    if (!figures.Known)
         return {};
-    return QJsonObject{{QStringLiteral("mode"), ValueOf(answer.Items, QStringLiteral("POLLMODE"))},
-                       {QStringLiteral("fetchesPerSecond"), ValueOf(answer.Items, QStringLiteral("POLLRATE")).toDouble()},
-                       {QStringLiteral("cycleSeconds"), ValueOf(answer.Items, QStringLiteral("POLLCYCLE")).toDouble()},
-                       {QStringLiteral("inFlight"), ValueOf(answer.Items, QStringLiteral("POLLINFLIGHT")).toInt()},
-                       {QStringLiteral("stoppedPoints"), ValueOf(answer.Items, QStringLiteral("POLLSTOPPED")).toInt()}};
+    return QJsonObject{{QStringLiteral("mode"), figures.Mode},
+                       {QStringLiteral("fetchesPerSecond"), figures.FetchesPerSecond},
+                       {QStringLiteral("cycleSeconds"), figures.CycleSeconds},
+                       {QStringLiteral("inFlight"), figures.InFlight},
+                       {QStringLiteral("stoppedPoints"), figures.StoppedPoints}};
 }
 
 void PrintPolling(const QJsonObject &polling)

@@ -319,10 +319,21 @@ void TSiteMonitor::ReadStatus()
                                             }
                                             FSiteTimeReadMs = NowMs();
                                         }
-                                        Q_EMIT SiteChanged();
-                                        Schedule(0);
+                                        ReadPollFigures();
                                     },
                                     [this](const TSessionError &error) { Failed(error); });
+                  },
+                  [this](const TSessionError &error) { Failed(error); });
+}
+
+void TSiteMonitor::ReadPollFigures()
+{
+    // An earlier driver fails the command: its figures stay unknown.
+    FSession->Run(PollStatusRequest(), FConfig.CommandTimeoutMs,
+                  [this](const TDriverAnswer &answer) {
+                      FPoll = ::ReadPollFigures(answer);
+                      Q_EMIT SiteChanged();
+                      Schedule(0);
                   },
                   [this](const TSessionError &error) { Failed(error); });
 }

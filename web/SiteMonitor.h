@@ -2,11 +2,13 @@
 // TSiteMonitor: one configured site seen through the driver for the console. It opens a
 // driver session on the site, discovers its devices and points, hands the driver every point
 // as its points list, collects the polled values on a timer (each change goes to the point's
-// trend and out as ValuesChanged), reads SITESTATUS and SITETIME now and then, asks for the
+// trend and out as ValuesChanged), reads SITESTATUS, SITETIME and the poller's figures now
+// and then, asks for the
 // state of points with a device object (POINTGETDISABLED), and runs writes and discoveries
 // asked for by the page, one command at a time. When the driver goes away or the site fails
 // it opens a new session after a pause that doubles up to the configured longest.
 
+#include "client/SiteCommands.h"
 #include "client/SiteSession.h"
 #include "web/WebConfig.h"
 #include "web/WebPoint.h"
@@ -59,6 +61,8 @@ public:
     QString Problem() const { return FProblem; }
     const QStringList &StatusLines() const { return FStatusLines; }
     QString SiteTime() const { return FSiteTime; }
+    // The driver's own poll figures (POLLSTATUS), read with the status.
+    const TPollFigures &PollFigures() const { return FPoll; }
     qint64 SiteTimeReadMs() const { return FSiteTimeReadMs; }
     // How long the first poll cycle took (-1 while it runs), and since when values come.
     qint64 FirstCycleMs() const { return FFirstCycleMs; }
@@ -104,6 +108,7 @@ private:
     void Collect();
     void TakeValues(const QStringList &items);
     void ReadStatus();
+    void ReadPollFigures();
     void CheckDisabled();
     void RunWrite(TWrite write);
     void FailWrites(const QString &why);
@@ -131,6 +136,7 @@ private:
     qint64 FDiscoveredMs = 0;
     QStringList FStatusLines;
     QString FSiteTime;
+    TPollFigures FPoll;
     qint64 FSiteTimeReadMs = 0;
     qint64 FNextStatusMs = 0;
     qint64 FNextDisabledMs = 0;

@@ -397,7 +397,8 @@ QJsonObject TWebApi::PointJson(const QString &site, const TWebPoint &point, bool
 
 QJsonObject TWebApi::SiteJson(const TSiteMonitor &site) const
 {
-    return QJsonObject{
+    const TPollFigures &poll = site.PollFigures();
+    QJsonObject object{
         {QStringLiteral("name"), site.Description()},
         {QStringLiteral("interface"), site.Settings().Interface},
         {QStringLiteral("state"), TSiteMonitor::StateName(site.State())},
@@ -415,6 +416,13 @@ QJsonObject TWebApi::SiteJson(const TSiteMonitor &site) const
         {QStringLiteral("discovery"), QJsonObject{{QStringLiteral("running"), site.DiscoveryRunning()},
                                                   {QStringLiteral("progress"), site.DiscoveryProgress()},
                                                   {QStringLiteral("finished"), site.DiscoveredMs()}}}};
+    if (poll.Known)
+        object.insert(QStringLiteral("poll"), QJsonObject{{QStringLiteral("mode"), poll.Mode},
+                                                          {QStringLiteral("fetchesPerSecond"), poll.FetchesPerSecond},
+                                                          {QStringLiteral("cycleSeconds"), poll.CycleSeconds},
+                                                          {QStringLiteral("inFlight"), poll.InFlight},
+                                                          {QStringLiteral("stoppedPoints"), poll.StoppedPoints}});
+    return object;
 }
 
 THttpResponse TWebApi::Sites() const

@@ -69,6 +69,10 @@ class Api(unittest.TestCase):
         status, site, _ = self.admin.get('/api/sites/plant')   # any letter case, as the driver
         self.assertIn('Site: Plant', site['status'])
         self.assertRegex(site['siteTime'], r'\d')
+        # The driver's own poll figures come with the status.
+        self.assertTrue(wait_for(lambda: self.admin.get('/api/sites/Plant')[1].get('poll', {}).get('cycleSeconds', 0) > 0,
+                                 60, 0.5))
+        self.assertEqual(self.admin.get('/api/sites/Plant')[1]['poll']['mode'], 'one fetch per tick')
 
         status, tree, _ = self.admin.get('/api/sites/Plant/devices')
         self.assertEqual(status, 200)

@@ -25,7 +25,10 @@ export class SitesView {
         el('div', {}, el('b', { text: site.failed }), 'failed'),
         el('div', {}, el('b', { text: site.disabled }), 'disabled')),
       el('div', {}, 'Poll cycle: ', site.points ? (site.firstCycleMs >= 0 ? `first cycle took ${seconds(site.firstCycleMs)}`
-        : `first cycle under way, ${site.withValues} of ${site.points} read`) : '—'),
+        : `first cycle under way, ${site.withValues} of ${site.points} read`) : '—',
+        site.poll && site.poll.cycleSeconds > 0 ? `; last ${site.poll.cycleSeconds.toFixed(1)} s` : ''),
+      site.poll ? el('div', { class: 'muted', text: `Poller: ${site.poll.mode}, ${site.poll.fetchesPerSecond.toFixed(1)} fetches/s`
+        + `${site.poll.stoppedPoints ? `, ${site.poll.stoppedPoints} points stopped` : ''}` }) : null,
       el('div', {}, `Site time: ${site.siteTime || '—'}`, site.siteTimeRead ? el('span', { class: 'muted', text: ` (read ${timeText(site.siteTimeRead)})` }) : null),
       site.discovery.running ? el('div', {}, `Discovery: ${site.discovery.progress || 'waiting'}`) : null,
       el('pre', { class: 'status', text: site.status.length ? site.status.join('\n') : 'No SITESTATUS yet.' })));
