@@ -43,9 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString text = DecodeField(original, length, offset, code, parameter, tempsInF);
 
     QByteArray buffer = original;
-    const bool written = EncodeField(value, buffer, length, offset, code, parameter, tempsInF);
+    const EncodeResult written = EncodeField(value, buffer, length, offset, code, parameter, tempsInF);
+    // The check without the bytes refuses nothing the encoder writes.
+    LW_FUZZ_CHECK(!written || CheckFieldValue(value, code, parameter, tempsInF));
     if (!written) {
         LW_FUZZ_CHECK(buffer == original);
+        LW_FUZZ_CHECK(!written.Reason.isEmpty());
     } else {
         // A text field always takes its terminating zero byte, whatever the parameter.
         const int width = code == VarText ? std::max(parameter, 1) : FieldWidth(code);

@@ -4,7 +4,7 @@
 
 #include <tuple>
 #include "gateway/TopicNames.h"
-#include "support/StrLib.h"
+#include "snvt/PointVerify.h"
 
 #include <QDir>
 #include <QFile>
@@ -222,27 +222,19 @@ QList<QRegularExpression> ReadPatterns(const TObjectReader &reader, const QStrin
     return patterns;
 }
 
-// The eight whole-number fields of a point address, each within the driver's bounds.
+// The eight whole-number fields of a point address, each within the bounds POINTVERIFY
+// checks (field 8's by the variable type of field 7).
 void CheckAddress(const QString &path, const QString &address)
 {
-    static const int low[8] = {0, 1, 1, 0, 0, 0, 0, 0};
-    static const int high[8] = {1, 255, 127, 4095, 122, 255, 11, 122};
-    static const char *const names[8] = {"domain", "subnet", "node", "index", "snvt",
-                                         "offset", "type", "parameter"};
-    const QStringList fields = address.split(u':');
-    if (fields.size() != 8 || address.contains(u'{') || address.contains(u'}') || address.contains(u','))
+    if (address.split(u':').size() != 8 || address.contains(u'{') || address.contains(u'}')
+        || address.contains(u','))
         throw TConfigError{path, QStringLiteral("\"%1\" is not a point address: expected "
                                                 "domain:subnet:node:index:snvt:offset:type:parameter "
                                                 "(e.g. 0:1:10:1:105:0:3:105); scale and object have "
                                                 "settings of their own").arg(address)};
-    for (int i = 0; i < 8; ++i) {
-        qint32 value = 0;
-        if (!ParseInteger(fields.at(i), value) || value < low[i] || value > high[i])
-            throw TConfigError{path, QStringLiteral("\"%1\": the %2 (field %3) must be a whole number "
-                                                    "from %4 to %5")
-                                         .arg(address, QLatin1String(names[i])).arg(i + 1)
-                                         .arg(low[i]).arg(high[i])};
-    }
+    const QString problem = VerifyPointAddress(address);
+    if (!problem.isEmpty())
+        throw TConfigError{path, QStringLiteral("\"%1\": %2").arg(address, problem)};
 }
 
 TConfiguredPoint ReadPoint(const QJsonValue &value, const QString &path)

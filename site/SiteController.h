@@ -185,10 +185,13 @@ private:
     void RunPointModify();
     // Writes a field of the address's variable from value, or commands the address's
     // device object with stateFlag (1, 0, or -1 for the device's present state) and
-    // objectValue; on success stores the written text. True when the write reached the device.
-    bool WritePoint(const QString &address, const QString &value, qint32 stateFlag, const QString &objectValue);
+    // objectValue; on success stores the written text. True when the write reached the device;
+    // a value its field cannot hold is refused before anything is sent, with the reason in
+    // `refusal`.
+    bool WritePoint(const QString &address, const QString &value, qint32 stateFlag, const QString &objectValue,
+                    QString &refusal);
     bool WriteObject(const PointAddress &address, qint32 stateFlag, const QString &objectValue);
-    bool WriteField(const PointAddress &address, const QString &value);
+    bool WriteField(const PointAddress &address, const QString &value, QString &refusal);
 
     TSite FSite;
     std::unique_ptr<TniNetworkInterface> FInterface;

@@ -15,7 +15,6 @@
 #include "support/StrLib.h"
 
 #include <array>
-#include <cmath>
 
 namespace {
 
@@ -63,27 +62,31 @@ void TSiteController::RunPointGetValue()
 void TSiteController::RunPointModify()
 {
     bool success = false;
+    QString refusal;
     try {
         QString point;
         FindParam(FSlot.Request(), QStringLiteral("POINT"), point);
         if (IsOnline()) {
             const TPointModifyRequest request = ParsePointModify(point);
-            success = WritePoint(request.Address, request.Value, request.StateFlag, request.ObjectValue);
+            success = WritePoint(request.Address, request.Value, request.StateFlag, request.ObjectValue, refusal);
         }
     } catch (...) {
         success = false;
     }
-    FSlot.SetErrorText(success ? QString() : QStringLiteral("Could not modify point."));
+    // The usual failure answer, with the reason when the value was refused.
+    const QString failure = QStringLiteral("Could not modify point.");
+    FSlot.SetErrorText(success ? QString() : (refusal.isEmpty() ? failure : failure + u' ' + refusal));
     CompleteJob(success);
 }
 
 bool TSiteController::WritePoint(const QString &address, const QString &value, qint32 stateFlag,
-                               const QString &objectValue)
+                               const QString &objectValue, QString &refusal)
 {
     PointAddress parsed;
     if (!ParsePointAddress(address, parsed))
         return false;
-    const bool written = parsed.HasObject ? WriteObject(parsed, stateFlag, objectValue) : WriteField(parsed, value);
+    const bool written = parsed.HasObject ? WriteObject(parsed, stateFlag, objectValue)
+                                          : WriteField(parsed, value, refusal);
     if (written)
         FPoller.StorePointValue(address, parsed.HasObject ? objectValue : value);
     return written;
@@ -108,16 +111,18 @@ bool TSiteController::WriteObject(const PointAddress &address, qint32 stateFlag,
     return UpdatePointVariable(*FInterface, address, ObjectCommandVariable, record) == 0;
 }
 
-bool TSiteController::WriteField(const PointAddress &address, const QString &value)
+bool TSiteController::WriteField(const PointAddress &address, const QString &value, QString &refusal)
 {
-    if (value.isEmpty())
+    if (value.isEmpty()) {
+        refusal = QStringLiteral("No value was given.");
         return false;
-    QString text = value;
-    if (address.Scale != 0.0) {
-        const double scaled = ReadFlagOrDouble(value) * address.Scale;
-        if (!std::isfinite(scaled))
-            return false;
-        text = FormatFixed(scaled, 4);
+    }
+    // Refused before the fetch: a value that does not fit sends nothing at all.
+    const EncodeResult fits = CheckFieldValue(value, address.VariableType, address.Parameter, FSite.TempsInF,
+                                              address.Scale);
+    if (!fits) {
+        refusal = fits.Reason;
+        return false;
     }
     QByteArray bytes(WriteBufferSize, '\0');
     quint8 length = 0;
@@ -125,9 +130,12 @@ bool TSiteController::WriteField(const PointAddress &address, const QString &val
                            std::span<quint8>(reinterpret_cast<quint8 *>(bytes.data()), bytes.size()), length)
         != 0)
         return false;
-    if (!EncodeField(text, bytes, length, address.VariableOffset, address.VariableType, address.Parameter,
-                     FSite.TempsInF))
+    const EncodeResult encoded = EncodeField(value, bytes, length, address.VariableOffset, address.VariableType,
+                                             address.Parameter, FSite.TempsInF, address.Scale);
+    if (!encoded) {
+        refusal = encoded.Reason;
         return false;
+    }
     return UpdatePointVariable(*FInterface, address, address.VariableIndex,
                                std::span<const quint8>(reinterpret_cast<const quint8 *>(bytes.constData()), length))
         == 0;

@@ -1,4 +1,5 @@
-// Encoding of point values into network-variable bytes (big-endian on the network).
+// Encoding of point values into network-variable bytes (big-endian on the network), and
+// the checks that refuse a value its field cannot hold.
 #include "snvt/FieldEncoder.h"
 
 #include "snvt/LonDefines.h"
@@ -8,17 +9,36 @@
 #include "support/Windows1252.h"
 
 #include <QDateTime>
+#include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <optional>
 
 namespace {
 
-bool Fits(const QByteArray &buffer, int length, int offset, qint64 width)
+// Values from 2^128 - 2^103 on would round to infinity as a single.
+constexpr double FloatOverflow = 340282356779733661637539395458142568448.0;
+constexpr double LargestFloat = double(std::numeric_limits<float>::max());
+
+// What a value becomes before it is written: the raw whole number of an integer code or a
+// bit field, the scaled number of a float, the bytes of a text, the moment of a date code.
+struct Prepared
 {
-    return FieldFits(buffer.size(), length, offset, width);
+    std::int64_t Whole = 0;
+    double Scaled = 0.0;
+    QByteArray Text;
+    QDateTime Moment;
+};
+
+// A number as a user reads it: up to ten significant digits, the host's decimal separator.
+QString NumberForUser(double value)
+{
+    QString text = QString::number(value + 0.0, 'g', 10);
+    return text.replace(u'.', QLocale().decimalPoint());
 }
 
 void PutBigEndian(QByteArray &buffer, int offset, quint64 value, int width)
@@ -54,54 +74,106 @@ std::optional<std::int64_t> Truncated(double value)
     return std::int64_t(value);
 }
 
-bool EncodeText(const QString &value, QByteArray &buffer, int length, int offset, int parameter)
+// The bit field's mask (parameter AND 255) and how far its lowest bit lies from bit 0.
+unsigned MaskOf(int parameter)
 {
-    QByteArray bytes = ToWindows1252(value).left(parameter > 1 ? parameter - 1 : 0);
-    bytes.append('\0');
-    if (!Fits(buffer, length, offset, bytes.size()))
-        return false;
-    std::memcpy(buffer.data() + offset, bytes.constData(), size_t(bytes.size()));
-    return true;
+    return unsigned(parameter) & 0xFFu;
 }
 
-bool EncodeBits(double number, QByteArray &buffer, int length, int offset, int parameter)
+int MaskShift(unsigned mask)
 {
-    const auto whole = Truncated(number);
-    if (!whole || parameter == 0 || !Fits(buffer, length, offset, 1))
-        return false;
-    const unsigned mask = unsigned(parameter) & 0xFFu;
     int shift = 0;
     while (shift < 8 && !(mask & (1u << shift)))
         ++shift;
-    const unsigned value = quint8(*whole);
-    if (value > (mask >> shift))
-        return false;
-    const unsigned bits = (value << shift) & mask;
-    buffer[offset] = char((quint8(buffer[offset]) & ~mask) | bits);
-    return true;
+    return shift;
 }
 
-bool EncodeNumber(double number, QByteArray &buffer, int length, int offset, int code,
-                  int parameter, bool tempsInF)
+// The raw values a numeric code or the bit field holds.
+bool RawLimits(int code, int parameter, double &low, double &high)
 {
-    const double scaled = ScaleForWriting(parameter, number, tempsInF);
-    const int width = FieldWidth(code);
-    if (code == VarFloat) {
-        // Values from 2^128 - 2^103 on would round to infinity as a single.
-        constexpr double Overflow = 340282356779733661637539395458142568448.0;
-        if (!(std::fabs(scaled) < Overflow) || !Fits(buffer, length, offset, width))
-            return false;
-        const float single = float(scaled);
-        quint32 bits;
-        std::memcpy(&bits, &single, sizeof bits);
-        PutBigEndian(buffer, offset, bits, width);
+    switch (code) {
+    case VarUnsignedByte: case VarByte: low = 0; high = 255; return true;
+    case VarUnsigned16: low = 0; high = 65535; return true;
+    case VarSigned16: low = -32768; high = 32767; return true;
+    case VarSigned32: low = -2147483648.0; high = 2147483647.0; return true;
+    case VarFloat: low = -LargestFloat; high = LargestFloat; return true;
+    case VarBitField: {
+        const unsigned mask = MaskOf(parameter);
+        low = 0;
+        high = mask >> MaskShift(mask);
         return true;
     }
+    default: return false;
+    }
+}
+
+QString OutOfRange(const QString &shown, int code, int parameter, bool tempsInF, double scale)
+{
+    FieldRange range;
+    WritableRange(code, parameter, tempsInF, scale, range);
+    return QStringLiteral("%1 does not fit this field: it holds %2 to %3.")
+        .arg(shown.trimmed(), NumberForUser(range.Low), NumberForUser(range.High));
+}
+
+EncodeResult PrepareNumber(const QString &shown, const QString &text, int code, int parameter,
+                           bool tempsInF, double scale, Prepared &out)
+{
+    if (code == VarBitField && parameter == 0)
+        return EncodeResult::Refused(QStringLiteral("This bit field's mask (parameter 0) selects no "
+                                                    "bits: nothing can be written into it."));
+    const auto number = NumberFromText(text);
+    if (!number)
+        return EncodeResult::Refused(QStringLiteral("%1 is no finite number.").arg(shown.trimmed()));
+    // Bit fields take the number as it is; every other code by the parameter's writing rule.
+    const double scaled = code == VarBitField ? *number : ScaleForWriting(parameter, *number, tempsInF);
+    if (code == VarFloat) {
+        if (!(std::fabs(scaled) < FloatOverflow))
+            return EncodeResult::Refused(OutOfRange(shown, code, parameter, tempsInF, scale));
+        out.Scaled = scaled;
+        return EncodeResult::Written();
+    }
+    double low = 0;
+    double high = 0;
+    RawLimits(code, parameter, low, high);
     const auto whole = Truncated(scaled);
-    if (!whole || !Fits(buffer, length, offset, width))
-        return false;
-    PutBigEndian(buffer, offset, quint64(*whole), width);
-    return true;
+    if (!whole || double(*whole) < low || double(*whole) > high)
+        return EncodeResult::Refused(OutOfRange(shown, code, parameter, tempsInF, scale));
+    out.Whole = *whole;
+    return EncodeResult::Written();
+}
+
+EncodeResult PrepareText(const QString &text, int parameter, Prepared &out)
+{
+    qsizetype bad = -1;
+    if (!ToWindows1252Exactly(text, out.Text, bad)) {
+        const QChar first = text.at(bad);
+        if (first == QChar::ReplacementCharacter)
+            return EncodeResult::Refused(QStringLiteral(
+                "The text holds U+FFFD, the mark of bytes that were not valid UTF-8: only "
+                "Windows-1252 characters can be written."));
+        char32_t code = first.unicode();
+        QString shown = first;
+        if (first.isHighSurrogate() && bad + 1 < text.size() && text.at(bad + 1).isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(first, text.at(bad + 1));
+            shown = text.mid(bad, 2);
+        } else if (first.isSurrogate()) {
+            shown.clear();
+        }
+        return EncodeResult::Refused(
+            QStringLiteral("The character \"%1\" (U+%2) has no Windows-1252 byte: only Windows-1252 "
+                           "characters can be written.")
+                .arg(shown, QString::number(quint32(code), 16).toUpper().rightJustified(4, u'0')));
+    }
+    if (out.Text.contains('\0'))
+        return EncodeResult::Refused(QStringLiteral("The text holds a zero character, which would end "
+                                                    "it early."));
+    // One byte of the field is the closing zero.
+    const qsizetype room = parameter > 1 ? parameter - 1 : 0;
+    if (out.Text.size() > room)
+        return EncodeResult::Refused(QStringLiteral("The text has %1 characters; this field holds at "
+                                                    "most %2.")
+                                         .arg(out.Text.size()).arg(room));
+    return EncodeResult::Written();
 }
 
 // A moment in the host's formats; a time of day alone is accepted for the time code.
@@ -116,51 +188,156 @@ std::optional<QDateTime> MomentFromText(const QString &value, int code)
     return std::nullopt;
 }
 
-bool EncodeMoment(const QString &value, QByteArray &buffer, int length, int offset, int code)
+EncodeResult PrepareMoment(const QString &shown, const QString &text, int code, Prepared &out)
 {
-    const auto moment = MomentFromText(value, code);
-    if (!moment || !Fits(buffer, length, offset, FieldWidth(code)))
-        return false;
-    const QDate date = moment->date();
-    const QTime time = moment->time();
-    if (code != VarTime && (date.year() < 1 || date.year() > 9999))
-        return false;
-    if (code == VarTime) {
-        const char fields[] = {char(time.hour()), char(time.minute()), char(time.second())};
-        std::memcpy(buffer.data() + offset, fields, sizeof fields);
-        return true;
+    const auto moment = MomentFromText(text, code);
+    if (!moment) {
+        const QDateTime example(QDate(2024, 3, 15), QTime(12, 30, 45));
+        return EncodeResult::Refused(
+            QStringLiteral("\"%1\" is no %2 in this host's format (such as \"%3\").")
+                .arg(shown, code == VarTime ? QStringLiteral("time") : QStringLiteral("date"),
+                     code == VarTime ? HostLongTime(example.time()) : HostDateTimeText(example)));
     }
-    PutBigEndian(buffer, offset, quint64(date.year()), 2);
-    buffer[offset + 2] = char(date.month());
-    buffer[offset + 3] = char(date.day());
-    if (code == VarDateTime) {
-        buffer[offset + 4] = char(time.hour());
-        buffer[offset + 5] = char(time.minute());
-        buffer[offset + 6] = char(time.second());
+    if (code != VarTime && (moment->date().year() < 1 || moment->date().year() > 9999))
+        return EncodeResult::Refused(QStringLiteral("\"%1\" lies outside the years 1 to 9999 a date "
+                                                    "field holds.").arg(shown));
+    out.Moment = *moment;
+    return EncodeResult::Written();
+}
+
+// Everything CheckFieldValue decides, with what is to be written.
+EncodeResult Prepare(const QString &value, int code, int parameter, bool tempsInF, double scale,
+                     Prepared &out)
+{
+    // A scaled point's value is read as a number, multiplied by the scale and handed on as
+    // a number with four decimals, whatever the code.
+    QString text = value;
+    if (scale != 0.0) {
+        const double product = ReadFlagOrDouble(value) * scale;
+        if (!std::isfinite(product))
+            return EncodeResult::Refused(QStringLiteral("%1 times the point's scale %2 is no finite "
+                                                        "number.")
+                                             .arg(value.trimmed(), NumberForUser(scale)));
+        text = FormatFixed(product, 4);
     }
-    return true;
+    switch (code) {
+    case VarText:
+        return PrepareText(text, parameter, out);
+    case VarDate: case VarTime: case VarDateTime:
+        return PrepareMoment(value, text, code, out);
+    case VarUnsignedByte: case VarByte: case VarUnsigned16: case VarSigned16:
+    case VarFloat: case VarSigned32: case VarBitField:
+        return PrepareNumber(value, text, code, parameter, tempsInF, scale, out);
+    case VarOpaque:
+        return EncodeResult::Refused(QStringLiteral("Variable type 8 (not decoded) is never written."));
+    default:
+        return EncodeResult::Refused(QStringLiteral("Variable type %1 is not one the driver writes "
+                                                    "(0 to %2).").arg(code).arg(MaxVariableTypeCode));
+    }
+}
+
+EncodeResult OutsideVariable(int offset, qint64 width, int length)
+{
+    return EncodeResult::Refused(QStringLiteral("The field needs %1 bytes from offset %2, but the "
+                                                "variable has %3.")
+                                     .arg(width).arg(offset).arg(qMax(length, 0)));
 }
 
 } // namespace
 
-bool EncodeField(const QString &value, QByteArray &buffer, int length, int offset,
-                 int variableType, int parameter, bool tempsInF)
+EncodeResult CheckFieldValue(const QString &value, int variableType, int parameter, bool tempsInF,
+                             double scale)
 {
+    Prepared prepared;
+    return Prepare(value, variableType, parameter, tempsInF, scale, prepared);
+}
+
+EncodeResult EncodeField(const QString &value, QByteArray &buffer, int length, int offset,
+                         int variableType, int parameter, bool tempsInF, double scale)
+{
+    Prepared prepared;
+    if (EncodeResult result = Prepare(value, variableType, parameter, tempsInF, scale, prepared); !result)
+        return result;
+    const qint64 width = variableType == VarText ? prepared.Text.size() + 1 : FieldWidth(variableType);
+    if (!FieldFits(buffer.size(), length, offset, width))
+        return OutsideVariable(offset, width, length);
+
     switch (variableType) {
     case VarText:
-        return EncodeText(value, buffer, length, offset, parameter);
-    case VarDate: case VarTime: case VarDateTime:
-        return EncodeMoment(value, buffer, length, offset, variableType);
-    case VarUnsignedByte: case VarByte: case VarUnsigned16: case VarSigned16:
-    case VarFloat: case VarSigned32: case VarBitField:
+        std::memcpy(buffer.data() + offset, prepared.Text.constData(), size_t(prepared.Text.size()));
+        buffer[offset + prepared.Text.size()] = '\0';
         break;
-    default:
-        return false;
+    case VarBitField: {
+        const unsigned mask = MaskOf(parameter);
+        const unsigned bits = (unsigned(prepared.Whole) << MaskShift(mask)) & mask;
+        buffer[offset] = char((quint8(buffer[offset]) & ~mask) | bits);
+        break;
     }
-    const auto number = NumberFromText(value);
-    if (!number)
+    case VarFloat: {
+        const float single = float(prepared.Scaled);
+        quint32 bits;
+        std::memcpy(&bits, &single, sizeof bits);
+        PutBigEndian(buffer, offset, bits, int(width));
+        break;
+    }
+    case VarDate: case VarDateTime: {
+        const QDate date = prepared.Moment.date();
+        PutBigEndian(buffer, offset, quint64(date.year()), 2);
+        buffer[offset + 2] = char(date.month());
+        buffer[offset + 3] = char(date.day());
+        if (variableType == VarDateTime) {
+            const QTime time = prepared.Moment.time();
+            buffer[offset + 4] = char(time.hour());
+            buffer[offset + 5] = char(time.minute());
+            buffer[offset + 6] = char(time.second());
+        }
+        break;
+    }
+    case VarTime: {
+        const QTime time = prepared.Moment.time();
+        buffer[offset] = char(time.hour());
+        buffer[offset + 1] = char(time.minute());
+        buffer[offset + 2] = char(time.second());
+        break;
+    }
+    default:
+        PutBigEndian(buffer, offset, quint64(prepared.Whole), int(width));
+        break;
+    }
+    return EncodeResult::Written();
+}
+
+bool WritableRange(int variableType, int parameter, bool tempsInF, double scale, FieldRange &range)
+{
+    double low = 0;
+    double high = 0;
+    if (!RawLimits(variableType, parameter, low, high))
         return false;
-    if (variableType == VarBitField)
-        return EncodeBits(*number, buffer, length, offset, parameter);
-    return EncodeNumber(*number, buffer, length, offset, variableType, parameter, tempsInF);
+    if (variableType == VarBitField) {
+        range = FieldRange{low, high, 1.0};
+    } else if (ScalingRuleOf(parameter) == ScalingRule::Switch) {
+        range = FieldRange{0.0, 1.0, 1.0};
+    } else {
+        // A writing rule that clamps never writes beyond its own bounds.
+        constexpr double Huge = 1e300;
+        low = std::max(low, ScaleForWriting(parameter, -Huge, tempsInF));
+        high = std::min(high, ScaleForWriting(parameter, Huge, tempsInF));
+        double shownLow = ScaleForReading(parameter, low, tempsInF);
+        double shownHigh = ScaleForReading(parameter, high, tempsInF);
+        if (shownLow > shownHigh)
+            std::swap(shownLow, shownHigh);
+        const double step = variableType == VarFloat
+            ? 0.0
+            : std::fabs(ScaleForReading(parameter, 1.0, tempsInF) - ScaleForReading(parameter, 0.0, tempsInF));
+        range = FieldRange{shownLow, shownHigh, step};
+    }
+    // The address's scale divides what is read and multiplies what is written.
+    if (scale != 0.0) {
+        range.Low /= scale;
+        range.High /= scale;
+        range.Step /= std::fabs(scale);
+        if (range.Low > range.High)
+            std::swap(range.Low, range.High);
+    }
+    return true;
 }

@@ -33,6 +33,17 @@ const QHash<char16_t, char> &ReverseTable()
     return table;
 }
 
+// The byte of one UTF-16 unit; -1 when Windows-1252 has none.
+int ByteOf(char16_t c)
+{
+    const bool definedControl = c >= 0x80 && c <= 0x9F && kHighControls[c - 0x80] == 0;
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF) || definedControl)
+        return c;
+    const auto &reverse = ReverseTable();
+    const auto it = reverse.constFind(c);
+    return it == reverse.constEnd() ? -1 : quint8(it.value());
+}
+
 } // namespace
 
 QString FromWindows1252(QByteArrayView bytes)
@@ -48,14 +59,9 @@ QByteArray ToWindows1252(const QString &text)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
-    const auto &reverse = ReverseTable();
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        const bool definedControl = c >= 0x80 && c <= 0x9F && kHighControls[c - 0x80] == 0;
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF) || definedControl) {
-            bytes.append(char(c));
-        } else if (const auto it = reverse.constFind(c); it != reverse.constEnd()) {
-            bytes.append(it.value());
+        if (const int byte = ByteOf(text.at(i).unicode()); byte >= 0) {
+            bytes.append(char(byte));
         } else {
             // A surrogate pair is one character and becomes one "?".
             if (text.at(i).isHighSurrogate() && i + 1 < text.size()
@@ -65,4 +71,21 @@ QByteArray ToWindows1252(const QString &text)
         }
     }
     return bytes;
+}
+
+bool ToWindows1252Exactly(const QString &text, QByteArray &bytes, qsizetype &badIndex)
+{
+    bytes.clear();
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int byte = ByteOf(text.at(i).unicode());
+        if (byte < 0) {
+            badIndex = i;
+            bytes.clear();
+            return false;
+        }
+        bytes.append(char(byte));
+    }
+    badIndex = -1;
+    return true;
 }

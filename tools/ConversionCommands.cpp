@@ -93,20 +93,14 @@ int RunEncode(TCommandContext &context)
         throw CommandFailed(QStringLiteral("variable type 8 (not decoded) is never written."));
     RequireFieldInside(address, before);
 
-    // As a write does: a scaled point's value is multiplied by its scale first.
-    const QString encoded = address.Scale != 0.0
-                                ? FormatFixed(ReadFlagOrDouble(value) * address.Scale, 4)
-                                : value;
+    // As a write does: the driver's encoder, a scaled point's value multiplied by its scale.
     QByteArray after = before;
-    if (!EncodeField(encoded, after, int(after.size()), address.VariableOffset,
-                     address.VariableType, address.Parameter, context.Fahrenheit))
-        throw CommandFailed(QStringLiteral("\"%1\" cannot be written into the %2 with parameter "
-                                           "%3 of these %4 bytes: it does not fit the field (too "
-                                           "long a text, too large for the bit mask, beyond a "
-                                           "float's range) or is no date or time in this "
-                                           "locale's format.")
-                                .arg(value, FieldText(address)).arg(address.Parameter)
-                                .arg(before.size()));
+    const EncodeResult encoded = EncodeField(value, after, int(after.size()), address.VariableOffset,
+                                             address.VariableType, address.Parameter, context.Fahrenheit,
+                                             address.Scale);
+    if (!encoded)
+        throw CommandFailed(QStringLiteral("\"%1\" cannot be written into the %2 with parameter %3: %4")
+                                .arg(value, FieldText(address)).arg(address.Parameter).arg(encoded.Reason));
 
     if (context.Json) {
         PrintJson(QJsonObject{{QStringLiteral("address"), addressText},

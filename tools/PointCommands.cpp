@@ -143,8 +143,9 @@ int RunWrite(TCommandContext &context)
                                                                {QStringLiteral("VALUE=") + value, state,
                                                                 QStringLiteral("OBJECTVALUE=") + objectValue})},
                       context.TimeoutMs,
-                      QStringLiteral("writing the point (the device did not answer, the value "
-                                     "does not fit the field, or the site is offline)"));
+                      QStringLiteral("writing the point (the driver names a value its field "
+                                     "cannot hold; otherwise: does the device answer, is the "
+                                     "site online?)"));
     if (context.Json) {
         QJsonObject object{{QStringLiteral("address"), addressText},
                            {QStringLiteral("written"), true}};

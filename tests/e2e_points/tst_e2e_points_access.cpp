@@ -18,6 +18,7 @@ private Q_SLOTS:
     void pointGetDisabled();
     void pointModify_data();
     void pointModify();
+    void pointModifyThatCannotBeEncoded_data();
     void pointModifyThatCannotBeEncoded();
 
 private:
@@ -133,16 +134,33 @@ void TestE2EPointsAccess::pointModify()
     QCOMPARE(FSession.Value(device, variable).left(hex.size()), hex);
 }
 
+// A value its field cannot hold fails with the usual answer and the reason, and the device
+// is not written.
+void TestE2EPointsAccess::pointModifyThatCannotBeEncoded_data()
+{
+    QTest::addColumn<QString>("point");
+    QTest::addColumn<int>("variable");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("beyond the mask") << "{B}{0:1:10:4:0:0:7:240}{VALUE=16}{}{}" << 4
+                                     << "COMMANDERROR=Could not modify point. 16 does not fit this field: it holds 0 to 15.";
+    QTest::newRow("°C setpoint 1000") << "{T}{0:1:10:1:105:0:3:105}{VALUE=1000}{}{}" << 1
+                                       << "COMMANDERROR=Could not modify point. 1000 does not fit this field: it "
+                                          "holds -327.68 to 327.67.";
+}
+
 void TestE2EPointsAccess::pointModifyThatCannotBeEncoded()
 {
+    QFETCH(QString, point);
+    QFETCH(int, variable);
+    QFETCH(QString, error);
     QVERIFY(Sync().contains(QLatin1String("ok")));
-    const QString before = FSession.Value(QStringLiteral("RoomController"), 4);
+    const QString before = FSession.Value(QStringLiteral("RoomController"), variable);
     const int updates = FSession.Device(QStringLiteral("RoomController"))[QLatin1String("counts")][QLatin1String("update")].toInt();
-    const QStringList result = FClient.Run({"COMMAND=POINTMODIFY", "POINT={B}{0:1:10:4:0:0:7:240}{VALUE=16}{}{}"});
+    const QStringList result = FClient.Run({"COMMAND=POINTMODIFY", "POINT=" + point});
     QCOMPARE(result.value(0), QStringLiteral("COMMANDSTATUS=FALSE"));
-    QVERIFY(result.contains(QStringLiteral("COMMANDERROR=Could not modify point.")));
+    QVERIFY2(result.contains(error), qPrintable(result.join(u'|')));
     QVERIFY(Sync().contains(QLatin1String("ok")));
-    QCOMPARE(FSession.Value(QStringLiteral("RoomController"), 4), before);
+    QCOMPARE(FSession.Value(QStringLiteral("RoomController"), variable), before);
     QCOMPARE(FSession.Device(QStringLiteral("RoomController"))[QLatin1String("counts")][QLatin1String("update")].toInt(), updates);
 }
 

@@ -33,8 +33,8 @@ private Q_SLOTS:
         QTest::newRow("decode bit field") << QStringList{"decode", "0:1:1:0:0:0:7:240", "95"} << "9\n";
         QTest::newRow("decode date") << QStringList{"decode", "0:1:1:0:0:0:9:0", "07 E8 03 0F"} << "45366.00000000\n";
         QTest::newRow("encode float") << QStringList{"encode", "0:1:1:0:0:0:4:0", "21.5", "00 00 00 00"} << "41 AC 00 00\n";
-        QTest::newRow("encode cut to width") << QStringList{"encode", "0:1:1:0:0:0:2:0", "70000", "00 00"} << "11 70\n";
-        QTest::newRow("encode negative byte") << QStringList{"encode", "0:1:1:0:0:0:0:0", "-1", "00"} << "FF\n";
+        QTest::newRow("encode highest of 16 bits") << QStringList{"encode", "0:1:1:0:0:0:2:0", "65535", "00 00"} << "FF FF\n";
+        QTest::newRow("encode highest byte") << QStringList{"encode", "0:1:1:0:0:0:0:0", "255", "00"} << "FF\n";
         QTest::newRow("encode bit field") << QStringList{"encode", "0:1:1:0:0:0:7:240", "9", "05"} << "95\n";
         QTest::newRow("encode scaled") << QStringList{"encode", "0:1:1:0:0:0:2:0,10", "21.5", "00 00"} << "00 D7\n";
         QTest::newRow("encode keeps other bytes") << QStringList{"encode", "0:1:1:0:0:1:0:0", "on", "AA 00 BB"} << "AA 01 BB\n";
@@ -142,6 +142,13 @@ private Q_SLOTS:
         QTest::newRow("too many bytes") << QStringList{"decode", "0:1:1:0:0:0:0:0", QString(229 * 2, u'0')} << 64 << "at most 228";
         QTest::newRow("field outside the bytes") << QStringList{"decode", "0:1:1:0:0:1:3:0", "00 00"} << 1 << "outside the 2 bytes given";
         QTest::newRow("bit value too large") << QStringList{"encode", "0:1:1:0:0:0:7:240", "16", "05"} << 1 << "\"16\" cannot be written";
+        // Refused, never wrapped or cut.
+        QTest::newRow("beyond 16 bits") << QStringList{"encode", "0:1:1:0:0:0:2:0", "70000", "00 00"} << 1
+                                        << "70000 does not fit this field: it holds 0 to 65535.";
+        QTest::newRow("negative byte") << QStringList{"encode", "0:1:1:0:0:0:0:0", "-1", "00"} << 1
+                                       << "-1 does not fit this field: it holds 0 to 255.";
+        QTest::newRow("text too long") << QStringList{"encode", "0:1:1:0:36:0:5:6", "ABCDEFG", "00 00 00 00 00 00"} << 1
+                                       << "The text has 7 characters; this field holds at most 5.";
         QTest::newRow("float out of range") << QStringList{"encode", "0:1:1:0:0:0:4:0", "1e40", "00 00 00 00"} << 1 << "cannot be written";
         QTest::newRow("not a date") << QStringList{"encode", "0:1:1:0:0:0:9:0", "soon", "00 00 00 00"} << 1 << "cannot be written";
         QTest::newRow("opaque field") << QStringList{"encode", "0:1:1:0:37:0:8:14", "1", "00"} << 1 << "never written";

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -239,6 +240,67 @@ private Q_SLOTS:
                      .match(result.Out).hasMatch(), qPrintable(result.Out.left(2000)));
         // Domain 1 devices too.
         QVERIFY(result.Out.contains(QStringLiteral("\n1:3:5:")));
+    }
+
+    // What discovery lists, the tools accept: every point of every test network passes
+    // POINTVERIFY, reads through lonctl read, and a gateway configuration takes it (bit
+    // fields with masks above 122 were refused by all three). The driver and lonctl are
+    // asked once per variable type and parameter, which is what decides.
+    void discoveredPointsAreAccepted_data()
+    {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("interface");
+        QTest::addColumn<bool>("everyDeviceAnswers");
+        QTest::newRow("LON1") << "Plant" << "LON1" << true;
+        for (const char *network : {"points", "small", "selfdoc"})
+            QTest::newRow(network) << QStringLiteral("Net-%1").arg(QLatin1String(network))
+                                   << QStringLiteral(LW_FIXTURES "/networks/%1.json").arg(QLatin1String(network)) << false;
+    }
+
+    void discoveredPointsAreAccepted()
+    {
+        QFETCH(QString, site);
+        QFETCH(QString, interface);
+        QFETCH(bool, everyDeviceAnswers);
+        const QStringList siteOptions{"--site", site, "--interface", interface};
+        const TLonctlResult discovered = RunLonctl(QStringList{"discover", "--json"} + siteOptions);
+        ExpectSuccess(discovered);
+        const QJsonArray points = Json(discovered.Out).array();
+        QVERIFY(!points.isEmpty());
+
+        TDriverClient client;
+        QVERIFY(client.Open({"DESCRIPTION=" + site, "SP1=" + interface}));
+        QCOMPARE(client.WaitForStatus().value(0), QStringLiteral("COMMANDSTATUS=TRUE"));
+        QMap<QString, QString> oneOfEachField;   // "type:parameter" -> an address
+        QJsonArray configured;
+        for (const QJsonValue &point : points) {
+            const QString address = point.toObject().value("address").toString();
+            oneOfEachField.insert(address.section(u':', 6, 7), address);
+            configured.append(QJsonObject{{"address", address}});
+        }
+        for (const QString &address : std::as_const(oneOfEachField)) {
+            const QStringList verified = client.Run({"COMMAND=POINTVERIFY", "POINTNAME=P", "POINTADDRESS=" + address});
+            QVERIFY2(verified.value(0) == QLatin1String("COMMANDSTATUS=TRUE"),
+                     qPrintable(address + u' ' + verified.join(u' ')));
+            const TLonctlResult read = RunLonctl(QStringList{"read", address} + siteOptions);
+            QVERIFY2(read.Finished && (read.ExitCode == 0 || (!everyDeviceAnswers && read.ExitCode == 1)),
+                     qPrintable(QStringLiteral("%1: exit %2: %3").arg(address).arg(read.ExitCode).arg(read.Err)));
+        }
+
+        QTemporaryDir dir;
+        QFile config(dir.filePath(QStringLiteral("gateway.json")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(QJsonDocument(QJsonObject{{"sites", QJsonArray{QJsonObject{{"description", site},
+                                                                                 {"interface", interface},
+                                                                                 {"points", configured}}}}})
+                         .toJson());
+        config.close();
+        QProcess gateway;
+        gateway.setProcessEnvironment(LonctlEnvironment());
+        gateway.start(QCoreApplication::applicationDirPath() + QStringLiteral("/lonworks-gateway"),
+                      {QStringLiteral("--check"), QStringLiteral("--config"), config.fileName()});
+        QVERIFY(gateway.waitForFinished(30000));
+        QVERIFY2(gateway.exitCode() == 0, gateway.readAllStandardError().constData());
     }
 
     void discoverJson()

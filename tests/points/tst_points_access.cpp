@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 class TestPointsAccess : public QObject
 {
     Q_OBJECT
@@ -272,30 +274,62 @@ void TestPointsAccess::pointModifyThatCannotBeEncoded_data()
 {
     QTest::addColumn<QString>("point");
     QTest::addColumn<int>("variable");
-    QTest::newRow("bit value beyond the mask") << "{B}{0:1:10:7:0:0:7:240}{VALUE=16}{}{}" << 7;
-    QTest::newRow("field beyond the variable") << "{B}{0:1:10:6:0:1:3:0}{VALUE=1}{}{}" << 6;
-    QTest::newRow("variable type 8") << "{B}{0:1:10:6:0:0:8:0}{VALUE=1}{}{}" << 6;
-    QTest::newRow("text too long for the variable") << "{X}{0:1:10:6:0:0:5:31}{VALUE=abc}{}{}" << 6;
-    QTest::newRow("empty value") << "{F}{0:1:10:5:0:0:4:0}{VALUE=}{}{}" << 5;
-    QTest::newRow("object C51") << "{O}{0:1:10:0:0:0:0:0,,D-C51}{}{TRUE}{OBJECTVALUE=1}" << 23;
-    QTest::newRow("object P11") << "{O}{0:1:10:0:0:0:0:0,,D-P11}{}{TRUE}{OBJECTVALUE=1}" << 23;
-    QTest::newRow("object Q1") << "{O}{0:1:10:0:0:0:0:0,,D-Q1}{}{TRUE}{OBJECTVALUE=1}" << 23;
-    QTest::newRow("object value beyond 16 bits") << "{O}{0:1:10:0:0:0:0:0,,D-V1}{}{TRUE}{OBJECTVALUE=40000}" << 23;
+    QTest::addColumn<QString>("reason");   // after "Could not modify point. "; empty: none given
+    QTest::addColumn<bool>("fetched");     // refused only once the variable's bytes were known
+    QTest::newRow("bit value beyond the mask") << "{B}{0:1:10:7:0:0:7:240}{VALUE=16}{}{}" << 7
+                                               << "16 does not fit this field: it holds 0 to 15." << false;
+    QTest::newRow("field beyond the variable") << "{B}{0:1:10:6:0:1:3:0}{VALUE=1}{}{}" << 6
+                                               << "The field needs 2 bytes from offset 1, but the variable has 2."
+                                               << true;
+    QTest::newRow("variable type 8") << "{B}{0:1:10:6:0:0:8:0}{VALUE=1}{}{}" << 6
+                                     << "Variable type 8 (not decoded) is never written." << false;
+    QTest::newRow("text too long for the variable") << "{X}{0:1:10:6:0:0:5:31}{VALUE=abc}{}{}" << 6
+                                                    << "The field needs 4 bytes from offset 0, but the variable has 2."
+                                                    << true;
+    QTest::newRow("empty value") << "{F}{0:1:10:5:0:0:4:0}{VALUE=}{}{}" << 5 << "No value was given." << false;
+    // A value that does not fit its field is refused, never wrapped, cut or replaced.
+    QTest::newRow("setpoint beyond the field") << "{T}{0:1:10:2:105:0:3:105}{VALUE=1000}{}{}" << 2
+                                               << "1000 does not fit this field: it holds -327.68 to 327.67." << false;
+    QTest::newRow("beyond the field after the scale") << "{S}{0:1:10:6:0:0:3:0,10}{VALUE=5000}{}{}" << 6
+                                                      << "5000 does not fit this field: it holds -3276.8 to 3276.7."
+                                                      << false;
+    QTest::newRow("text longer than the field")
+        << "{X}{0:1:10:3:36:0:5:31}{VALUE=ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn}{}{}" << 3
+        << "The text has 40 characters; this field holds at most 30." << false;
+    QTest::newRow("character without a Windows-1252 byte") << u"{X}{0:1:10:3:36:0:5:31}{VALUE=5 \u03A9}{}{}"_s << 3
+                                                           << u"The character \"\u03A9\" (U+03A9) has no Windows-1252 "
+                                                              "byte: only Windows-1252 characters can be written."_s
+                                                           << false;
+    QTest::newRow("invalid UTF-8") << QString::fromUtf8("{X}{0:1:10:3:36:0:5:31}{VALUE=ab\xff\xfe" "cd}{}{}") << 3
+                                   << "The text holds U+FFFD, the mark of bytes that were not valid UTF-8: only "
+                                      "Windows-1252 characters can be written." << false;
+    QTest::newRow("object C51") << "{O}{0:1:10:0:0:0:0:0,,D-C51}{}{TRUE}{OBJECTVALUE=1}" << 23 << "" << false;
+    QTest::newRow("object P11") << "{O}{0:1:10:0:0:0:0:0,,D-P11}{}{TRUE}{OBJECTVALUE=1}" << 23 << "" << false;
+    QTest::newRow("object Q1") << "{O}{0:1:10:0:0:0:0:0,,D-Q1}{}{TRUE}{OBJECTVALUE=1}" << 23 << "" << false;
+    QTest::newRow("object value beyond 16 bits") << "{O}{0:1:10:0:0:0:0:0,,D-V1}{}{TRUE}{OBJECTVALUE=40000}" << 23
+                                                 << "" << false;
     QTest::newRow("object value beyond 16 bits after the scale")
-        << "{O}{0:1:10:0:0:0:0:0,10,D-V1}{}{TRUE}{OBJECTVALUE=-3276.9}" << 23;
-    QTest::newRow("malformed address") << "{F}{0:1:10:5:0:0:4}{VALUE=1}{}{}" << 5;
+        << "{O}{0:1:10:0:0:0:0:0,10,D-V1}{}{TRUE}{OBJECTVALUE=-3276.9}" << 23 << "" << false;
+    QTest::newRow("malformed address") << "{F}{0:1:10:5:0:0:4}{VALUE=1}{}{}" << 5 << "" << false;
 }
 
 void TestPointsAccess::pointModifyThatCannotBeEncoded()
 {
     QFETCH(QString, point);
     QFETCH(int, variable);
+    QFETCH(QString, reason);
+    QFETCH(bool, fetched);
     TPointsSite site;
     const QByteArray before = site.DeviceValue(PanelNode, variable);
+    site.Mark();
     QCOMPARE(site.Run(jobPointModify, {"COMMAND=POINTMODIFY", "POINT=" + point}), 3);
-    QCOMPARE(site.Controller->CommandSlot().ErrorText(), QStringLiteral("Could not modify point."));
-    QCOMPARE(site.DeviceValue(PanelNode, variable), before);
+    const QString failure = QStringLiteral("Could not modify point.");
+    QCOMPARE(site.Controller->CommandSlot().ErrorText(), reason.isEmpty() ? failure : failure + u' ' + reason);
+    // A value its field cannot hold is refused before anything goes to the device.
+    if (!reason.isEmpty())
+        QCOMPARE(site.Fetches(PanelNode).isEmpty(), !fetched);
     QCOMPARE(site.Updates(PanelNode), 0);
+    QCOMPARE(site.DeviceValue(PanelNode, variable), before);
 }
 
 // A device that answers a fetch with another variable's value: POINTGETVALUE fails, and so

@@ -21,6 +21,10 @@ private Q_SLOTS:
     void everyTruncatedLengthFails_data();
     void everyTruncatedLengthFails();
     void longText();
+    void refusalsSayWhy_data();
+    void refusalsSayWhy();
+    void writableRange_data();
+    void writableRange();
     void readsBackWhatItWrote_data();
     void readsBackWhatItWrote();
     void hostDecimalSeparator();
@@ -52,18 +56,21 @@ void TestEncode::fields_data()
                             << ok << Hex(ok ? after : before);
     };
     // Truncation toward zero, then cut to the field's width
-    R("u16 70000", "AAAA", 2, 0, 2, 0, false, "70000", true, "1170");
-    R("u16 -1", "0000", 2, 0, 2, 0, false, "-1", true, "FFFF");
+    R("u16 70000 refused", "AAAA", 2, 0, 2, 0, false, "70000", false, "");
+    R("u16 65535", "AAAA", 2, 0, 2, 0, false, "65535", true, "FFFF");
+    R("u16 -1 refused", "0000", 2, 0, 2, 0, false, "-1", false, "");
     R("s16 -2", "0000", 2, 0, 3, 0, false, "-2", true, "FFFE");
-    R("byte 256", "AA", 1, 0, 0, 0, false, "256", true, "00");
-    R("byte -1", "00", 1, 0, 0, 0, false, "-1", true, "FF");
+    R("byte 256 refused", "AA", 1, 0, 0, 0, false, "256", false, "");
+    R("byte -1 refused", "00", 1, 0, 0, 0, false, "-1", false, "");
+    R("byte -0.5 is 0", "11", 1, 0, 0, 0, false, "-0.5", true, "00");
     R("byte 3.9", "00", 1, 0, 0, 0, false, "3.9", true, "03");
-    R("byte -3.9", "00", 1, 0, 0, 0, false, "-3.9", true, "FD");
+    R("byte -3.9 refused", "00", 1, 0, 0, 0, false, "-3.9", false, "");
     R("byte code 1", "00", 1, 0, 1, 0, false, "7", true, "07");
     R("byte in the middle", "AABBCC", 3, 1, 0, 0, false, "1", true, "AA01CC");
     R("s32 -2", "00000000", 4, 0, 6, 0, false, "-2", true, "FFFFFFFE");
-    R("s32 low 32 bits", "00000000", 4, 0, 6, 0, false, "4294967297", true, "00000001");
-    R("s32 9.2e18", "00000000", 4, 0, 6, 0, false, "9.2e18", true, "9D980000");
+    R("s32 beyond 32 bits", "00000000", 4, 0, 6, 0, false, "4294967297", false, "");
+    R("s32 lowest", "00000000", 4, 0, 6, 0, false, "-2147483648", true, "80000000");
+    R("s32 9.2e18", "00000000", 4, 0, 6, 0, false, "9.2e18", false, "");
     R("s32 beyond 64 bits", "00000000", 4, 0, 6, 0, false, "1e19", false, "");
     R("s32 beyond 64 bits negative", "00000000", 4, 0, 6, 0, false, "-1e19", false, "");
     R("scaled beyond 64 bits", "0000", 2, 0, 3, 33, false, "1e300", false, "");
@@ -78,10 +85,11 @@ void TestEncode::fields_data()
     // Keywords and lenient numbers
     R("on", "00", 1, 0, 0, 0, false, "on", true, "01");
     R("On", "00", 1, 0, 0, 0, false, "On", true, "01");
-    R("-ON", "00", 1, 0, 0, 0, false, "-ON", true, "FF");
+    R("-ON unsigned", "00", 1, 0, 0, 0, false, "-ON", false, "");
+    R("-ON signed", "0000", 2, 0, 3, 0, false, "-ON", true, "FFFF");
     R("OFF", "11", 1, 0, 0, 0, false, "OFF", true, "00");
     R("MONDAY", "00", 1, 0, 0, 0, false, "MONDAY", true, "01");
-    R("Turn -on now", "00", 1, 0, 0, 0, false, "Turn -on now", true, "FF");
+    R("Turn -on now", "0000", 2, 0, 3, 0, false, "Turn -on now", true, "FFFF");
     R("abc", "11", 1, 0, 0, 0, false, "abc", true, "00");
     R("empty", "11", 1, 0, 0, 0, false, "", true, "00");
     R("units after number", "00", 1, 0, 0, 0, false, "  12 degF", true, "0C");
@@ -110,7 +118,7 @@ void TestEncode::fields_data()
     R("bit 3 clear", "FF", 1, 0, 7, 8, false, "0", true, "F7");
     R("bit 3 value 2", "00", 1, 0, 7, 8, false, "2", false, "");
     R("bit ON", "00", 1, 0, 7, 1, false, "ON", true, "01");
-    R("bit 256 wraps to 0", "FF", 1, 0, 7, 1, false, "256", true, "FE");
+    R("bit 256 refused", "FF", 1, 0, 7, 1, false, "256", false, "");
     R("bit no scaling", "00", 1, 0, 7, 1, false, "1", true, "01");
     R("mask from low 8 bits", "05", 1, 0, 7, 0x1F0, false, "9", true, "95");
     R("mask of no bits 0", "5A", 1, 0, 7, 256, false, "0", true, "5A");
@@ -130,13 +138,16 @@ void TestEncode::fields_data()
     R("float negative length", "00000000", -4, 0, 4, 0, false, "1", false, "");
     // Texts
     R("text", "FFFFFFFFFFFFFFFF", 8, 1, 5, 31, false, "Hi", true, "FF486900FFFFFFFF");
-    R("text parameter 1", "FFFF", 2, 0, 5, 1, false, "abc", true, "00FF");
-    R("text parameter 0", "FFFF", 2, 0, 5, 0, false, "abc", true, "00FF");
-    R("text parameter negative", "FFFF", 2, 0, 5, -5, false, "abc", true, "00FF");
-    R("text parameter smallest int", "FFFF", 2, 0, 5, std::numeric_limits<int>::min(), false, "abc", true, "00FF");
-    R("text cut to parameter - 1", "FFFFFFFFFF", 5, 0, 5, 3, false, "abcdef", true, "616200FFFF");
+    R("text parameter 1", "FFFF", 2, 0, 5, 1, false, "abc", false, "");
+    R("text parameter 1 empty", "FFFF", 2, 0, 5, 1, false, "", true, "00FF");
+    R("text parameter 0", "FFFF", 2, 0, 5, 0, false, "abc", false, "");
+    R("text parameter negative", "FFFF", 2, 0, 5, -5, false, "abc", false, "");
+    R("text parameter smallest int", "FFFF", 2, 0, 5, std::numeric_limits<int>::min(), false, "abc", false, "");
+    R("text longer than parameter - 1", "FFFFFFFFFF", 5, 0, 5, 3, false, "abc", false, "");
+    R("text of parameter - 1", "FFFFFFFFFF", 5, 0, 5, 3, false, "ab", true, "616200FFFF");
     R("text windows-1252", "FFFFFFFF", 4, 0, 5, 31, false, u"°€"_s, true, "B08000FF");
-    R("text unknown character", "FFFF", 2, 0, 5, 31, false, u"中"_s, true, "3F00");
+    R("text unknown character", "FFFF", 2, 0, 5, 31, false, u"中"_s, false, "");
+    R("text replacement character", "FFFF", 2, 0, 5, 31, false, u"\uFFFD"_s, false, "");
     R("text no room for zero", "FFFF", 2, 0, 5, 31, false, "ab", false, "");
     R("text past fetched length", "FFFFFF", 2, 0, 5, 31, false, "ab", false, "");
     R("text negative offset", "FFFFFF", 3, -1, 5, 31, false, "a", false, "");
@@ -185,7 +196,7 @@ void TestEncode::fields()
     QFETCH(bool, ok);
     QFETCH(QByteArray, after);
     QByteArray buffer = before;
-    QCOMPARE(EncodeField(value, buffer, length, offset, code, parameter, tempsInF), ok);
+    QCOMPARE(EncodeField(value, buffer, length, offset, code, parameter, tempsInF).Ok, ok);
     QCOMPARE(buffer.toHex(' '), after.toHex(' '));
 }
 
@@ -231,18 +242,111 @@ void TestEncode::everyTruncatedLengthFails()
     }
 }
 
+// A text longer than its field is refused, never cut; one that fits is written whole.
 void TestEncode::longText()
 {
     const QString forty = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn"_s;
     QByteArray buffer(256, char(0xFF));
-    QVERIFY(EncodeField(forty, buffer, 31, 0, 5, 31, false));
+    const EncodeResult refused = EncodeField(forty, buffer, 31, 0, 5, 31, false);
+    QVERIFY(!refused);
+    QCOMPARE(refused.Reason, u"The text has 40 characters; this field holds at most 30."_s);
+    QCOMPARE(buffer, QByteArray(256, char(0xFF)));
+    QVERIFY(EncodeField(forty.left(30), buffer, 31, 0, 5, 31, false));
     QCOMPARE(buffer.left(31), forty.left(30).toLatin1() + '\0');
     QCOMPARE(buffer.mid(31), QByteArray(225, char(0xFF)));
     QCOMPARE(DecodeField(buffer, 31, 0, 5, 31, false), forty.left(30));
 
     QByteArray shortFetch(256, char(0xFF));
-    QVERIFY(!EncodeField(forty, shortFetch, 30, 0, 5, 31, false));
+    QVERIFY(!EncodeField(forty.left(30), shortFetch, 30, 0, 5, 31, false));
     QCOMPARE(shortFetch, QByteArray(256, char(0xFF)));
+}
+
+// Every refusal names its reason, and the checks without the bytes agree with the encoder.
+void TestEncode::refusalsSayWhy_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("parameter");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("setpoint 1000") << u"1000"_s << 3 << 105 << 0.0
+                                   << u"1000 does not fit this field: it holds -327.68 to 327.67."_s;
+    QTest::newRow("scaled") << u"5000"_s << 3 << 0 << 10.0
+                            << u"5000 does not fit this field: it holds -3276.8 to 3276.7."_s;
+    QTest::newRow("bit mask") << u"16"_s << 7 << 240 << 0.0 << u"16 does not fit this field: it holds 0 to 15."_s;
+    QTest::newRow("text too long") << QString(31, u'x') << 5 << 31 << 0.0
+                                   << u"The text has 31 characters; this field holds at most 30."_s;
+    QTest::newRow("omega") << u"5 \u03A9"_s << 5 << 31 << 0.0
+                           << u"The character \"\u03A9\" (U+03A9) has no Windows-1252 byte: only "
+                              "Windows-1252 characters can be written."_s;
+    QTest::newRow("invalid UTF-8") << QString::fromUtf8("ab\xff\xfe" "cd") << 5 << 31 << 0.0
+                                   << u"The text holds U+FFFD, the mark of bytes that were not valid UTF-8: "
+                                      "only Windows-1252 characters can be written."_s;
+    QTest::newRow("no date") << u"abc"_s << 9 << 0 << 0.0
+                             << u"\"abc\" is no date in this host's format (such as \"3/15/24 12:30:45 PM\")."_s;
+}
+
+void TestEncode::refusalsSayWhy()
+{
+    QFETCH(QString, value);
+    QFETCH(int, code);
+    QFETCH(int, parameter);
+    QFETCH(double, scale);
+    QFETCH(QString, reason);
+    const EncodeResult checked = CheckFieldValue(value, code, parameter, false, scale);
+    QVERIFY(!checked);
+    QCOMPARE(checked.Reason, reason);
+    QByteArray buffer(64, char(0x5A));
+    const EncodeResult encoded = EncodeField(value, buffer, 64, 0, code, parameter, false, scale);
+    QCOMPARE(encoded.Reason, reason);
+    QCOMPARE(buffer, QByteArray(64, char(0x5A)));
+}
+
+// The range a field reports is what the encoder takes: both ends are written, and where no
+// writing rule clamps, one step beyond either end is refused.
+void TestEncode::writableRange_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("parameter");
+    QTest::addColumn<bool>("tempsInF");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<bool>("clamps");
+    QTest::newRow("°C setpoint") << 3 << 105 << false << 0.0 << -327.68 << 327.67 << 0.01 << false;
+    QTest::newRow("°F setpoint") << 3 << 105 << true << 0.0 << -557.824 << 621.806 << 0.018 << false;
+    QTest::newRow("temperature") << 2 << 39 << false << 0.0 << -274.0 << 6279.5 << 0.1 << false;
+    QTest::newRow("half steps") << 0 << 21 << false << 0.0 << 0.0 << 100.0 << 0.5 << true;
+    QTest::newRow("nibble") << 7 << 240 << false << 0.0 << 0.0 << 15.0 << 1.0 << false;
+    QTest::newRow("scale 10") << 3 << 0 << false << 10.0 << -3276.8 << 3276.7 << 0.1 << false;
+    QTest::newRow("switch") << 2 << 95 << false << 0.0 << 0.0 << 1.0 << 1.0 << true;
+}
+
+void TestEncode::writableRange()
+{
+    QFETCH(int, code);
+    QFETCH(int, parameter);
+    QFETCH(bool, tempsInF);
+    QFETCH(double, scale);
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(double, step);
+    QFETCH(bool, clamps);
+    FieldRange range;
+    QVERIFY(WritableRange(code, parameter, tempsInF, scale, range));
+    QCOMPARE(range.Low, low);
+    QCOMPARE(range.High, high);
+    QCOMPARE(range.Step, step);
+    const auto text = [](double v) { return QString::number(v, 'f', 4); };
+    QVERIFY2(CheckFieldValue(text(low), code, parameter, tempsInF, scale), qPrintable(text(low)));
+    QVERIFY2(CheckFieldValue(text(high), code, parameter, tempsInF, scale), qPrintable(text(high)));
+    if (!clamps) {
+        QVERIFY(!CheckFieldValue(text(low - step), code, parameter, tempsInF, scale));
+        QVERIFY(!CheckFieldValue(text(high + step), code, parameter, tempsInF, scale));
+    }
+    FieldRange none;
+    QVERIFY(!WritableRange(5, 31, false, 0.0, none));
 }
 
 // What is written reads back as the value written (within the field's resolution).
@@ -264,7 +368,7 @@ void TestEncode::readsBackWhatItWrote_data()
     QTest::newRow("time") << 10 << 0 << false << "6:00:00 AM" << "0.25000000";
     QTest::newRow("date time") << 11 << 0 << false << "3/15/24 12:30:45 PM"
                                << "3/15/24 12:30:45 PM";
-    QTest::newRow("text") << 5 << 6 << false << "Room12" << "Room1";
+    QTest::newRow("text") << 5 << 6 << false << "Room1" << "Room1";
 }
 
 void TestEncode::readsBackWhatItWrote()
@@ -283,9 +387,9 @@ void TestEncode::hostDecimalSeparator()
 {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QByteArray number(4, '\0');
-    const bool numberOk = EncodeField(u"21,5"_s, number, 4, 0, 4, 0, false);
+    const bool numberOk = EncodeField(u"21,5"_s, number, 4, 0, 4, 0, false).Ok;
     QByteArray date(4, '\0');
-    const bool dateOk = EncodeField(u"15.03.24"_s, date, 4, 0, 9, 0, false);
+    const bool dateOk = EncodeField(u"15.03.24"_s, date, 4, 0, 9, 0, false).Ok;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QVERIFY(numberOk);
     QCOMPARE(number, Hex("41AC0000"));

@@ -249,6 +249,18 @@ void TestPointAddress::verify_data()
     QTest::newRow("type 12") << "0:1:1:0:0:0:12:0" << type;
     QTest::newRow("parameter -1") << "0:1:1:0:0:0:0:-1" << parameter;
     QTest::newRow("parameter 123") << "0:1:1:0:0:0:0:123" << parameter;
+    // Field 8's bound follows field 7: a bit field's mask, a text's length.
+    const QString mask = QStringLiteral("Parameter in field 8 must be a bit mask between 1 and 255 for variable type 7.");
+    const QString length = QStringLiteral("Parameter in field 8 must be a length between 1 and 255 for variable type 5.");
+    QTest::newRow("mask 128") << "0:1:1:0:83:0:7:128" << "";
+    QTest::newRow("mask 240") << "0:1:1:0:86:0:7:240" << "";
+    QTest::newRow("mask 0") << "0:1:1:0:0:0:7:0" << mask;
+    QTest::newRow("mask 256") << "0:1:1:0:0:0:7:256" << mask;
+    QTest::newRow("text 31") << "0:1:1:0:36:0:5:31" << "";
+    QTest::newRow("text 0") << "0:1:1:0:0:0:5:0" << length;
+    QTest::newRow("text 256") << "0:1:1:0:0:0:5:256" << length;
+    QTest::newRow("opaque 0") << "0:1:1:0:37:0:8:0"
+                              << "Parameter in field 8 must be a length between 1 and 255 for variable type 8.";
     // Values that would pass after truncation to 8 or 16 bits still fail.
     QTest::newRow("subnet 257") << "0:257:1:0:0:0:0:0" << subnet;
     QTest::newRow("domain 2^32-1 overflow") << "$FFFFFFFF:1:1:0:0:0:0:0" << kInvalid;
