@@ -41,7 +41,7 @@ TGateway::TGateway(const TGatewayConfig &config, int onceTimeoutMs, QObject *par
         if (!FMqtt.IsConnected()) {
             qCCritical(lcGateway, "could not reach the broker %s:%d (%s)", qPrintable(FConfig.Broker.Host),
                        FConfig.Broker.Port, qPrintable(FMqtt.LastProblem()));
-            Stop(2);
+            Stop(BrokerUnreachable);
             return;
         }
         int missing = 0;
@@ -52,12 +52,21 @@ TGateway::TGateway(const TGatewayConfig &config, int onceTimeoutMs, QObject *par
             if (!bridge->Online())
                 qCCritical(lcGateway, "a site is offline: %s", qPrintable(bridge->Problem()));
         }
-        if (missing > 0)
-            qCWarning(lcGateway, "%d point%s had no value yet", missing, missing == 1 ? "" : "s");
-        Stop(allOnline ? 0 : 1);
+        if (allOnline && missing > 0)
+            qCCritical(lcGateway, "%d point%s had no value when the time was up", missing,
+                       missing == 1 ? "" : "s");
+        Stop(!allOnline ? SiteFailed : missing > 0 ? PointsWithoutValue : 0);
     });
     FFlushDeadline.setSingleShot(true);
     connect(&FFlushDeadline, &QTimer::timeout, this, &TGateway::Disconnect);
+    FAnnounce.setSingleShot(true);
+    connect(&FAnnounce, &QTimer::timeout, this, [this] {
+        if (FStopping)
+            return;
+        qCInfo(lcGateway, "Home Assistant announced itself: its discovery configs again");
+        for (const auto &publisher : FPublishers)
+            publisher->RepublishDiscovery();
+    });
 }
 
 TGateway::~TGateway() = default;
@@ -89,15 +98,13 @@ void TGateway::Connected()
         CheckSnapshot();
 }
 
-void TGateway::Message(const QString &topic, const QByteArray &payload)
+void TGateway::Message(const QString &topic, const QByteArray &payload, bool retained)
 {
     if (FStopping)
         return;
     if (topic == FLayout.HomeAssistantStatus()) {
-        if (payload == "online") {
-            for (const auto &publisher : FPublishers)
-                publisher->RepublishDiscovery();
-        }
+        if (payload == "online")
+            HomeAssistantAnnounced();
         return;
     }
     // <prefix>/<site>/<point>/set: the prefix may have several levels of its own.
@@ -107,12 +114,29 @@ void TGateway::Message(const QString &topic, const QByteArray &payload)
     const QStringList levels = topic.mid(start.size()).split(u'/');
     if (levels.size() != 3)
         return;
+    if (retained) {
+        // A retained set would be written again at every reconnect, over whatever others
+        // wrote since: only fresh set messages are acted on.
+        qCWarning(lcGateway, "ignored the retained message on %s: set messages are acted on only "
+                             "when published without the retain flag (clear it with an empty "
+                             "retained message)", qPrintable(topic));
+        return;
+    }
     for (qsizetype i = 0; i < FBridges.size(); ++i) {
         if (FPublishers.at(size_t(i))->SiteTopic() == levels.at(0)) {
             FBridges.at(i)->Write(levels.at(1), payload);
             return;
         }
     }
+}
+
+void TGateway::HomeAssistantAnnounced()
+{
+    // One republish per burst: wait until the announcements have stopped for a moment, but
+    // not longer than AnnounceLatestMs after the first of them.
+    if (!FAnnounce.isActive())
+        FAnnounceLatest.setRemainingTime(AnnounceLatestMs);
+    FAnnounce.start(int(qMin<qint64>(AnnounceQuietMs, FAnnounceLatest.remainingTime())));
 }
 
 void TGateway::CheckSnapshot()

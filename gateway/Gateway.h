@@ -1,14 +1,16 @@
 #pragma once
 // TGateway: the whole program's work. It keeps the broker connection (gateway status as
 // the will, "online" once connected), one bridge and one publisher per site, hands set
-// messages to the right site, republishes everything after a reconnect and Home Assistant's
-// discovery after Home Assistant announces itself, and stops in order: sites offline,
-// gateway offline, everything acknowledged, DISCONNECT.
+// messages to the right site (a retained set message is logged and ignored: it would be
+// written again at every reconnect), republishes everything after a reconnect and Home
+// Assistant's discovery once per burst of Home Assistant's announcements, and stops in
+// order: sites offline, gateway offline, everything acknowledged, DISCONNECT.
 
 #include "gateway/GatewayConfig.h"
 #include "gateway/MqttConnection.h"
 #include "gateway/TopicLayout.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -22,6 +24,13 @@ class TGateway : public QObject
 {
     Q_OBJECT
 public:
+    // Exit statuses of a run (--once) besides 0.
+    enum Outcome { SiteFailed = 1, BrokerUnreachable = 2, PointsWithoutValue = 3 };
+    // A burst of Home Assistant announcements is answered once: this long after the last of
+    // them, and at the latest this long after the first.
+    static constexpr int AnnounceQuietMs = 1000;
+    static constexpr int AnnounceLatestMs = 10000;
+
     // onceTimeoutMs > 0: publish one snapshot (every point with a value, or the time is up)
     // and stop.
     TGateway(const TGatewayConfig &config, int onceTimeoutMs, QObject *parent = nullptr);
@@ -35,7 +44,8 @@ Q_SIGNALS:
 
 private:
     void Connected();
-    void Message(const QString &topic, const QByteArray &payload);
+    void Message(const QString &topic, const QByteArray &payload, bool retained);
+    void HomeAssistantAnnounced();
     void CheckSnapshot();
     void Disconnect();
 
@@ -47,6 +57,8 @@ private:
     int FOnceTimeoutMs;
     QTimer FOnceDeadline;
     QTimer FFlushDeadline;
+    QTimer FAnnounce;
+    QDeadlineTimer FAnnounceLatest;
     bool FFinished = false;
     bool FStopping = false;
     int FExitCode = 0;

@@ -3,38 +3,38 @@
 #include "client/PointEntries.h"
 #include "gateway/GatewayConfig.h"
 #include "snvt/FieldLayouts.h"
-#include "support/StrLib.h"
+#include "snvt/PointAddress.h"
+#include "snvt/VariableTypes.h"
 
 namespace {
 
-// Fields 5, 7 and 8 of an address (SNVT type, variable type, parameter).
+// Fields 5 to 9 of the address and its object.
 void ReadTypeFields(TGatewayPoint &point)
 {
-    const QStringList fields = point.Address.section(u',', 0, 0).split(u':');
-    qint32 value = 0;
-    if (fields.size() == 8) {
-        if (ParseInteger(fields.at(4), value))
-            point.SnvtType = value;
-        if (ParseInteger(fields.at(6), value))
-            point.VariableType = value;
-        if (ParseInteger(fields.at(7), value))
-            point.Parameter = value;
+    PointAddress address;
+    if (ParsePointAddress(point.Address, address)) {
+        point.SnvtType = address.SnvtType;
+        point.VariableOffset = address.VariableOffset;
+        point.VariableType = address.VariableType;
+        point.Parameter = address.Parameter;
+        point.Scale = address.Scale;
+        point.HasObject = address.HasObject;
     }
     point.Device = DeviceOfAddress(point.Address);
 }
 
-// The kind of a point that discovery did not describe, from how its bytes are read.
-QString KindOf(const TGatewayPoint &point)
+// The kind of a point from how its bytes are read, where the catalogue names none.
+QString KindOfCode(const TGatewayPoint &point)
 {
     switch (point.VariableType) {
-    case 5:
-    case 8:
+    case VarText:
+    case VarOpaque:
         return QStringLiteral("String");
-    case 9:
-    case 10:
-    case 11:
+    case VarDate:
+    case VarTime:
+    case VarDateTime:
         return QStringLiteral("DateTime");
-    case 7: {
+    case VarBitField: {
         const int mask = point.Parameter & 0xFF;
         return mask != 0 && (mask & (mask - 1)) == 0 ? QStringLiteral("Digital") : QStringLiteral("Analog");
     }
@@ -43,9 +43,23 @@ QString KindOf(const TGatewayPoint &point)
     }
 }
 
+// The kind discovery gives the field the address names, as the gateway's four kinds.
+QString KindOf(const TGatewayPoint &point)
+{
+    if (point.Scale != 0.0 || point.HasObject)
+        return KindOfCode(point);
+    switch (FieldKind(point.SnvtType, point.VariableOffset, point.VariableType, point.Parameter)) {
+    case KindDigital: return QStringLiteral("Digital");
+    case KindAnalog: return QStringLiteral("Analog");
+    case KindString: return QStringLiteral("String");
+    case KindDate: case KindTime: case KindDateTime: return QStringLiteral("DateTime");
+    default: return KindOfCode(point);
+    }
+}
+
 } // namespace
 
-TGatewayPoint PointFromEntry(const TPointEntry &entry)
+TGatewayPoint PointFromEntry(const TPointEntry &entry, bool fahrenheit)
 {
     TGatewayPoint point;
     point.Address = entry.Address;
@@ -53,6 +67,7 @@ TGatewayPoint PointFromEntry(const TPointEntry &entry)
     point.Units = entry.Units.trimmed();
     point.Kind = entry.Kind;
     point.Writable = entry.Writable;
+    point.TempsInF = fahrenheit;
     ReadTypeFields(point);
     return point;
 }
@@ -64,15 +79,13 @@ TGatewayPoint PointFromConfig(const TConfiguredPoint &configured, bool fahrenhei
     point.Name = configured.Name;
     point.Writable = configured.Writable;
     point.DeviceClass = configured.DeviceClass;
+    point.TempsInF = fahrenheit;
     ReadTypeFields(point);
-    const QStringList fields = point.Address.section(u',', 0, 0).split(u':');
-    qint32 offset = 0;
-    ParseInteger(fields.value(5), offset);
     // A scaled value or a device object has no catalogue units.
-    const bool plain = !point.Address.contains(u',');
+    const bool plain = point.Scale == 0.0 && !point.HasObject && !point.Address.contains(u',');
     point.Units = !configured.Units.isEmpty() || !plain
         ? configured.Units
-        : FieldUnits(point.SnvtType, offset, point.VariableType, point.Parameter, fahrenheit).trimmed();
+        : FieldUnits(point.SnvtType, point.VariableOffset, point.VariableType, point.Parameter, fahrenheit).trimmed();
     point.Kind = configured.Kind.isEmpty() ? KindOf(point) : configured.Kind;
     return point;
 }

@@ -14,8 +14,12 @@ struct TGatewayPoint
     bool Writable = false;
     QString DeviceClass;    // Home Assistant device class given in the configuration
     int SnvtType = 0;       // address field 5
+    int VariableOffset = 0; // address field 6
     int VariableType = 3;   // address field 7
     int Parameter = 0;      // address field 8
+    double Scale = 0.0;     // address field 9; 0: none
+    bool HasObject = false; // the address names a device object
+    bool TempsInF = false;  // its site shows temperatures in °F
     QString Device;         // domain:subnet:node
     QString Topic;          // its topic level, unique in the site
 
@@ -28,7 +32,8 @@ struct TConfiguredPoint;
 struct TPointEntry;
 
 // A point from discovery's entry line.
-TGatewayPoint PointFromEntry(const TPointEntry &entry);
-// A point of an explicit list; units and kind come from the SNVT catalogue and the
-// variable type where the configuration leaves them out.
+TGatewayPoint PointFromEntry(const TPointEntry &entry, bool fahrenheit);
+// A point of an explicit list; units and kind come from the SNVT catalogue (the field's
+// own kind where the address names a field of a structured type, else the variable type)
+// where the configuration leaves them out.
 TGatewayPoint PointFromConfig(const TConfiguredPoint &configured, bool fahrenheit);

@@ -1,6 +1,8 @@
 #include "gateway/HomeAssistant.h"
 
 #include "gateway/TopicNames.h"
+#include "snvt/FieldEncoder.h"
+#include "snvt/VariableTypes.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -61,27 +63,19 @@ const TUnitRow kUnitRows[] = {
     {"Off/On", "", "", ""},
 };
 
-// The raw range of a field's bytes: a superset of every value the driver reads from it
-// (scaling only shrinks them), so Home Assistant never refuses a state.
-void RangeOf(const TGatewayPoint &point, double &low, double &high, double &step)
+// Home Assistant refuses a number config whose step is below this.
+constexpr double kSmallestStep = 0.001;
+
+// The entity id Home Assistant gives a new entity: <component>.<object id> in lower case
+// with "_" for every other character (its own slug rule).
+QString DefaultEntityId(const QString &component, const QString &objectId)
 {
-    step = 0.01;
-    switch (point.VariableType) {
-    case 0:
-    case 1: low = 0; high = 255; break;
-    case 2: low = 0; high = 65535; break;
-    case 3: low = -32768; high = 32767; break;
-    case 7: {
-        int mask = point.Parameter & 0xFF;
-        while (mask != 0 && (mask & 1) == 0)
-            mask >>= 1;
-        low = 0;
-        high = mask;
-        step = 1;
-        break;
+    QString slug = objectId.toLower();
+    for (QChar &c : slug) {
+        if (!((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')))
+            c = u'_';
     }
-    default: low = -2147483648.0; high = 2147483647.0; break;
-    }
+    return component + u'.' + slug;
 }
 
 QJsonObject Device(const TTopicLayout &layout, const QString &siteTopic, const QString &siteDescription,
@@ -143,7 +137,7 @@ TDiscoveryMessage PointDiscovery(const TTopicLayout &layout, const QString &site
     QJsonObject config{
         {QStringLiteral("name"), point.Name},
         {QStringLiteral("unique_id"), uniqueId},
-        {QStringLiteral("object_id"), objectId},
+        {QStringLiteral("default_entity_id"), DefaultEntityId(component, objectId)},
         {QStringLiteral("state_topic"), layout.Point(siteTopic, point.Topic, "state")},
         {QStringLiteral("json_attributes_topic"), layout.Point(siteTopic, point.Topic, "attributes")},
         {QStringLiteral("availability"),
@@ -172,18 +166,27 @@ TDiscoveryMessage PointDiscovery(const TTopicLayout &layout, const QString &site
         const QString deviceClass = point.DeviceClass.isEmpty() ? units.DeviceClass : point.DeviceClass;
         if (!deviceClass.isEmpty())
             config.insert(QStringLiteral("device_class"), deviceClass);
-        if (component == QLatin1String("sensor") && !units.StateClass.isEmpty())
-            config.insert(QStringLiteral("state_class"), units.StateClass);
-        if (component == QLatin1String("number")) {
-            double low = 0, high = 0, step = 0;
-            RangeOf(point, low, high, step);
-            config.insert(QStringLiteral("min"), low);
-            config.insert(QStringLiteral("max"), high);
-            config.insert(QStringLiteral("step"), step);
+        // Every number is a measurement, unless its units say it only grows.
+        if (component == QLatin1String("sensor"))
+            config.insert(QStringLiteral("state_class"),
+                          units.StateClass.isEmpty() ? QStringLiteral("measurement") : units.StateClass);
+        // The values the point's field holds after its scaling: what a write may send.
+        FieldRange range;
+        if (component == QLatin1String("number")
+            && WritableRange(point.VariableType, point.Parameter, point.TempsInF, point.Scale, range)) {
+            config.insert(QStringLiteral("min"), range.Low);
+            config.insert(QStringLiteral("max"), range.High);
+            config.insert(QStringLiteral("step"), qMax(range.Step, kSmallestStep));
             config.insert(QStringLiteral("mode"), QStringLiteral("box"));
         }
-    } else if (component == QLatin1String("text") && point.VariableType == 5) {
+    } else if (component == QLatin1String("text") && point.VariableType == VarText) {
         config.insert(QStringLiteral("max"), qMax(1, point.Parameter - 1));
+    } else if (component == QLatin1String("sensor") && point.Kind == QLatin1String("DateTime")) {
+        // States are ISO 8601 (PointPayloads.h): a date and time, or a date.
+        if (point.VariableType == VarDateTime)
+            config.insert(QStringLiteral("device_class"), QStringLiteral("timestamp"));
+        else if (point.VariableType == VarDate)
+            config.insert(QStringLiteral("device_class"), QStringLiteral("date"));
     }
     return TDiscoveryMessage{layout.Discovery(component, objectId),
                              QJsonDocument(config).toJson(QJsonDocument::Compact)};
@@ -196,7 +199,7 @@ TDiscoveryMessage SiteDiscovery(const TTopicLayout &layout, const QString &siteT
     const QJsonObject config{
         {QStringLiteral("name"), QStringLiteral("Site %1").arg(siteDescription)},
         {QStringLiteral("unique_id"), QStringLiteral("lonworks_%1_%2_site").arg(layout.GatewayId, IdText(siteTopic))},
-        {QStringLiteral("object_id"), objectId},
+        {QStringLiteral("default_entity_id"), DefaultEntityId(QStringLiteral("binary_sensor"), objectId)},
         {QStringLiteral("state_topic"), layout.SiteStatus(siteTopic)},
         {QStringLiteral("payload_on"), QStringLiteral("online")},
         {QStringLiteral("payload_off"), QStringLiteral("offline")},

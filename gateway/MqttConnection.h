@@ -4,10 +4,17 @@
 // bytes queued) and a timer calls the library's housekeeping (keep-alive, retries). No
 // thread of its own. A lost or refused connection is tried again after a pause that doubles
 // from the shortest to the longest backoff; the will is registered with every connect.
+//
+// Outgoing messages wait in a bounded outbox (MqttOutbox.h) and are handed to the library
+// while fewer than MaxInFlight of them are unacknowledged: a flood of publications costs at
+// most one waiting message per retained topic (the newest) and MaxQueuedEvents others.
+
+#include "gateway/MqttOutbox.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QSet>
+#include <QStringList>
 #include <QString>
 #include <QTimer>
 
@@ -41,11 +48,17 @@ public:
     // Connects now and keeps the connection up until Disconnect().
     void Start();
     bool IsConnected() const { return FConnected; }
+    // Messages handed to the library and not yet acknowledged, at most.
+    static constexpr int MaxInFlight = 100;
+    // Non-retained messages waiting behind them, at most; beyond, the oldest is dropped.
+    static constexpr int MaxQueuedEvents = 1000;
+
     // Publishes while connected (false otherwise: the caller republishes on Connected).
     bool Publish(const QString &topic, const QByteArray &payload, int qos, bool retain);
     bool Subscribe(const QString &pattern, int qos);
-    // QoS 1 and 2 messages the broker has not yet acknowledged.
-    int Unacknowledged() const { return int(FPending.size()); }
+    // Messages waiting in the outbox, and QoS 1 and 2 messages the broker has not yet
+    // acknowledged.
+    int Unacknowledged() const { return int(FPending.size() + FOutbox.Size()); }
     // A clean DISCONNECT (the broker drops the will) once everything queued went out;
     // Disconnected follows.
     void Disconnect();
@@ -55,7 +68,8 @@ public:
 Q_SIGNALS:
     void Connected();
     void Disconnected(const QString &why);
-    void MessageReceived(const QString &topic, const QByteArray &payload);
+    // `retained`: the broker kept it and hands it to every new subscriber.
+    void MessageReceived(const QString &topic, const QByteArray &payload, bool retained);
     void AllAcknowledged();
 
 private:
@@ -63,6 +77,7 @@ private:
     static void OnDisconnect(mosquitto *, void *self, int rc);
     static void OnMessage(mosquitto *, void *self, const mosquitto_message *message);
     static void OnPublish(mosquitto *, void *self, int mid);
+    static void OnLog(mosquitto *, void *self, int level, const char *text);
 
     void Connect();
     void WatchSocket();
@@ -71,6 +86,9 @@ private:
     void ScheduleReconnect();
     void Check(int rc, const char *what);
     void UpdateWriteInterest();
+    void Pump();
+    QString TlsProblem() const;
+    QString RefusalText(int code) const;
 
     TMqttSettings FSettings;
     mosquitto *FClient = nullptr;
@@ -83,5 +101,10 @@ private:
     bool FStopping = false;
     bool FStarted = false;
     QSet<int> FPending;
+    TMqttOutbox FOutbox{MaxQueuedEvents};
+    qsizetype FDropped = 0;
     QString FLastProblem;
+    int FConnack = -1;                 // the broker's answer to the last CONNECT; -1: none yet
+    QStringList FLibraryErrors;        // what the library reported while connecting
+    QString FVerifyError;              // why the broker's certificate was not trusted
 };

@@ -1,10 +1,14 @@
 #include "gateway/PointPayloads.h"
 
+#include "snvt/FieldEncoder.h"
+#include "snvt/VariableTypes.h"
+#include "support/HostFormat.h"
 #include "support/StrLib.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QStringDecoder>
 
 #include <cmath>
 
@@ -34,6 +38,47 @@ bool IsOn(const QString &text)
     return ReadDriverNumber(text, number) && number != 0;
 }
 
+// The driver writes a date as its serial (days since 30 December 1899), a time of day as
+// the fraction of a day, a date and time in the host's formats (UTC). Empty when the text
+// is none of these.
+QString IsoMoment(const TGatewayPoint &point)
+{
+    double number = 0;
+    switch (point.VariableType) {
+    case VarDate:
+        if (ReadDriverNumber(point.Value, number) && std::isfinite(number) && std::fabs(number) < 4e6)
+            return QDate(1899, 12, 30).addDays(qint64(std::floor(number))).toString(Qt::ISODate);
+        return QString();
+    case VarTime:
+        if (ReadDriverNumber(point.Value, number) && number >= 0 && number < 1)
+            return QTime(0, 0).addSecs(int(std::lround(number * 86400.0)) % 86400).toString(Qt::ISODate);
+        return QString();
+    case VarDateTime: {
+        QDateTime moment;
+        if (!ParseHostDateTime(point.Value, moment))
+            return QString();
+        return QDateTime(moment.date(), moment.time(), Qt::UTC).toString(Qt::ISODate);
+    }
+    default:
+        return QString();
+    }
+}
+
+// ISO 8601 from a set payload, turned into the host's formats the driver reads; other
+// texts pass unchanged.
+QString HostMoment(const QString &text, int variableType)
+{
+    if (variableType == VarTime) {
+        const QTime time = QTime::fromString(text, Qt::ISODate);
+        return time.isValid() ? HostLongTime(time) : text;
+    }
+    QDateTime moment = QDateTime::fromString(text, Qt::ISODate);
+    if (moment.isValid())
+        return HostDateTimeText(moment.toUTC());
+    const QDate date = QDate::fromString(text, Qt::ISODate);
+    return date.isValid() ? HostShortDate(date) : text;
+}
+
 } // namespace
 
 bool ReadDriverNumber(const QString &text, double &value)
@@ -49,27 +94,30 @@ QByteArray StatePayload(const TGatewayPoint &point)
 {
     if (point.Kind == QLatin1String("Digital"))
         return IsOn(point.Value) ? QByteArrayLiteral("ON") : QByteArrayLiteral("OFF");
+    if (point.Value.isEmpty())
+        return QByteArray(EmptyStatePayload);
     if (point.Kind == QLatin1String("Analog")) {
         double number = 0;
         if (ReadDriverNumber(point.Value, number) && std::isfinite(number))
             return NumberText(number).toUtf8();
+    }
+    if (point.Kind == QLatin1String("DateTime")) {
+        const QString iso = IsoMoment(point);
+        if (!iso.isEmpty())
+            return iso.toUtf8();
     }
     return point.Value.toUtf8();
 }
 
 QByteArray AttributesPayload(const TGatewayPoint &point, const QString &site)
 {
-    QJsonObject object{{QStringLiteral("site"), site},
-                       {QStringLiteral("name"), point.Name},
-                       {QStringLiteral("address"), point.Address},
-                       {QStringLiteral("device"), point.Device},
-                       {QStringLiteral("units"), point.Units},
-                       {QStringLiteral("kind"), point.Kind},
-                       {QStringLiteral("writable"), point.Writable}};
-    if (point.HasValue) {
-        object.insert(QStringLiteral("time"), point.Changed.toString(Qt::ISODateWithMs));
-        object.insert(QStringLiteral("value"), point.Value);
-    }
+    const QJsonObject object{{QStringLiteral("site"), site},
+                             {QStringLiteral("name"), point.Name},
+                             {QStringLiteral("address"), point.Address},
+                             {QStringLiteral("device"), point.Device},
+                             {QStringLiteral("units"), point.Units},
+                             {QStringLiteral("kind"), point.Kind},
+                             {QStringLiteral("writable"), point.Writable}};
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -85,7 +133,12 @@ bool WriteValueFor(const TGatewayPoint &point, const QByteArray &payload, QStrin
         refusal = QStringLiteral("The value is longer than %1 bytes: nothing was written.").arg(kMaxSetPayload);
         return false;
     }
-    const QString text = QString::fromUtf8(payload).trimmed();
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = QString(decoder(payload)).trimmed();
+    if (decoder.hasError()) {
+        refusal = QStringLiteral("The value is not valid UTF-8: nothing was written.");
+        return false;
+    }
     if (text.contains(u'{') || text.contains(u'}') || text.contains(QChar(0))) {
         refusal = QStringLiteral("The value must not contain braces: nothing was written.");
         return false;
@@ -100,9 +153,7 @@ bool WriteValueFor(const TGatewayPoint &point, const QByteArray &payload, QStrin
             refusal = QStringLiteral("\"%1\" is not ON or OFF: nothing was written.").arg(text);
             return false;
         }
-        return true;
-    }
-    if (point.Kind == QLatin1String("Analog")) {
+    } else if (point.Kind == QLatin1String("Analog")) {
         bool ok = false;
         double number = text.toDouble(&ok);
         if (!ok)
@@ -113,12 +164,19 @@ bool WriteValueFor(const TGatewayPoint &point, const QByteArray &payload, QStrin
         }
         // The driver reads numbers in the host's format.
         value = QString::number(number, 'g', 15).replace(u'.', QLocale().decimalPoint());
-        return true;
-    }
-    if (text.isEmpty()) {
+    } else if (text.isEmpty()) {
         refusal = QStringLiteral("The value is empty: nothing was written.");
         return false;
+    } else {
+        value = point.Kind == QLatin1String("DateTime") ? HostMoment(text, point.VariableType) : text;
     }
-    value = text;
+    // Object points are commanded, not encoded into a field.
+    if (point.HasObject)
+        return true;
+    const EncodeResult fits = CheckFieldValue(value, point.VariableType, point.Parameter, point.TempsInF, point.Scale);
+    if (!fits) {
+        refusal = fits.Reason + QStringLiteral(" Nothing was written.");
+        return false;
+    }
     return true;
 }

@@ -98,7 +98,7 @@ void TSiteBridge::Discovered(const QStringList &entries)
         };
         if ((!FSite.Include.isEmpty() && !matches(FSite.Include)) || matches(FSite.Exclude))
             continue;
-        points.append(PointFromEntry(entry));
+        points.append(PointFromEntry(entry, FSite.Settings.Fahrenheit));
     }
     if (points.isEmpty()) {
         GoOffline(QStringLiteral("discovery found no point%1")

@@ -28,9 +28,18 @@ void TSitePublisher::Status(bool online)
     Send(FLayout.SiteStatus(FSiteTopic), online ? QByteArrayLiteral("online") : QByteArrayLiteral("offline"), true);
 }
 
-void TSitePublisher::SendPoint(const TGatewayPoint &point)
+void TSitePublisher::SendAttributes(const TGatewayPoint &point)
 {
-    Send(FLayout.Point(FSiteTopic, point.Topic, "attributes"), AttributesPayload(point, FDescription), true);
+    const QString topic = FLayout.Point(FSiteTopic, point.Topic, "attributes");
+    const QByteArray payload = AttributesPayload(point, FDescription);
+    if (FAttributes.value(topic) == payload)
+        return;
+    FAttributes.insert(topic, payload);
+    Send(topic, payload, true);
+}
+
+void TSitePublisher::SendState(const TGatewayPoint &point)
+{
     if (point.HasValue)
         Send(FLayout.Point(FSiteTopic, point.Topic, "state"), StatePayload(point), true);
 }
@@ -39,15 +48,17 @@ void TSitePublisher::Points(const QList<TGatewayPoint> &points)
 {
     FPoints = points;
     RepublishDiscovery();
-    for (const TGatewayPoint &point : FPoints)
-        SendPoint(point);
+    for (const TGatewayPoint &point : FPoints) {
+        SendAttributes(point);
+        SendState(point);
+    }
 }
 
 void TSitePublisher::Value(qsizetype index, const TGatewayPoint &point)
 {
     if (index >= 0 && index < FPoints.size())
         FPoints[index] = point;
-    SendPoint(point);
+    SendState(point);
 }
 
 void TSitePublisher::Result(const TGatewayPoint &point, const QString &outcome, const QString &value,
@@ -79,6 +90,10 @@ void TSitePublisher::Republish()
     if (FStatusKnown)
         Status(FOnline);
     RepublishDiscovery();
-    for (const TGatewayPoint &point : FPoints)
-        SendPoint(point);
+    // A broker that restarted may have lost them: everything again.
+    FAttributes.clear();
+    for (const TGatewayPoint &point : FPoints) {
+        SendAttributes(point);
+        SendState(point);
+    }
 }

@@ -2,12 +2,14 @@
 // TSitePublisher: everything one site puts on the broker: its status, and for each point
 // its state, attributes, Home Assistant discovery and the results of writes. Publishes only
 // while the broker connection is up; Republish() sends the retained messages again after a
-// reconnect.
+// reconnect. Attributes describe the point and go out only when they change (and after a
+// reconnect); a new value sends the state alone.
 
 #include "gateway/GatewayPoint.h"
 #include "gateway/TopicLayout.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -36,7 +38,8 @@ public:
 
 private:
     void Send(const QString &topic, const QByteArray &payload, bool retain);
-    void SendPoint(const TGatewayPoint &point);
+    void SendAttributes(const TGatewayPoint &point);
+    void SendState(const TGatewayPoint &point);
 
     TMqttConnection &FMqtt;
     TTopicLayout FLayout;
@@ -46,4 +49,5 @@ private:
     bool FOnline = false;
     bool FStatusKnown = false;
     QList<TGatewayPoint> FPoints;   // as last published, for republishing
+    QHash<QString, QByteArray> FAttributes;   // the attributes last sent, by topic
 };

@@ -15,9 +15,10 @@ namespace {
 
 enum GatewayExit {
     ExitOk = 0,
-    ExitSiteFailed = 1,    // --once: a site could not be read
-    ExitUnreachable = 2,   // --once: the broker could not be reached
-    ExitUsage = 64,        // bad command line or configuration
+    ExitSiteFailed = TGateway::SiteFailed,                   // --once: a site could not be read
+    ExitUnreachable = TGateway::BrokerUnreachable,           // --once: the broker could not be reached
+    ExitPointsWithoutValue = TGateway::PointsWithoutValue,   // --once: points still had no value
+    ExitUsage = 64,                                          // bad command line or configuration
 };
 
 void PrintErr(const QString &text)
@@ -65,7 +66,9 @@ int main(int argc, char **argv)
         "and writes the values that arrive on their set topics. It is a client of lonworks-driver\n"
         "on the session bus (started by D-Bus activation when registered).\n\n"
         "Exit status: 0 done, 1 a site could not be read (--once), 2 the broker could not be\n"
-        "reached (--once), 64 bad usage or configuration. See docs/mqtt.md for the file format."));
+        "reached (--once), 3 points still had no value when the time was up (--once), 64 bad\n"
+        "usage or configuration. See docs/mqtt.md for the file format; a sample configuration\n"
+        "is installed as /usr/share/doc/lonworks-driver/examples/gateway.json."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({

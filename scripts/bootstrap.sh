@@ -13,7 +13,7 @@ packages=(
   python3-dbus
   tshark
   help2man man-db bash-completion
-  libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
+  libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt libssl-dev openssl
   qt6-websockets-dev libjs-chart.js
   chromium chromium-driver python3-selenium
   "$@"

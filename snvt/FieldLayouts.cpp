@@ -2,6 +2,8 @@
 // one by one; the bit and digit runs of types 83, 86 and 93 are generated from their rule.
 #include "snvt/FieldLayouts.h"
 
+#include "snvt/VariableTypes.h"
+
 #include <QHash>
 
 namespace {
@@ -116,6 +118,19 @@ const QList<FieldRow> &FieldLayout(int typeNumber)
     return found == Layouts.cend() ? Empty : *found;
 }
 
+namespace {
+
+const FieldRow *FindRow(int typeNumber, int offset, int variableType, int parameter)
+{
+    for (const FieldRow &row : FieldLayout(typeNumber)) {
+        if (row.offset == offset && row.variableType == variableType && row.parameter == parameter)
+            return &row;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 QString FieldUnits(int typeNumber, int offset, int variableType, int parameter, bool tempsInF)
 {
     const SnvtTypeInfo *info = FindSnvtType(typeNumber);
@@ -123,9 +138,30 @@ QString FieldUnits(int typeNumber, int offset, int variableType, int parameter, 
         return QString();
     if (info->expansion == ExpansionGroup::Single)
         return SnvtUnitsFor(typeNumber, tempsInF);
-    for (const FieldRow &row : FieldLayout(typeNumber)) {
-        if (row.offset == offset && row.variableType == variableType && row.parameter == parameter)
-            return row.temperatureUnits ? TemperatureUnits(tempsInF) : row.units;
+    const FieldRow *row = FindRow(typeNumber, offset, variableType, parameter);
+    if (!row)
+        return QString();
+    return row->temperatureUnits ? TemperatureUnits(tempsInF) : row->units;
+}
+
+PointKind FieldKind(int typeNumber, int offset, int variableType, int parameter)
+{
+    const SnvtTypeInfo *info = FindSnvtType(typeNumber);
+    if (!info)
+        return KindUnknown;
+    switch (info->expansion) {
+    case ExpansionGroup::Single:
+        return offset == 0 && variableType == info->variableType ? KindAnalog : KindUnknown;
+    case ExpansionGroup::Text:
+        return offset == 0 && variableType == VarText ? KindString : KindUnknown;
+    case ExpansionGroup::Opaque:
+        return offset == 0 && variableType == VarOpaque ? KindString : KindUnknown;
+    case ExpansionGroup::Fields:
+        if (const FieldRow *row = FindRow(typeNumber, offset, variableType, parameter))
+            return row->kind;
+        return KindUnknown;
+    case ExpansionGroup::None:
+        break;
     }
-    return QString();
+    return KindUnknown;
 }

@@ -24,3 +24,8 @@ const QList<FieldRow> &FieldLayout(int typeNumber);
 // the field's for a structured type (the row at that offset, variable type and parameter);
 // empty when the type is unknown or has none.
 QString FieldUnits(int typeNumber, int offset, int variableType, int parameter, bool tempsInF);
+
+// The kind discovery gives the point at this offset, variable type and parameter: Analog
+// for the point of a single-value type, String for those of the text and opaque types, the
+// field's own for a structured type; KindUnknown when discovery lists no such point.
+PointKind FieldKind(int typeNumber, int offset, int variableType, int parameter);

@@ -68,7 +68,7 @@ bool TMqttBroker::Available()
         && !Tool(QStringLiteral("mosquitto_pub")).isEmpty();
 }
 
-bool TMqttBroker::Start()
+bool TMqttBroker::Start(const QString &listener)
 {
     if (!FDir.isValid())
         return false;
@@ -77,9 +77,10 @@ bool TMqttBroker::Start()
     QFile config(FDir.filePath(QStringLiteral("mosquitto.conf")));
     if (!config.open(QIODevice::WriteOnly))
         return false;
-    config.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n"
-                                "log_dest file %2\n")
-                     .arg(FPort).arg(FDir.filePath(QStringLiteral("mosquitto.log"))).toUtf8());
+    const QString access = listener.contains(QLatin1String("allow_anonymous"))
+        ? listener : QStringLiteral("allow_anonymous true\n") + listener;
+    config.write(QStringLiteral("listener %1 127.0.0.1\n%2\npersistence false\nlog_dest file %3\n")
+                     .arg(FPort).arg(access, FDir.filePath(QStringLiteral("mosquitto.log"))).toUtf8());
     config.close();
     FBroker.start(Tool(QStringLiteral("mosquitto")), {QStringLiteral("-c"), config.fileName()});
     if (!FBroker.waitForStarted(5000))
@@ -122,6 +123,39 @@ bool TMqttBroker::Publish(const QString &topic, const QString &payload, bool ret
         return false;
     }
     return pub.exitStatus() == QProcess::NormalExit && pub.exitCode() == 0;
+}
+
+namespace {
+
+// mosquitto_pub with the message(s) on its standard input.
+bool PublishInput(int port, const QString &topic, const QString &mode, const QByteArray &input, int qos)
+{
+    QProcess pub;
+    pub.start(Tool(QStringLiteral("mosquitto_pub")),
+              {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(port),
+               QStringLiteral("-q"), QString::number(qos), QStringLiteral("-t"), topic, mode});
+    if (!pub.waitForStarted(5000))
+        return false;
+    pub.write(input);
+    pub.closeWriteChannel();
+    if (!pub.waitForFinished(60000)) {
+        pub.kill();
+        pub.waitForFinished(2000);
+        return false;
+    }
+    return pub.exitStatus() == QProcess::NormalExit && pub.exitCode() == 0;
+}
+
+} // namespace
+
+bool TMqttBroker::PublishBytes(const QString &topic, const QByteArray &payload) const
+{
+    return PublishInput(FPort, topic, QStringLiteral("-s"), payload, 1);
+}
+
+bool TMqttBroker::PublishLines(const QString &topic, const QByteArray &lines) const
+{
+    return PublishInput(FPort, topic, QStringLiteral("-l"), lines, 0);
 }
 
 QStringList TMqttBroker::Retained(const QStringList &patterns, int waitSeconds) const

@@ -19,8 +19,9 @@ public:
     // True when mosquitto, mosquitto_sub and mosquitto_pub are installed.
     static bool Available();
     // Starts mosquitto (again on the same port after Stop) and waits until it accepts
-    // connections.
-    bool Start();
+    // connections. `listener`: lines for the listener (password_file, certfile, ...); one
+    // that names allow_anonymous replaces the default (anonymous clients allowed).
+    bool Start(const QString &listener = QString());
     // Ends mosquitto (SIGTERM, then SIGKILL) and waits for it.
     void Stop();
     int Port() const { return FPort; }
@@ -28,6 +29,11 @@ public:
 
     // mosquitto_pub; true when it exited with 0.
     bool Publish(const QString &topic, const QString &payload, bool retain = false) const;
+    // The payload's bytes as they are (not necessarily UTF-8).
+    bool PublishBytes(const QString &topic, const QByteArray &payload) const;
+    // One message per line, as fast as mosquitto_pub sends them (QoS 0).
+    bool PublishLines(const QString &topic, const QByteArray &lines) const;
+    QString Folder() const { return FDir.path(); }
     // The retained messages under the patterns, as "topic payload" lines (mosquitto_sub -v
     // --retained-only, ending after waitSeconds of silence).
     QStringList Retained(const QStringList &patterns, int waitSeconds = 2) const;

@@ -5,11 +5,17 @@ Usage: check_discovery.py PORT DISCOVERY_PREFIX EXPECTED_CONFIGS
 
 Collects every retained message on the broker, then checks each config under
 <DISCOVERY_PREFIX>/<component>/<node_id>/<object_id>/config: a JSON object with the keys
-its component needs, a unique_id seen once, a device with identifiers, availability on the
-gateway's status, and every topic it names that the gateway publishes (state, attributes,
-availability) holding a retained message. Prints one line per fault and exits 1 on any.
+its component needs, today's default_entity_id instead of the retired object_id, a
+unique_id seen once, a device with identifiers, availability on the gateway's status, every
+topic it names that the gateway publishes (state, attributes, availability) holding a
+retained message, states Home Assistant takes (numbers for sensors with a unit and for
+numbers, within min and max; ISO 8601 for timestamps and dates; the on and off payloads
+for binary sensors and switches), and a state class on every numeric sensor. Prints one
+line per fault and exits 1 on any.
 """
+import datetime
 import json
+import re
 import sys
 import time
 
@@ -82,6 +88,11 @@ def main():
         if missing:
             faults.append(f"{topic}: missing {sorted(missing)}")
             continue
+        if "object_id" in config:
+            faults.append(f"{topic}: object_id is no longer read by Home Assistant (default_entity_id)")
+        entity_id = config.get("default_entity_id", "")
+        if not re.fullmatch(component + r"\.[a-z0-9_]+", entity_id):
+            faults.append(f"{topic}: default_entity_id {entity_id!r} is not {component}.<slug>")
         if config["unique_id"] in unique_ids:
             faults.append(f"{topic}: unique_id {config['unique_id']} used twice")
         unique_ids.add(config["unique_id"])
@@ -105,12 +116,33 @@ def main():
                               f"does not fit device_class {device_class}")
         if component == "number" and not config["min"] <= config["max"]:
             faults.append(f"{topic}: min above max")
-        if component in ("sensor", "number") and "unit_of_measurement" in config:
-            state = retained.get(config["state_topic"])
+        state = retained.get(config["state_topic"])
+        numeric = component == "number" or "unit_of_measurement" in config
+        if component in ("sensor", "number") and numeric:
             try:
-                float(state)
+                number = float(state)
             except (TypeError, ValueError):
                 faults.append(f"{topic}: state {state!r} of a sensor with a unit is no number")
+                number = None
+            if component == "number" and number is not None and not config["min"] <= number <= config["max"]:
+                faults.append(f"{topic}: state {number} outside {config['min']}..{config['max']}")
+            if component == "sensor" and "state_class" not in config:
+                faults.append(f"{topic}: a numeric sensor without a state_class")
+        if component == "number" and config["step"] < 0.001:
+            faults.append(f"{topic}: step {config['step']} below Home Assistant's 0.001")
+        if device_class == "timestamp":
+            try:
+                if datetime.datetime.fromisoformat(state.replace("Z", "+00:00")).tzinfo is None:
+                    faults.append(f"{topic}: timestamp {state!r} without a time zone")
+            except (AttributeError, ValueError):
+                faults.append(f"{topic}: timestamp state {state!r} is not ISO 8601")
+        if device_class == "date":
+            try:
+                datetime.date.fromisoformat(state)
+            except (TypeError, ValueError):
+                faults.append(f"{topic}: date state {state!r} is not ISO 8601")
+        if component in ("binary_sensor", "switch") and state not in (config["payload_on"], config["payload_off"]):
+            faults.append(f"{topic}: state {state!r} is neither {config['payload_on']} nor {config['payload_off']}")
     if configs != expected:
         faults.append(f"{configs} configs under {prefix}/, expected {expected}")
     for fault in faults:

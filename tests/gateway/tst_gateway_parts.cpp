@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +43,12 @@ class TestGatewayParts : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The driver's dates and numbers are in the host's formats: pin them.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
     void refusedConfigurations_data()
     {
         QTest::addColumn<QString>("json");
@@ -192,28 +199,36 @@ private Q_SLOTS:
     void statePayload_data()
     {
         QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("type");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QByteArray>("payload");
-        QTest::newRow("analog decimals") << "Analog" << "21.5000" << QByteArray("21.5");
-        QTest::newRow("analog whole") << "Analog" << "1200.0000" << QByteArray("1200");
-        QTest::newRow("analog negative") << "Analog" << "-0.2500" << QByteArray("-0.25");
-        QTest::newRow("analog zero") << "Analog" << "-0.0000" << QByteArray("0");
-        QTest::newRow("analog not a number kept") << "Analog" << "NaN" << QByteArray("NaN");
-        QTest::newRow("analog empty") << "Analog" << "" << QByteArray("");
-        QTest::newRow("digital one") << "Digital" << "1.0000" << QByteArray("ON");
-        QTest::newRow("digital written on") << "Digital" << "TRUE" << QByteArray("ON");
-        QTest::newRow("digital zero") << "Digital" << "0" << QByteArray("OFF");
-        QTest::newRow("digital false") << "Digital" << "FALSE" << QByteArray("OFF");
-        QTest::newRow("string") << "String" << "AHU 1" << QByteArray("AHU 1");
-        QTest::newRow("date") << "DateTime" << "3/15/24 12:30:45 PM" << QByteArray("3/15/24 12:30:45 PM");
+        QTest::newRow("analog decimals") << "Analog" << 3 << "21.5000" << QByteArray("21.5");
+        QTest::newRow("analog whole") << "Analog" << 3 << "1200.0000" << QByteArray("1200");
+        QTest::newRow("analog negative") << "Analog" << 3 << "-0.2500" << QByteArray("-0.25");
+        QTest::newRow("analog zero") << "Analog" << 3 << "-0.0000" << QByteArray("0");
+        QTest::newRow("analog not a number kept") << "Analog" << 3 << "NaN" << QByteArray("NaN");
+        QTest::newRow("digital one") << "Digital" << 3 << "1.0000" << QByteArray("ON");
+        QTest::newRow("digital written on") << "Digital" << 3 << "TRUE" << QByteArray("ON");
+        QTest::newRow("digital zero") << "Digital" << 3 << "0" << QByteArray("OFF");
+        QTest::newRow("digital false") << "Digital" << 3 << "FALSE" << QByteArray("OFF");
+        QTest::newRow("string") << "String" << 5 << "AHU 1" << QByteArray("AHU 1");
+        // An empty retained message would delete the retained state.
+        QTest::newRow("string empty") << "String" << 5 << "" << QByteArray("None");
+        QTest::newRow("analog empty") << "Analog" << 3 << "" << QByteArray("None");
+        QTest::newRow("date and time") << "DateTime" << 11 << "3/15/24 12:30:45 PM" << QByteArray("2024-03-15T12:30:45Z");
+        QTest::newRow("date and time at midnight") << "DateTime" << 11 << "3/15/24" << QByteArray("2024-03-15T00:00:00Z");
+        QTest::newRow("date") << "DateTime" << 9 << "45366.00000000" << QByteArray("2024-03-15");
+        QTest::newRow("time of day") << "DateTime" << 10 << "0.52135417" << QByteArray("12:30:45");
+        QTest::newRow("unreadable date kept") << "DateTime" << 11 << "someday" << QByteArray("someday");
     }
 
     void statePayload()
     {
         QFETCH(QString, kind);
+        QFETCH(int, type);
         QFETCH(QString, value);
         QFETCH(QByteArray, payload);
-        TGatewayPoint point = Point(kind, false);
+        TGatewayPoint point = Point(kind, false, QString(), type, 0);
         point.Value = value;
         point.HasValue = true;
         QCOMPARE(StatePayload(point), payload);
@@ -241,6 +256,18 @@ private Q_SLOTS:
         QTest::newRow("switch word") << "Digital" << true << QByteArray("MONDAY") << "" << "is not ON or OFF";
         QTest::newRow("text") << "String" << true << QByteArray("Hall") << "Hall" << "";
         QTest::newRow("empty text") << "String" << true << QByteArray("") << "" << "is empty";
+        // What the field cannot hold is refused here, with the encoder's reason.
+        QTest::newRow("beyond the field") << "Analog" << true << QByteArray("1000") << ""
+                                          << "1000 does not fit this field: it holds -327.68 to 327.67.";
+        QTest::newRow("highest") << "Analog" << true << QByteArray("327.67") << "327.67" << "";
+        QTest::newRow("text too long") << "String" << true << QByteArray(31, 'x') << ""
+                                       << "this field holds at most 30";
+        QTest::newRow("no Windows-1252 byte") << "String" << true << QByteArray("5 \xCE\xA9") << "" << "U+03A9";
+        QTest::newRow("invalid UTF-8") << "String" << true << QByteArray("ab\xff\xfe" "cd") << ""
+                                       << "not valid UTF-8";
+        QTest::newRow("ISO date and time") << "DateTime" << true << QByteArray("2024-03-15T12:30:45Z")
+                                           << "3/15/24 12:30:45 PM" << "";
+        QTest::newRow("no date") << "DateTime" << true << QByteArray("soon") << "" << "is no date";
     }
 
     void setPayload()
@@ -252,12 +279,16 @@ private Q_SLOTS:
         QFETCH(QString, refusal);
         QString written;
         QString why;
-        const bool accepted = WriteValueFor(Point(kind, writable), payload, written, why);
+        const TGatewayPoint point = kind == QLatin1String("String") ? Point(kind, writable, QString(), 5, 31)
+            : kind == QLatin1String("DateTime")                     ? Point(kind, writable, QString(), 11, 0)
+                                                                    : Point(kind, writable);
+        const bool accepted = WriteValueFor(point, payload, written, why);
         QCOMPARE(accepted, !value.isEmpty());
         if (accepted)
             QCOMPARE(written, value);
         else
-            QVERIFY2(why.contains(refusal) && why.contains(QStringLiteral("nothing was written")), qPrintable(why));
+            QVERIFY2(why.contains(refusal) && why.contains(QStringLiteral("nothing was written"), Qt::CaseInsensitive),
+                     qPrintable(why));
     }
 
     void homeAssistantUnits_data()
@@ -315,14 +346,18 @@ private Q_SLOTS:
         for (const QString &key : keys + QStringList{"name", "unique_id", "state_topic", "device", "availability"})
             QVERIFY2(config.contains(key), qPrintable(key));
         QCOMPARE(config.value(QStringLiteral("state_topic")).toString(), QStringLiteral("lonworks/Plant/nviSetpoint/state"));
+        // Today's key for the entity id; object_id is no longer read by Home Assistant.
+        QVERIFY(!config.contains(QStringLiteral("object_id")));
+        QCOMPARE(config.value(QStringLiteral("default_entity_id")).toString(), component + QStringLiteral(".plant_nvisetpoint"));
         QCOMPARE(config.value(QStringLiteral("command_topic")).toString(),
                  writable ? QStringLiteral("lonworks/Plant/nviSetpoint/set") : QString());
         QCOMPARE(config.value(QStringLiteral("device")).toObject().value(QStringLiteral("identifiers")).toArray().at(0).toString(),
                  QStringLiteral("lonworks_gw1_Plant_0_1_10"));
         if (component == QLatin1String("number")) {
-            // Every value a signed 16-bit field can hold is within the range.
-            QCOMPARE(config.value(QStringLiteral("min")).toDouble(), -32768.0);
-            QCOMPARE(config.value(QStringLiteral("max")).toDouble(), 32767.0);
+            // The °C setpoint's field after its scaling, not its raw 16 bits.
+            QCOMPARE(config.value(QStringLiteral("min")).toDouble(), -327.68);
+            QCOMPARE(config.value(QStringLiteral("max")).toDouble(), 327.67);
+            QCOMPARE(config.value(QStringLiteral("step")).toDouble(), 0.01);
         }
     }
 
@@ -342,6 +377,15 @@ private Q_SLOTS:
         QCOMPARE(PointFromConfig(configured, false).Kind, QStringLiteral("Digital"));
         configured.Address = QStringLiteral("0:1:20:10:88:0:5:6");
         QCOMPARE(PointFromConfig(configured, false).Kind, QStringLiteral("String"));
+        // A field's kind is the catalogue's, as discovery lists it, not its byte's code.
+        configured.Address = QStringLiteral("0:1:10:6:95:1:0:0");      // nviLampSwitch.State
+        QCOMPARE(PointFromConfig(configured, false).Kind, QStringLiteral("Digital"));
+        configured.Address = QStringLiteral("0:1:10:3:112:11:0:0");    // nvoUnitStatus.InAlarm
+        QCOMPARE(PointFromConfig(configured, false).Kind, QStringLiteral("Digital"));
+        configured.Address = QStringLiteral("0:1:10:3:112:1:3:81");    // nvoUnitStatus.HeatOutputPrimary
+        QCOMPARE(PointFromConfig(configured, false).Kind, QStringLiteral("Analog"));
+        configured.Address = QStringLiteral("0:1:10:6:0:1:0:0");       // no catalogue type: the code says
+        QCOMPARE(PointFromConfig(configured, false).Kind, QStringLiteral("Analog"));
         // A scaled value has no catalogue units.
         configured.Address = QStringLiteral("0:1:10:0:105:0:3:105,10");
         QCOMPARE(PointFromConfig(configured, false).Units, QString());
@@ -360,6 +404,9 @@ private Q_SLOTS:
         QTest::newRow("unknown option") << QStringList{"--bogus"} << "" << 64 << "Unknown option 'bogus'";
         QTest::newRow("stray argument") << QStringList{"extra"} << "" << 64 << "unexpected argument \"extra\"";
         QTest::newRow("timeout without once") << QStringList{"--once-timeout", "5"} << "" << 64 << "--once-timeout goes with --once";
+        // The sample that README and the package offer is a valid start.
+        QTest::newRow("sample") << QStringList{"--check", "--config", LW_GATEWAY_SAMPLE} << "" << 0
+                                << "Site \"Plant\" on LON1 -> lonworks/Plant/: 4 listed points";
         QTest::newRow("check") << QStringList{"--check"} << QString::fromUtf8("{\"broker\": {\"user\": \"u\", \"passwordFile\": \"pw\"}, %1}").arg(kMinimalSite)
                                << 0 << "Site \"Plant\" on LON1 -> lonworks/Plant/";
     }
