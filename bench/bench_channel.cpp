@@ -1,17 +1,12 @@
 // The round trip of one NV fetch (request, response, completion event) through the C
 // entries of libldv32: against the in-process simulator (LON1), and over a loopback
 // IP-852 unicast channel served by lonsim-channel (the baseline is the in-process one).
+#include "LoopbackChannel.h"
 #include "ldv/ldv32.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QUdpSocket>
 
 #include <array>
 #include <memory>
@@ -57,45 +52,11 @@ void BM_FetchInProcess(benchmark::State &state)
     Measure(state, "LON1");
 }
 
-// lonsim-channel on 127.0.0.1 and an interfaces file naming it LONIP.
+// lonsim-channel on 127.0.0.1 serving LON1, and an interfaces file naming it LONIP.
 struct Channel {
     QTemporaryDir dir;
-    QProcess process;
-    bool ready = false;
-
-    Channel()
-    {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::LocalHost, 0);
-        const quint16 hostPort = probe.localPort();
-        probe.close();
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(LW_CHANNEL_PROGRAM),
-                      {"--network", "LON1", "--mode", "unicast", "--listen", "127.0.0.1:0", "--member",
-                       QStringLiteral("127.0.0.1:%1").arg(hostPort)});
-        if (!process.waitForReadyRead(20000))
-            return;
-        const auto match = QRegularExpression(QStringLiteral(" on 127.0.0.1:([0-9]+) ")).match(QString::fromUtf8(process.readLine()));
-        if (!match.hasMatch())
-            return;
-        QFile file(dir.filePath(QStringLiteral("interfaces.json")));
-        if (!file.open(QIODevice::WriteOnly))
-            return;
-        file.write(QStringLiteral(R"({"interfaces": [{"name": "LONIP", "type": "ip852", "mode": "unicast",
-            "localAddress": "127.0.0.1", "localPort": %1, "members": ["127.0.0.1:%2"],
-            "neuronId": "05:00:00:4C:10:01", "domains": [{"id": "4C", "subnet": 1, "node": 126}]}]})")
-                       .arg(hostPort)
-                       .arg(match.captured(1))
-                       .toUtf8());
-        file.close();
-        qputenv("LDV_INTERFACES", file.fileName().toLocal8Bit());
-        ready = true;
-    }
-    ~Channel()
-    {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
+    TLoopbackChannel server;
+    bool ready = server.Start(QStringLiteral(LW_CHANNEL_PROGRAM), QStringLiteral("LON1"), dir);
 };
 
 void BM_FetchOverChannel(benchmark::State &state)

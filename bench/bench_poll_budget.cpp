@@ -12,6 +12,7 @@
 // BM_CycleOverIp852: 5,000 variables on 100 devices served by lonsim-channel on a loopback
 // unicast IP-852 channel, polled at 200 fetches/s on the real clock (one cycle, about 25 s).
 #include "GeneratedNetwork.h"
+#include "LoopbackChannel.h"
 #include "InProcessSite.h"
 
 #include "lontalk/ChannelTiming.h"
@@ -27,11 +28,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
-#include <QUdpSocket>
 
 #include <dlfcn.h>
 
@@ -212,47 +210,6 @@ void BM_CycleOnChannel(benchmark::State &state)
 }
 BENCHMARK(BM_CycleOnChannel)->DenseRange(TickMode, Share80)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// lonsim-channel on 127.0.0.1 serving the network, and an interfaces file naming it LONIP.
-struct TChannelServer
-{
-    QProcess Process;
-    QString Interfaces;
-
-    bool Start(const QTemporaryDir &dir, const QString &network)
-    {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::LocalHost, 0);
-        const quint16 hostPort = probe.localPort();
-        probe.close();
-        Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        Process.start(QStringLiteral(LW_CHANNEL_PROGRAM), {"--network", network, "--mode", "unicast", "--listen",
-                                                           "127.0.0.1:0", "--member",
-                                                           QStringLiteral("127.0.0.1:%1").arg(hostPort)});
-        if (!Process.waitForReadyRead(20000))
-            return false;
-        const auto match =
-            QRegularExpression(QStringLiteral(" on 127.0.0.1:([0-9]+) ")).match(QString::fromUtf8(Process.readLine()));
-        if (!match.hasMatch())
-            return false;
-        QFile file(dir.filePath(QStringLiteral("interfaces.json")));
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.write(QStringLiteral(R"({"interfaces": [{"name": "LONIP", "type": "ip852", "mode": "unicast",
-            "localAddress": "127.0.0.1", "localPort": %1, "members": ["127.0.0.1:%2"],
-            "neuronId": "05:00:00:4C:10:01", "domains": [{"id": "4C", "subnet": 1, "node": 126}]}]})")
-                       .arg(hostPort)
-                       .arg(match.captured(1))
-                       .toUtf8());
-        qputenv("LDV_INTERFACES", QFile::encodeName(file.fileName()));
-        return true;
-    }
-    ~TChannelServer()
-    {
-        Process.terminate();
-        Process.waitForFinished(5000);
-    }
-};
-
 void BM_CycleOverIp852(benchmark::State &state)
 {
     const TSetClock setClock = LibraryClock();
@@ -268,8 +225,8 @@ void BM_CycleOverIp852(benchmark::State &state)
     TGeneratedNetwork network;
     network.Devices = devices;
     network.Variables = variables;
-    TChannelServer server;
-    if (!server.Start(dir, network.Write(dir, QStringLiteral("IP5000")))) {
+    TLoopbackChannel server;
+    if (!server.Start(QStringLiteral(LW_CHANNEL_PROGRAM), network.Write(dir, QStringLiteral("IP5000")), dir)) {
         state.SkipWithError("lonsim-channel did not start");
         return;
     }

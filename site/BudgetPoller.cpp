@@ -147,6 +147,21 @@ void TBudgetPoller::Collect(qint64 nowUs)
         if (found != FIndexOfKey.constEnd())
             Finish(*found, result.Status, result.Value, nowUs);
     }
+    // Fetches the interface no longer holds (it was closed and opened again) end unheard:
+    // their variables and devices are free again.
+    for (auto it = FKeyOfTag.begin(); it != FKeyOfTag.end();) {
+        if (FInterface.Pending().IsTagInUse(it.key())) {
+            ++it;
+            continue;
+        }
+        FBusyDevices.remove(FDeviceOfTag.take(it.key()));
+        const auto found = FIndexOfKey.constFind(it.value());
+        it = FKeyOfTag.erase(it);
+        if (found != FIndexOfKey.constEnd()) {
+            FVariables[*found].InFlight = false;
+            Schedule(*found, nowUs);
+        }
+    }
 }
 
 int TBudgetPoller::Pick(qint64 nowUs) const

@@ -359,6 +359,26 @@ private Q_SLOTS:
         QVERIFY(FetchTimes(-1, gNowUs - 1'000'000).size() > 50);
     }
 
+    void reconnectedSiteGoesOnPolling()
+    {
+        // The only client leaves while fetches are in flight; the interface closes with them.
+        TBudgetSite site(FNetwork, {QStringLiteral("POLLBUDGET=100")}, AllPoints());
+        site.Run(1'000);
+        QVERIFY(site.Controller->PollFigures().InFlight > 0);
+        QVERIFY(site.Controller->DisconnectClient(&site.Client));
+        site.Controller->ProcessTick();
+        site.Controller->ReleaseCommand(&site.Client);
+        QVERIFY(!site.Controller->IsConnected());
+        // Back again: every device is polled, none waits for a fetch the old handle had.
+        QVERIFY(site.Controller->ConnectClient(&site.Client));
+        site.Controller->ReleaseCommand(&site.Client);
+        TSiteTestHook::StopPollTimer(*site.Controller);
+        const qint64 back = gNowUs;
+        site.Run(2'000);
+        for (int n = 0; n < FastDevices; ++n)
+            QVERIFY2(!FetchTimes(FirstNode + n, back).isEmpty(), qPrintable(QString::number(FirstNode + n)));
+    }
+
     void classesKeepTheirIntervals()
     {
         // Budget 10/s: the fast variable comes every 2 s, the slow one once in 60 s, the 39
