@@ -13,6 +13,9 @@ Q_LOGGING_CATEGORY(lcSite, "lonworks.gateway.site")
 
 namespace {
 
+// Collections between two looks at the driver's poll cycle (about a minute at the default rate).
+constexpr int kPollFiguresEvery = 60;
+
 // Writes waiting for their turn; more are refused, so that a flood of set messages cannot
 // grow the queue without bound.
 constexpr qsizetype kMaxQueuedWrites = 64;
@@ -169,6 +172,8 @@ void TSiteBridge::Tick()
         if (FSession && !FSession->Busy()) {
             if (!FWrites.isEmpty())
                 RunWrite(FWrites.takeFirst());
+            else if (FWantFigures)
+                AskPollFigures();
             else
                 Collect();
         }
@@ -205,8 +210,36 @@ void TSiteBridge::Collect()
                               FPublisher.Value(index, point);
                           }
                       }
+                      // Now and then the driver's cycle, between two collections.
+                      FWantFigures = FWantFigures || ++FCollections % kPollFiguresEvery == 1;
                       Q_EMIT Collected();
                       Schedule(FWrites.isEmpty() ? FGateway.CollectIntervalMs : 0);
+                  },
+                  [this](const TSessionError &error) { Failed(error); });
+}
+
+void TSiteBridge::AskPollFigures()
+{
+    FWantFigures = false;
+    FSession->Run({QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=POLLSTATUS")},
+                  FGateway.CommandTimeoutMs,
+                  [this](const TDriverAnswer &answer) {
+                      // A driver without the command fails it: nothing to show.
+                      QString mode;
+                      QString cycle;
+                      for (const QString &item : answer.Items) {
+                          if (item.startsWith(QLatin1String("POLLMODE=")))
+                              mode = item.mid(9);
+                          else if (item.startsWith(QLatin1String("POLLCYCLE=")))
+                              cycle = item.mid(10);
+                      }
+                      const QString figures = QStringLiteral("%1, cycle %2 s").arg(mode, cycle);
+                      if (answer.Type == TDriverAnswer::Done && cycle.toDouble() > 0 && figures != FLastFigures) {
+                          FLastFigures = figures;
+                          qCInfo(lcSite, "site \"%s\": the driver polls %s", qPrintable(FSite.Settings.Description),
+                                 qPrintable(figures));
+                      }
+                      Schedule(0);
                   },
                   [this](const TSessionError &error) { Failed(error); });
 }

@@ -61,6 +61,8 @@ private:
     void SendList();
     void Tick();
     void Collect();
+    // The driver's poll figures (GETDATA POLLSTATUS), logged: the cycle this site observes.
+    void AskPollFigures();
     void RunWrite(const TWrite &write);
     void Failed(const TSessionError &error);
     void GoOffline(const QString &problem);
@@ -79,4 +81,7 @@ private:
     QHash<QString, qsizetype> FByAddress;
     QList<TWrite> FWrites;
     int FWithValues = 0;
+    int FCollections = 0;
+    bool FWantFigures = false;
+    QString FLastFigures;
 };
