@@ -25,6 +25,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -253,8 +254,11 @@ void BM_CycleOverIp852(benchmark::State &state)
         QElapsedTimer waited;
         waited.start();
         const qint64 until = controller.Poller().CyclesEnded() + cycles;
-        while (controller.Poller().CyclesEnded() < until && waited.elapsed() < 120'000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        while (controller.Poller().CyclesEnded() < until && waited.elapsed() < 120'000) {
+            QEventLoop loop;
+            QTimer::singleShot(50, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
         return controller.Poller().CyclesEnded() >= until;
     };
     if (!untilCycles(1)) {
