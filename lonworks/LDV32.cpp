@@ -138,6 +138,27 @@ QString ErrorText() { return Library().error; }
 QStringList MissingEntries() { return Library().missing; }
 QString LibraryVersion() { return Library().version; }
 
+QString LoadProblem()
+{
+    const TLibrary &lib = Library();
+    if (!lib.module)
+        return QStringLiteral("the driver library %1 could not be loaded: %2")
+            .arg(lib.path.isEmpty() ? QStringLiteral("libldv32.so") : lib.path,
+                 lib.error.isEmpty() ? QStringLiteral("it was not loaded") : lib.error);
+    // The four entries that are bound but never called do not stop the driver.
+    static const char *const called[] = {"ldv_get_version", "ldv_open", "ldv_close", "ldv_read",
+                                         "ldv_write", "ldv_xlate_device_name_std"};
+    QStringList missing;
+    for (const char *name : called)
+        if (lib.missing.contains(QLatin1String(name)))
+            missing.append(QLatin1String(name));
+    if (missing.isEmpty())
+        return {};
+    return QStringLiteral("the driver library %1 lacks the entr%2 %3")
+        .arg(lib.path, missing.size() == 1 ? QStringLiteral("y") : QStringLiteral("ies"),
+             missing.join(QStringLiteral(", ")));
+}
+
 qint16 Open(const QByteArray &name, qint16 &handle)
 {
     const auto entry = Library().entries.ldv_open;

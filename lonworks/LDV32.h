@@ -26,6 +26,10 @@ QString LibraryPath();        // the file that was loaded (or last tried)
 QString ErrorText();          // dlopen/dlsym text of the last load, empty when clean
 QStringList MissingEntries(); // entries the loaded library does not export
 QString LibraryVersion();     // ldv_get_version() as read at load
+// Why calls into the library cannot be made, as a sentence naming the library and the
+// loader's reason ("the driver library /x/libldv32.so could not be loaded: ..."); empty
+// when the library is loaded with every entry the driver calls.
+QString LoadProblem();
 
 qint16 Open(const QByteArray &name, qint16 &handle);
 qint16 Close(qint16 handle);

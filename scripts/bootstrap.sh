@@ -30,7 +30,7 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "bootstrap: installing ${missing[*]}"
+echo "bootstrap: installing ${missing[*]} (a few minutes on a fresh machine)"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
   sudo_cmd=(sudo)

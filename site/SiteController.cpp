@@ -4,12 +4,14 @@
 
 #include "lonworks/LonInterface.h"
 #include "site/BudgetPoller.h"
+#include "site/SiteLog.h"
 #include "site/SiteNetwork.h"
 
 #include <QCoreApplication>
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <exception>
 
 TSiteController::TSiteController(QObject *parent)
     : QObject(parent)
@@ -123,6 +125,7 @@ bool TSiteController::ConnectClient(TSiteClient *client)
     }
 
     short result = -1;
+    QString reason;
     try {
         result = OpenSiteInterface(*FInterface, FSite.LonDeviceName);
         if (result == 0) {
@@ -136,13 +139,25 @@ bool TSiteController::ConnectClient(TSiteClient *client)
             SetStatusText(QString());
             return true;
         }
+        // A status the library never returned: the call could not be made. Say why.
+        reason = SiteLibraryProblem();
+    } catch (const std::exception &error) {
+        reason = QString::fromLocal8Bit(error.what());
     } catch (...) {
+        reason = QStringLiteral("an unknown exception");
     }
     FSlot.SetCommandState(3);
     SetStatusText(QString());
-    FSlot.SetErrorText(QStringLiteral("Could not connect to the LonWorks Interface named \"%1\"...Error #%2")
-                           .arg(FSite.LonDeviceName)
-                           .arg(result));
+    QString text = QStringLiteral("Could not connect to the LonWorks Interface named \"%1\"...Error #%2")
+                       .arg(FSite.LonDeviceName)
+                       .arg(result);
+    if (!reason.isEmpty())
+        text += QStringLiteral(" (%1)").arg(reason);
+    FSlot.SetErrorText(text);
+    qCWarning(lcSite, "site \"%s\": %s", qPrintable(FSite.Description), qPrintable(text));
+    // The window names its site and shows why it is not connected.
+    ShowSiteCaption();
+    Q_EMIT MessageChanged(text);
     return true;
 }
 

@@ -168,6 +168,8 @@ private:
     // Points lists (job 9), the values of the polling set (job 10) and the disabled
     // state of device objects (job 13)
     bool ReadPointsList(TSiteClient &client, const QVariant &request);
+    // Logs (warning) the entries of a new points list that can never be polled.
+    void WarnIgnoredEntries(const QStringList &entries) const;
     void RunSendPointsList();
     void RunGetPointsList();
     void RunPointGetDisabled();

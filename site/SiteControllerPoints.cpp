@@ -8,6 +8,7 @@
 #include "site/DriverLimits.h"
 #include "site/PointEntry.h"
 #include "site/PointNetwork.h"
+#include "site/SiteLog.h"
 #include "support/ParamList.h"
 #include "support/StrLib.h"
 
@@ -38,6 +39,7 @@ bool TSiteController::ReadPointsList(TSiteClient &client, const QVariant &reques
         client.SetPointEntries(std::move(entries));
         return false;
     }
+    WarnIgnoredEntries(entries);
     // A list refused for the site's limit leaves the client's last list in place.
     QStringList previous = client.ExchangePointEntries(std::move(entries));
     try {
@@ -47,6 +49,28 @@ bool TSiteController::ReadPointsList(TSiteClient &client, const QVariant &reques
         throw;
     }
     return true;
+}
+
+void TSiteController::WarnIgnoredEntries(const QStringList &entries) const
+{
+    // An entry is {name}{address}: one without its address group is never polled. The
+    // first few are named, the rest counted, so a long wrong list cannot flood the log.
+    constexpr int kNamedEntries = 5;
+    int ignored = 0;
+    QString name;
+    QString address;
+    for (qsizetype n = 0; n < entries.size(); ++n) {
+        SplitPointEntry(entries.at(n), name, address);
+        if (!address.isEmpty())
+            continue;
+        if (++ignored <= kNamedEntries)
+            qCWarning(lcSite, "site \"%s\": points list entry POINT%lld=%s ignored: an entry is "
+                              "{name}{address}", qPrintable(FSite.Description), qlonglong(n),
+                      qPrintable(entries.at(n).left(80)));
+    }
+    if (ignored > kNamedEntries)
+        qCWarning(lcSite, "site \"%s\": %d points list entries ignored in all (no {name}{address})",
+                  qPrintable(FSite.Description), ignored);
 }
 
 bool TSiteController::ReceivePointsList(TSiteClient *client, const QVariant &request)

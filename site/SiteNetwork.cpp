@@ -25,6 +25,11 @@ QString SiteLibraryVersion()
     return LDV32::GetVersion();
 }
 
+QString SiteLibraryProblem()
+{
+    return LDV32::LoadProblem();
+}
+
 void StartSiteInterface(TniNetworkInterface &interface, const TSite &site)
 {
     StartNetworkInterface(interface, {site.Dom0ID, site.Dom0Node, site.Dom0Subnet},

@@ -14,5 +14,8 @@ short CloseSiteInterface(TniNetworkInterface &interface);
 // Name text from ldv_xlate_device_name_std and the library's version text.
 QString SiteInterfaceName(const QString &name);
 QString SiteLibraryVersion();
+// Why no call into the driver library can be made (not loaded, entries missing); empty
+// when it is whole.
+QString SiteLibraryProblem();
 // Reads the interface's identity and applies the site's domain settings.
 void StartSiteInterface(TniNetworkInterface &interface, const TSite &site);

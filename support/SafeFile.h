@@ -20,6 +20,7 @@ std::optional<QByteArray> ReadRegularFile(const QString &path, qint64 maxBytes);
 // reason ("not a regular file (a FIFO)", "larger than 1 MiB", the system's error).
 std::optional<QByteArray> ReadUserFile(const QString &path, qint64 maxBytes, QString &why);
 
-// Replaces the file with bytes. The folder is made (mode 0700) when missing; a folder
-// that is a symlink is refused. False with error set.
+// Replaces the file with bytes. The folder is made (mode 0700) when missing, with the
+// folders above it that are missing; the file's folder, and every folder this makes, is
+// never a symlink followed. False with error set.
 bool ReplaceFile(const QString &path, const QByteArray &bytes, QString &error);

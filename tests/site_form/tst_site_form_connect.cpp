@@ -107,18 +107,23 @@ void TestSiteFormConnect::connectToUnknownInterface()
     QVERIFY(status != 0);
 
     QPointer<TSiteController> form = MakeSite(QStringLiteral("Plant"), false, device).release();
+    auto *view = new TLonWorksForm(form);
     TTestClient client;
     // Connect itself succeeds; the failure is the command's outcome.
     QVERIFY(Attach(*form, client));
     QCOMPARE(form->CommandSlot().CommandClient(), &client);
     QCOMPARE(form->CommandSlot().CommandState(), 3);
     QVERIFY(form->CommandSlot().StatusText().isEmpty());
-    QCOMPARE(form->CommandSlot().ErrorText(), QStringLiteral("Could not connect to the LonWorks Interface named \"%1\"...Error #%2")
-                                   .arg(device)
-                                   .arg(status));
+    const QString failure = QStringLiteral("Could not connect to the LonWorks Interface named \"%1\"...Error #%2")
+                                .arg(device)
+                                .arg(status);
+    QCOMPARE(form->CommandSlot().ErrorText(), failure);
     QVERIFY(!form->IsConnected());
+    // The window names its site and shows why it is not connected.
+    QCOMPARE(view->windowTitle(), QStringLiteral("Plant"));
+    QCOMPARE(Component<QLabel>(*view, "MessagePnl")->text(), failure);
     // Not connected, its window closes, and the site goes with it.
-    QVERIFY((new TLonWorksForm(form))->close());
+    QVERIFY(view->close());
     QVERIFY(!form);
     DeleteLaterNow();
 }

@@ -1,0 +1,3 @@
+#include "lonworks/LonLog.h"
+
+Q_LOGGING_CATEGORY(lcLibrary, "lonworks.library", QtInfoMsg)
