@@ -1,8 +1,11 @@
 #include "automation/Registration.h"
 
+#include "support/SafeFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace {
@@ -96,9 +99,70 @@ QString TRegistration::InterfaceFolder() const
     return DataHome + QStringLiteral("/dbus-1/interfaces");
 }
 
+TRegistration::TOwner TRegistration::ServiceFileOwner() const
+{
+    // A service file is a few lines; anything larger is nobody's registration of ours.
+    constexpr qint64 kMaxServiceFileBytes = 64 * 1024;
+    if (!QFileInfo::exists(ServiceFile()) && !QFileInfo(ServiceFile()).isSymLink())
+        return TOwner::Nobody;
+    const std::optional<QByteArray> bytes = ReadRegularFile(ServiceFile(), kMaxServiceFileBytes);
+    if (!bytes)
+        return TOwner::User;
+    // The marker's first words: a later driver may say the rest otherwise.
+    static const QRegularExpression marker(QStringLiteral("^# Written by lonworks-driver;"),
+                                           QRegularExpression::MultilineOption);
+    if (marker.match(QString::fromUtf8(*bytes)).hasMatch())
+        return TOwner::Driver;
+    // What drivers wrote before the marker existed: exactly these three lines, the program
+    // a lonworks-driver (a user's wrapper has a name of its own).
+    static const QRegularExpression earlier(
+        QStringLiteral("^\\[D-BUS Service\\]\nName=%1\nExec=(/[^\n ]*/lonworks-driver|'/[^\n']*/lonworks-driver') -embedding\n$")
+            .arg(QRegularExpression::escape(QLatin1String(kBusName))));
+    return earlier.match(QString::fromUtf8(*bytes)).hasMatch() ? TOwner::Driver : TOwner::User;
+}
+
+QString TRegistration::SystemWideServiceFile() const
+{
+    for (const QString &folder : DataDirs) {
+        const QString path = folder + QStringLiteral("/dbus-1/services/") + QLatin1String(kBusName)
+                             + QStringLiteral(".service");
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+bool TRegistration::Refresh(QString &error, QString &note) const
+{
+    switch (ServiceFileOwner()) {
+    case TOwner::User:
+        note = QStringLiteral("%1 is the user's own activation file; left as it is").arg(ServiceFile());
+        return true;
+    case TOwner::Nobody:
+        if (const QString systemWide = SystemWideServiceFile(); !systemWide.isEmpty()) {
+            note = QStringLiteral("no activation file written for the user: %1 serves every user").arg(systemWide);
+            return true;
+        }
+        break;
+    case TOwner::Driver:
+        break;
+    }
+    return Register(error);
+}
+
 bool TRegistration::Register(QString &error) const
 {
-    const QString service = QStringLiteral("[D-BUS Service]\nName=") + QLatin1String(kBusName)
+    // A link is refused as a link, before whose file it is matters.
+    if (RefuseLinks(DataHome, ServiceFile(), error))
+        return false;
+    if (ServiceFileOwner() == TOwner::User) {
+        error = QStringLiteral("%1 is your own activation file (it lacks the driver's marker line); "
+                               "not overwriting it. Remove it first to register the driver.")
+                    .arg(ServiceFile());
+        return false;
+    }
+    const QString service = QStringLiteral("[D-BUS Service]\n") + QLatin1String(kRegistrationMarker)
+                            + QStringLiteral("\nName=") + QLatin1String(kBusName)
                             + QStringLiteral("\nExec=") + ExecLine(ProgramPath)
                             + QLatin1Char('\n');
     if (!WriteFile(DataHome, ServiceFile(), service.toUtf8(), error))
@@ -118,7 +182,16 @@ bool TRegistration::Register(QString &error) const
 
 bool TRegistration::Unregister(QString &error) const
 {
-    bool ok = RemoveFile(DataHome, ServiceFile(), error);
+    bool ok = true;
+    if (RefuseLinks(DataHome, ServiceFile(), error)) {
+        ok = false;
+    } else if (ServiceFileOwner() == TOwner::User) {
+        error = QStringLiteral("%1 is your own activation file (it lacks the driver's marker line); "
+                               "not removing it.").arg(ServiceFile());
+        ok = false;
+    } else {
+        ok = RemoveFile(DataHome, ServiceFile(), error);
+    }
     for (const QString &name : InterfaceNames())
         ok = RemoveFile(DataHome, InterfaceFolder() + QLatin1Char('/') + name + QStringLiteral(".xml"), error)
              && ok;
@@ -132,5 +205,11 @@ TRegistration DefaultRegistration(const QString &programPath)
     if (registration.DataHome.isEmpty() || QDir::isRelativePath(registration.DataHome))
         registration.DataHome = QDir::homePath() + QStringLiteral("/.local/share");
     registration.ProgramPath = QFileInfo(programPath).absoluteFilePath();
+    const QString dataDirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    for (const QString &folder : dataDirs.split(u':', Qt::SkipEmptyParts))
+        if (!QDir::isRelativePath(folder))
+            registration.DataDirs.append(folder);
+    if (registration.DataDirs.isEmpty())
+        registration.DataDirs = {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
     return registration;
 }

@@ -22,6 +22,9 @@ constexpr int kMaxRestarts = 3;
 const QString kStartHint = QStringLiteral(
     "Start it with `lonworks-driver &`, or register it once with `lonworks-driver -regserver` "
     "so that D-Bus starts it when a client calls.");
+const QString kSystemHint = QStringLiteral(
+    "On the system bus the driver is a system service: install the lonworks-driver package "
+    "(the bus then starts it on the first call) and see `systemctl status lonworks-driver`.");
 
 qint64 Now()
 {
@@ -37,23 +40,34 @@ TSessionError Error(TSessionError::Kind kind, const QString &message)
 }
 
 // The error of the first call, when nothing is known about the driver yet.
-TSessionError FirstCallError(const QDBusMessage &reply)
+TSessionError FirstCallError(const QDBusMessage &reply, TDriverBus bus)
 {
     const QString name = reply.errorName();
     const QString message = reply.errorMessage();
+    const bool system = bus == TDriverBus::System;
     if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
         || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
         return Error(TSessionError::NoDriver,
-                     QStringLiteral("The LonWorks driver is not running on the session bus and is "
-                                    "not registered for D-Bus activation (nobody owns %1). ")
-                             .arg(TSiteSession::BusName)
-                         + kStartHint);
+                     QStringLiteral("The LonWorks driver is not running on the %1 bus and is "
+                                    "not registered for D-Bus activation (nobody owns %2). ")
+                             .arg(DriverBusName(bus), TSiteSession::BusName)
+                         + (system ? kSystemHint : kStartHint));
+    if (name == QLatin1String("org.freedesktop.DBus.Error.AccessDenied"))
+        return Error(TSessionError::AccessDenied,
+                     system ? QStringLiteral("The system bus refused the call (%1). Only root and "
+                                             "the members of the group lonworks may call the driver "
+                                             "there: `sudo adduser $USER lonworks`, then log in again.")
+                                  .arg(message)
+                            : QStringLiteral("The bus refused the call: %1.").arg(message));
     if (name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn")))
         return Error(TSessionError::NoDriver,
-                     QStringLiteral("D-Bus could not start the registered driver (%1). Register it "
-                                    "again with `lonworks-driver -regserver`, or start "
-                                    "`lonworks-driver &` yourself.")
-                         .arg(message));
+                     system ? QStringLiteral("D-Bus could not start the driver's system service (%1). "
+                                             "See `journalctl -u lonworks-driver`.")
+                                  .arg(message)
+                            : QStringLiteral("D-Bus could not start the registered driver (%1). "
+                                             "Register it again with `lonworks-driver -regserver`, "
+                                             "or start `lonworks-driver &` yourself.")
+                                  .arg(message));
     if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply")
         || name == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
         return Error(TSessionError::NoDriver,
@@ -81,6 +95,11 @@ QVariant Request(const QStringList &request)
 
 TSiteSession::TSiteSession(const QDBusConnection &bus, QObject *parent)
     : QObject(parent), FBus(bus)
+{
+}
+
+TSiteSession::TSiteSession(TDriverBus bus, QObject *parent)
+    : QObject(parent), FBus(DriverBusConnection(bus)), FBusKind(bus)
 {
 }
 
@@ -229,7 +248,7 @@ void TSiteSession::Open(const TSiteSettings &site, int timeoutMs, Finished opene
     Call(kFactoryInterface, QStringLiteral("CreateInstance"), {}, FCallTimeoutMs,
          [this, site, deadline, timeoutMs, opened = std::move(opened)](const QDBusMessage &created) mutable {
              if (created.type() != QDBusMessage::ReplyMessage || created.arguments().isEmpty()) {
-                 Fail(FirstCallError(created));
+                 Fail(FirstCallError(created, FBusKind));
                  return;
              }
              FPath = created.arguments().constFirst().value<QDBusObjectPath>().path();

@@ -7,6 +7,7 @@
 // callbacks, unless Abort() drops it.
 
 #include "client/DriverAnswer.h"
+#include "client/DriverBus.h"
 #include "client/SiteSettings.h"
 
 #include <QDBusConnection>
@@ -21,8 +22,9 @@
 struct TSessionError
 {
     enum Kind {
-        NoBus,            // the session bus cannot be reached
+        NoBus,            // the bus cannot be reached
         NoDriver,         // the first call failed: no driver, activation failed, a stranger
+        AccessDenied,     // the bus refused the call (the system bus: not in group lonworks)
         Lost,             // a later call failed: the driver stopped or left the bus
         LimitsExceeded,   // the driver turned the call away by one of its limits; the object lives
         VersionRefused,   // Setup VERSIONCHECK=1.8 answered false
@@ -51,8 +53,11 @@ public:
     using Answered = std::function<void(const TDriverAnswer &)>;
     using Failed = std::function<void(const TSessionError &)>;
 
+    // A driver on the given connection (the session bus by default, or a test's own bus).
     explicit TSiteSession(const QDBusConnection &bus = QDBusConnection::sessionBus(),
                           QObject *parent = nullptr);
+    // The driver on the session or the system bus; messages name that bus and what to do.
+    explicit TSiteSession(TDriverBus bus, QObject *parent = nullptr);
     // Releases the object without waiting for the answer.
     ~TSiteSession() override;
 
@@ -68,6 +73,10 @@ public:
     bool Busy() const { return FBusy; }
     bool IsOpen() const { return FConnected && !FLost; }
     QString ObjectPath() const { return FPath; }
+    // The unique bus name of the driver that made the object (empty before Open).
+    QString DriverName() const { return FDriverName; }
+    const QDBusConnection &Connection() const { return FBus; }
+    TDriverBus Bus() const { return FBusKind; }
 
     // Creates the driver object and connects it to the site; `opened` once the driver has
     // opened the network interface.
@@ -105,6 +114,7 @@ private:
     void AwaitDisconnect(qint64 deadline, Finished closed);
 
     QDBusConnection FBus;
+    TDriverBus FBusKind = TDriverBus::Session;
     QString FPath;
     QString FDriverName;   // the unique bus name of the driver that made the object
     int FPollIntervalMs = DefaultPollIntervalMs;

@@ -391,8 +391,17 @@ void ReadRoot(const QJsonObject &root, const QString &folder, TGatewayConfig &co
                                 QStringLiteral("topicPrefix"), QStringLiteral("homeAssistant"),
                                 QStringLiteral("collectSeconds"), QStringLiteral("siteRetryMinSeconds"),
                                 QStringLiteral("siteRetryMaxSeconds"),
-                                QStringLiteral("commandTimeoutSeconds"), QStringLiteral("sites")});
+                                QStringLiteral("commandTimeoutSeconds"), QStringLiteral("sites"),
+                                QStringLiteral("bus")});
     ReadBroker(reader.Object(QStringLiteral("broker")), folder, config);
+    // The driver's bus: "session" or "system"; without the key, LONWORKS_BUS or the session bus.
+    const QJsonValue bus = reader.Value(QStringLiteral("bus"));
+    QString busProblem;
+    if (bus.isUndefined() ? !DefaultDriverBus(config.Bus, busProblem)
+                          : !ParseDriverBus(bus.toString(), config.Bus))
+        throw TConfigError{QStringLiteral("bus"),
+                           busProblem.isEmpty() ? QStringLiteral("must be \"session\" or \"system\"")
+                                                : busProblem};
     config.GatewayId = IdText(reader.Text(QStringLiteral("gatewayId"), config.Broker.ClientId));
     if (config.GatewayId.isEmpty())
         throw TConfigError{QStringLiteral("gatewayId"), QStringLiteral("needs letters or digits")};

@@ -3,6 +3,7 @@
 // discovery and the sites with their points. Read and checked at start; every problem is
 // reported with the path of the item in the file ("sites[1].points[3].address: ...").
 
+#include "client/DriverBus.h"
 #include "client/SiteSettings.h"
 #include "gateway/MqttConnection.h"
 
@@ -34,6 +35,7 @@ struct TSiteConfig
 struct TGatewayConfig
 {
     TMqttSettings Broker;
+    TDriverBus Bus = TDriverBus::Session;   // where the driver is reached
     QString GatewayId;          // topic level of <prefix>/gateway/<id>/status and HA's node id
     QString Prefix = QStringLiteral("lonworks");
     bool HomeAssistant = true;

@@ -49,7 +49,7 @@ void TSiteBridge::Open()
 {
     if (FSession)
         FSession->deleteLater();
-    FSession = new TSiteSession(QDBusConnection::sessionBus(), this);
+    FSession = new TSiteSession(FGateway.Bus, this);
     FSession->SetCallTimeout(FGateway.CommandTimeoutMs);
     FState = Opening;
     qCInfo(lcSite, "site \"%s\": connecting to %s", qPrintable(FSite.Settings.Description),

@@ -35,6 +35,7 @@ void PrintSummary(const TGatewayConfig &config)
                        .arg(config.Broker.ClientId,
                             config.Broker.User.isEmpty() ? QString()
                                                          : QStringLiteral(", user %1").arg(config.Broker.User));
+    text += QStringLiteral("Driver: on the %1 bus\n").arg(DriverBusName(config.Bus));
     text += QStringLiteral("Topics: %1/<site>/<point>/state, gateway status %1/gateway/%2/status\n")
                 .arg(config.Prefix, config.GatewayId);
     text += config.HomeAssistant ? QStringLiteral("Home Assistant discovery under %1/\n").arg(config.DiscoveryPrefix)
@@ -64,7 +65,8 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(QStringLiteral(
         "Publishes the points of LonWorks sites to an MQTT broker, with Home Assistant discovery,\n"
         "and writes the values that arrive on their set topics. It is a client of lonworks-driver\n"
-        "on the session bus (started by D-Bus activation when registered).\n\n"
+        "on the session bus (started by D-Bus activation when registered), or on the system bus\n"
+        "with \"bus\": \"system\" in the configuration (or LONWORKS_BUS=system).\n\n"
         "Exit status: 0 done, 1 a site could not be read (--once), 2 the broker could not be\n"
         "reached (--once), 3 points still had no value when the time was up (--once), 64 bad\n"
         "usage or configuration. See docs/mqtt.md for the file format; a sample configuration\n"

@@ -93,8 +93,10 @@ bool TCommandContext::Parse(const QStringList &arguments)
     Json = Parser.isSet(QStringLiteral("json"));
     Fahrenheit = Parser.isSet(QStringLiteral("fahrenheit"));
     if (Info.SiteCommand) {
-        Site = ReadSiteOptions(Parser);
-        TimeoutMs = ReadTimeoutMs(Parser, Info.DefaultTimeoutSeconds);
+        const TOptionValue value = [this](const QString &name) { return Option(name); };
+        Site = ReadSiteOptions(Parser, value);
+        TimeoutMs = ReadTimeoutMs(Parser, value, Info.DefaultTimeoutSeconds);
+        Bus = ReadBusOptions(Parser);
     }
     return true;
 }

@@ -25,6 +25,7 @@ public:
     bool Fahrenheit = false;
     TSiteSettings Site;          // site commands only
     int TimeoutMs = 60000;      // site commands only
+    TDriverBus Bus = TDriverBus::Session;   // site commands only
 
     QString Option(const QString &name) const { return Restored(Parser.value(name)); }
     bool IsSet(const QString &name) const { return Parser.isSet(name); }

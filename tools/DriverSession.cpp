@@ -1,10 +1,13 @@
 #include "tools/DriverSession.h"
 
+#include "tools/ActivationEnvironment.h"
 #include "tools/ExitCodes.h"
 #include "tools/Interrupt.h"
+#include "tools/Output.h"
 #include "tools/ProgressLine.h"
 
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <optional>
@@ -20,8 +23,8 @@ QString SecondsText(int ms)
 
 } // namespace
 
-TDriverSession::TDriverSession(TProgressLine &progress)
-    : FProgress(progress)
+TDriverSession::TDriverSession(TProgressLine &progress, TDriverBus bus)
+    : FProgress(progress), FSession(bus)
 {
     // lonctl waits for every answer anyway: its calls block, as a command-line client's do.
     FSession.SetBlockingCalls(true);
@@ -65,12 +68,18 @@ void TDriverSession::Wait(const Start &start)
     const TSessionError &error = *failure;
     switch (error.Type) {
     case TSessionError::NoBus:
+        if (FSession.Bus() == TDriverBus::System)
+            throw Unreachable(QStringLiteral("Cannot reach the D-Bus system bus (%1). Is the bus "
+                                             "running (`systemctl status dbus`)?")
+                                  .arg(error.Message));
         throw Unreachable(QStringLiteral("Cannot reach the D-Bus session bus (%1). lonctl talks to "
                                          "the driver over the session bus: run it in a desktop or "
                                          "login session, or start one with `dbus-run-session -- "
-                                         "$SHELL`.")
+                                         "$SHELL`; a driver running as a system service is "
+                                         "reached with --system.")
                               .arg(error.Message));
     case TSessionError::NoDriver:
+    case TSessionError::AccessDenied:
     case TSessionError::Lost:
     case TSessionError::Invalid:
         throw Unreachable(error.Message);
@@ -101,6 +110,13 @@ void TDriverSession::Open(const TSiteSettings &site, int timeoutMs)
 {
     FInterface = site.Interface;
     FOpenTimeoutMs = timeoutMs;
+    // Whether the connect worked or not, a setting that never reached the driver is told.
+    const auto noteEnvironment = qScopeGuard([this] {
+        const QString note = ActivationEnvironmentNote(FSession.Connection(), FSession.Bus(),
+                                                       FSession.DriverName());
+        if (!note.isEmpty())
+            WriteErr(QStringLiteral("lonctl: ") + note);
+    });
     Wait([&](TSiteSession::Finished ended, TSiteSession::Failed failed) {
         FSession.Open(site, timeoutMs, std::move(ended), std::move(failed));
     });

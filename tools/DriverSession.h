@@ -2,7 +2,7 @@
 // TDriverSession: one driver object of lonworks-driver used for one lonctl command. It waits
 // for the shared client session (client/SiteSession) step by step, shows the driver's
 // progress on the terminal, stops on Ctrl-C, and turns every failure into a TLonctlError
-// with a message that says what to do.
+// with a message that says what to do. The driver is reached on the bus it is given.
 
 #include "client/DriverAnswer.h"
 #include "client/SiteSession.h"
@@ -17,7 +17,7 @@ class TProgressLine;
 class TDriverSession
 {
 public:
-    explicit TDriverSession(TProgressLine &progress);
+    TDriverSession(TProgressLine &progress, TDriverBus bus);
     ~TDriverSession();   // Close()
     TDriverSession(const TDriverSession &) = delete;
     TDriverSession &operator=(const TDriverSession &) = delete;

@@ -51,7 +51,7 @@ int BoundedOption(const TCommandContext &context, const QString &name, int low, 
 int RunDiscover(TCommandContext &context)
 {
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
     const TDriverAnswer answer = session.RunOrFail(
         {QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=GETPOINTSLIST")},
@@ -65,7 +65,7 @@ int RunRead(TCommandContext &context)
     const QString addressText = context.Arguments.at(0);
     const PointAddress address = RequireAddress(addressText, true);
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
     const TDriverAnswer answer = session.RunOrFail(
         {QStringLiteral("COMMAND=POINTGETVALUE"),
@@ -136,7 +136,7 @@ int RunWrite(TCommandContext &context)
     }
 
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
     session.RunOrFail({QStringLiteral("COMMAND=POINTMODIFY"),
                        QStringLiteral("POINT=") + RequestEntry(kClientPointName, addressText,
@@ -175,7 +175,7 @@ int RunDisabled(TCommandContext &context)
     const PointAddress address = RequireAddress(addressText, true);
     RequireObject(addressText, address, QStringLiteral("VIOP"));
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
     const TDriverAnswer answer = session.RunOrFail(
         {QStringLiteral("COMMAND=POINTGETDISABLED"),
@@ -228,7 +228,7 @@ int RunFile(TCommandContext &context)
     }
 
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
     const TDriverAnswer answer = session.RunOrFail(
         {QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=GETFILE"),

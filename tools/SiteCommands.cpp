@@ -82,7 +82,7 @@ void PrintPolling(const QJsonObject &polling)
 int RunStatus(TCommandContext &context)
 {
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
     const QStringList lines = WithoutTrailingEmpty(
         session.RunOrFail({QStringLiteral("COMMAND=SITESTATUS")}, context.TimeoutMs,
@@ -120,7 +120,7 @@ int RunStatus(TCommandContext &context)
 int RunTime(TCommandContext &context)
 {
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
     const TDriverAnswer answer = session.RunOrFail({QStringLiteral("COMMAND=SITETIME")},
                                                    context.TimeoutMs,
@@ -146,7 +146,7 @@ int RunVerify(TCommandContext &context)
     const QString addressText = context.Arguments.at(0);
     const QString name = context.Option(QStringLiteral("name"));
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
     const TDriverAnswer answer = session.Run({QStringLiteral("COMMAND=POINTVERIFY"),
                                               QStringLiteral("POINTNAME=") + name,
@@ -228,7 +228,7 @@ int RunLock(TCommandContext &context)
                                             "not \"%1\".").arg(context.Option(QStringLiteral("seconds"))));
     }
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
     const TDriverAnswer answer = session.Run(
         LockRequest(QStringLiteral("LOCKCLIENT")) << QStringLiteral("LOCKCOMMENT=") + comment,
@@ -279,7 +279,7 @@ int RunLock(TCommandContext &context)
 int RunUnlock(TCommandContext &context)
 {
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
     Unlock(session, context.TimeoutMs);
     if (context.Json)

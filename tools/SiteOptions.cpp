@@ -9,16 +9,17 @@ QString DomainOption(int domain, const char *what)
     return QStringLiteral("domain%1-%2").arg(domain).arg(QLatin1String(what));
 }
 
-int ReadBoundedInteger(const QCommandLineParser &parser, const QString &name, int low, int high)
+int ReadBoundedInteger(const QCommandLineParser &parser, const TOptionValue &value,
+                       const QString &name, int low, int high)
 {
     if (!parser.isSet(name))
         return 0;
     bool ok = false;
-    const int value = parser.value(name).toInt(&ok);
-    if (!ok || value < low || value > high)
+    const int number = value(name).toInt(&ok);
+    if (!ok || number < low || number > high)
         throw UsageError(QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\".")
-                             .arg(name).arg(low).arg(high).arg(parser.value(name)));
-    return value;
+                             .arg(name).arg(low).arg(high).arg(value(name)));
+    return number;
 }
 
 } // namespace
@@ -64,6 +65,12 @@ void AddSiteOptions(QCommandLineParser &parser, int defaultTimeoutSeconds)
         {QStringLiteral("poll-retry"),
          QStringLiteral("Fetch a point stopped by three failures again every SECONDS (1-86400)."),
          QStringLiteral("SECONDS")},
+        {QStringLiteral("system"),
+         QStringLiteral("Reach the driver on the system bus, where it runs as a system service "
+                        "(for root and the members of the group lonworks).")},
+        {QStringLiteral("session"),
+         QStringLiteral("Reach the driver on your session bus (the default, unless LONWORKS_BUS "
+                        "says system).")},
     });
     parser.addOption({QStringLiteral("timeout"),
                       QStringLiteral("Give up when the driver has not finished within SECONDS "
@@ -71,14 +78,19 @@ void AddSiteOptions(QCommandLineParser &parser, int defaultTimeoutSeconds)
                       QStringLiteral("SECONDS")});
 }
 
-TSiteSettings ReadSiteOptions(const QCommandLineParser &parser)
+TSiteSettings ReadSiteOptions(const QCommandLineParser &parser, const TOptionValue &value)
 {
     TSiteSettings site;
-    site.Description = parser.value(QStringLiteral("site"));
+    site.Description = value(QStringLiteral("site"));
     if (site.Description.trimmed().isEmpty())
         throw UsageError(QStringLiteral("--site DESCRIPTION is required: the name of the site "
                                         "(any text; clients giving the same name share the site)."));
-    site.Interface = parser.value(QStringLiteral("interface"));
+    // "--site -1" is far more often a forgotten name than a site called "-1".
+    if (site.Description.startsWith(u'-'))
+        throw UsageError(QStringLiteral("--site needs a name, and \"%1\" looks like an option: a "
+                                        "site name given to lonctl does not begin with \"-\".")
+                             .arg(site.Description));
+    site.Interface = value(QStringLiteral("interface"));
     if (site.Interface.trimmed().isEmpty())
         throw UsageError(QStringLiteral("--interface needs a name, such as LON1."));
     site.Offline = parser.isSet(QStringLiteral("offline"));
@@ -89,30 +101,30 @@ TSiteSettings ReadSiteOptions(const QCommandLineParser &parser)
         if (!parser.isSet(option))
             continue;
         bool ok = false;
-        const double value = parser.value(option).toDouble(&ok);
-        if (!ok || value <= 0 || value > high)
+        const double number = value(option).toDouble(&ok);
+        if (!ok || number <= 0 || number > high)
             throw UsageError(QStringLiteral("--%1 must be a number above 0 and at most %2, not \"%3\".")
-                                 .arg(option).arg(high).arg(parser.value(option)));
+                                 .arg(option).arg(high).arg(value(option)));
     }
-    site.PollBudget = parser.value(QStringLiteral("poll-budget"));
-    site.PollShare = parser.value(QStringLiteral("poll-share"));
-    site.PollRetry = parser.value(QStringLiteral("poll-retry"));
-    site.Channel = parser.value(QStringLiteral("channel"));
+    site.PollBudget = value(QStringLiteral("poll-budget"));
+    site.PollShare = value(QStringLiteral("poll-share"));
+    site.PollRetry = value(QStringLiteral("poll-retry"));
+    site.Channel = value(QStringLiteral("channel"));
     if (!site.PollShare.isEmpty() && site.Channel.isEmpty())
         throw UsageError(QStringLiteral("--poll-share needs --channel TP/FT-10 or PL-20."));
 
     for (int d = 0; d < 2; ++d) {
         const QString idName = DomainOption(d, "id");
         if (parser.isSet(idName)) {
-            const QString id = parser.value(idName);
+            const QString id = value(idName);
             if (!IsDomainIdText(id))
                 throw UsageError(QStringLiteral("--%1 must be 1, 3 or 6 hex bytes separated by "
                                                 "\":\" (e.g. 4C or 12:34:56), not \"%2\".")
                                      .arg(idName, id));
             site.DomainId[d] = id;
         }
-        site.DomainSubnet[d] = ReadBoundedInteger(parser, DomainOption(d, "subnet"), 1, 255);
-        site.DomainNode[d] = ReadBoundedInteger(parser, DomainOption(d, "node"), 1, 127);
+        site.DomainSubnet[d] = ReadBoundedInteger(parser, value, DomainOption(d, "subnet"), 1, 255);
+        site.DomainNode[d] = ReadBoundedInteger(parser, value, DomainOption(d, "node"), 1, 127);
         if ((site.DomainSubnet[d] == 0) != (site.DomainNode[d] == 0))
             throw UsageError(QStringLiteral("--%1 and --%2 go together: give both or neither.")
                                  .arg(DomainOption(d, "subnet"), DomainOption(d, "node")));
@@ -120,14 +132,31 @@ TSiteSettings ReadSiteOptions(const QCommandLineParser &parser)
     return site;
 }
 
-int ReadTimeoutMs(const QCommandLineParser &parser, int defaultSeconds)
+int ReadTimeoutMs(const QCommandLineParser &parser, const TOptionValue &value, int defaultSeconds)
 {
     if (!parser.isSet(QStringLiteral("timeout")))
         return defaultSeconds * 1000;
     bool ok = false;
-    const double seconds = parser.value(QStringLiteral("timeout")).toDouble(&ok);
+    const QString text = value(QStringLiteral("timeout"));
+    const double seconds = text.toDouble(&ok);
     if (!ok || !(seconds > 0) || seconds > 86400)
-        throw UsageError(QStringLiteral("--timeout must be a number of seconds above 0, not \"%1\".")
-                             .arg(parser.value(QStringLiteral("timeout"))));
+        throw UsageError(QStringLiteral("--timeout must be a number of seconds above 0 (at most "
+                                        "86400), not \"%1\".").arg(text));
     return int(seconds * 1000);
+}
+
+TDriverBus ReadBusOptions(const QCommandLineParser &parser)
+{
+    const bool system = parser.isSet(QStringLiteral("system"));
+    if (system && parser.isSet(QStringLiteral("session")))
+        throw UsageError(QStringLiteral("--system and --session exclude each other."));
+    if (system)
+        return TDriverBus::System;
+    if (parser.isSet(QStringLiteral("session")))
+        return TDriverBus::Session;
+    TDriverBus bus = TDriverBus::Session;
+    QString problem;
+    if (!DefaultDriverBus(bus, problem))
+        throw UsageError(problem + QStringLiteral("; or give --system or --session."));
+    return bus;
 }

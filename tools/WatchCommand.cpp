@@ -79,7 +79,7 @@ int RunWatch(TCommandContext &context)
     const double seconds = NonNegativeOption(context, QStringLiteral("seconds"));
 
     TProgressLine progress;
-    TDriverSession session(progress);
+    TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
 
     const TDriverAnswer sent = session.Put(PointsListRequest(addresses));

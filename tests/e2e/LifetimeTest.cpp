@@ -41,6 +41,24 @@ QString ReadText(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// A service file's lines with the marker line, which names the driver as the file's
+// writer, taken out and checked apart.
+QStringList ServiceLines(const QString &text)
+{
+    QStringList lines = text.split(u'\n');
+    const qsizetype marker = lines.indexOf(QRegularExpression(QStringLiteral("^# Written by lonworks-driver; .*")));
+    if (marker >= 0)
+        lines[marker] = QStringLiteral("<marker>");
+    return lines;
+}
+
+// What the driver writes for itself.
+QStringList OwnServiceLines()
+{
+    return {"[D-BUS Service]", "<marker>", "Name=QelLonWorks.QelLonWorksCom",
+            "Exec=" + QFileInfo(TDriverProcess::DriverPath()).canonicalFilePath() + " -embedding", ""};
+}
+
 // A client process that holds one connected driver object until it is killed.
 bool StartHolder(QProcess &holder, const QStringList &connectRequest)
 {
@@ -94,9 +112,7 @@ private Q_SLOTS:
         QVERIFY(!TDriverProcess::BusNameOwned());
 
         const QString service = dataHome.path() + "/dbus-1/services/QelLonWorks.QelLonWorksCom.service";
-        const QString program = QFileInfo(TDriverProcess::DriverPath()).canonicalFilePath();
-        QCOMPARE(ReadText(service), "[D-BUS Service]\nName=QelLonWorks.QelLonWorksCom\nExec="
-                                        + program + " -embedding\n");
+        QCOMPARE(ServiceLines(ReadText(service)), OwnServiceLines());
         for (const QString &name : InterfaceNames()) {
             const QString xml = ReadText(dataHome.path() + "/dbus-1/interfaces/" + name + ".xml");
             QVERIFY2(xml.contains("<interface name=\"" + name + "\">"), qPrintable(name));
@@ -108,6 +124,67 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(service));
         for (const QString &name : InterfaceNames())
             QVERIFY(!QFile::exists(dataHome.path() + "/dbus-1/interfaces/" + name + ".xml"));
+    }
+
+    // Each start refreshes the driver's own activation file, and only that: a user's own
+    // file outlives any number of sessions, and with the package's system-wide file there
+    // is nothing to write for the user.
+    void startsKeepWhatIsTheUsers_data()
+    {
+        QTest::addColumn<QString>("before");      // the user's service file; empty: none
+        QTest::addColumn<bool>("systemWideFile"); // the package's file is installed
+        QTest::addColumn<QString>("after");       // "own": the driver's own file; "none"; or the text
+        const QString wrapper = "[D-BUS Service]\nName=QelLonWorks.QelLonWorksCom\n"
+                                "Exec=/home/user/own-driver -embedding\n";
+        const QString environment = "[D-BUS Service]\nName=QelLonWorks.QelLonWorksCom\n"
+                                    "Exec=/usr/bin/env LDV32_LIBRARY=/opt/vendor/libldv32.so "
+                                    "/usr/lib/lonworks-driver/lonworks-driver -embedding\n";
+        QTest::newRow("nothing yet") << "" << false << "own";
+        QTest::newRow("the user's wrapper") << wrapper << false << wrapper;
+        QTest::newRow("the user's environment setting") << environment << false << environment;
+        QTest::newRow("the driver's own, from another build")
+            << "[D-BUS Service]\n# Written by lonworks-driver; refreshed when it starts.\n"
+               "Name=QelLonWorks.QelLonWorksCom\nExec=/old/build/bin/lonworks-driver -embedding\n"
+            << false << "own";
+        QTest::newRow("an earlier driver's, without the marker")
+            << "[D-BUS Service]\nName=QelLonWorks.QelLonWorksCom\nExec=/old/build/bin/lonworks-driver -embedding\n"
+            << false << "own";
+        QTest::newRow("the package's file serves every user") << "" << true << "none";
+    }
+    void startsKeepWhatIsTheUsers()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, systemWideFile);
+        QFETCH(QString, after);
+        QTemporaryDir dataDirs;
+        if (systemWideFile) {
+            QVERIFY(QDir().mkpath(dataDirs.path() + "/dbus-1/services"));
+            QFile installed(dataDirs.path() + "/dbus-1/services/QelLonWorks.QelLonWorksCom.service");
+            QVERIFY(installed.open(QIODevice::WriteOnly));
+            installed.write("[D-BUS Service]\nName=QelLonWorks.QelLonWorksCom\nExec=/usr/lib/lonworks-driver/lonworks-driver -embedding\n");
+        }
+        QTemporaryDir dataHome;
+        const QString service = dataHome.path() + "/dbus-1/services/QelLonWorks.QelLonWorksCom.service";
+        if (!before.isEmpty()) {
+            QVERIFY(QDir().mkpath(QFileInfo(service).path()));
+            QFile file(service);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(before.toUtf8());
+        }
+        QProcessEnvironment environment = TDriverProcess::Environment(dataHome.path());
+        environment.insert("XDG_DATA_DIRS", dataDirs.path());
+        for (int session = 0; session < 2; ++session) {
+            TDriverProcess driver;
+            driver.SetEnvironment(environment);
+            QVERIFY(driver.Start());
+            driver.Stop();
+            if (after == QLatin1String("none"))
+                QVERIFY2(!QFile::exists(service), qPrintable(ReadText(service)));
+            else if (after == QLatin1String("own"))
+                QCOMPARE(ServiceLines(ReadText(service)), OwnServiceLines());
+            else
+                QCOMPARE(ReadText(service), after);
+        }
     }
 
     void registrationFailureIsReported()

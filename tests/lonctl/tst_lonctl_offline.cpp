@@ -165,6 +165,12 @@ private Q_SLOTS:
         QTest::newRow("site command, field bound") << QStringList{"read", "--site", "S", "0:1:128:0:0:0:0:0"} << 64 << "field 3";
         QTest::newRow("bad domain id") << QStringList{"time", "--site", "S", "--domain0-id", "4C:1"} << 64 << "1, 3 or 6 hex bytes";
         QTest::newRow("bad timeout") << QStringList{"time", "--site", "S", "--timeout", "soon"} << 64 << "--timeout must be";
+        // Values that look like numbers below zero are shown as typed, and a site name
+        // that looks like an option is a forgotten name.
+        QTest::newRow("negative timeout") << QStringList{"time", "--site", "S", "--timeout", "-2"} << 64 << "not \"-2\"";
+        QTest::newRow("negative subnet") << QStringList{"time", "--site", "S", "--domain0-subnet", "-1", "--domain0-node", "3"} << 64 << "from 1 to 255, not \"-1\"";
+        QTest::newRow("site like an option") << QStringList{"status", "--site", "-1"} << 64 << "--site needs a name, and \"-1\" looks like an option";
+        QTest::newRow("both buses") << QStringList{"status", "--site", "S", "--system", "--session"} << 64 << "exclude each other";
         QTest::newRow("write without value") << QStringList{"write", "--site", "S", "0:1:10:1:105:0:3:105"} << 64 << "write needs ADDRESS VALUE";
         QTest::newRow("write word to a number") << QStringList{"write", "--site", "S", "0:1:10:1:105:0:3:105", "warm"} << 64 << "no number";
         QTest::newRow("write object without object value") << QStringList{"write", "--site", "S", "1:3:5:23:0:0:0:0,0,D-V1", "5"} << 64 << "--object-value";

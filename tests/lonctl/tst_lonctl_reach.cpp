@@ -67,16 +67,39 @@ private Q_SLOTS:
         QVERIFY(result.Err.contains(QStringLiteral("`lonworks-driver -regserver`")));
     }
 
+    void noBusAtAll_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("lonworksBus");   // LONWORKS_BUS
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("session") << QStringList{"time", "--site", "S"} << ""
+                                 << "Cannot reach the D-Bus session bus" << "dbus-run-session";
+        QTest::newRow("system") << QStringList{"time", "--site", "S", "--system"} << ""
+                                << "Cannot reach the D-Bus system bus" << "systemctl status dbus";
+        QTest::newRow("system by LONWORKS_BUS") << QStringList{"time", "--site", "S"} << "system"
+                                                << "Cannot reach the D-Bus system bus" << "systemctl status dbus";
+        QTest::newRow("session over LONWORKS_BUS") << QStringList{"time", "--site", "S", "--session"} << "system"
+                                                   << "Cannot reach the D-Bus session bus" << "dbus-run-session";
+    }
     void noBusAtAll()
     {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, lonworksBus);
+        QFETCH(QString, message);
+        QFETCH(QString, hint);
         QProcessEnvironment environment = LonctlEnvironment();
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                            QStringLiteral("unix:path=/nonexistent/lonctl-test-bus"));
-        const TLonctlResult result = RunLonctl({"time", "--site", "S"}, environment);
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                           QStringLiteral("unix:path=/nonexistent/lonctl-test-system-bus"));
+        if (!lonworksBus.isEmpty())
+            environment.insert(QStringLiteral("LONWORKS_BUS"), lonworksBus);
+        const TLonctlResult result = RunLonctl(arguments, environment);
         QVERIFY(result.Finished);
         QCOMPARE(result.ExitCode, 2);
-        QVERIFY2(result.Err.contains(QStringLiteral("Cannot reach the D-Bus session bus")), qPrintable(result.Err));
-        QVERIFY(result.Err.contains(QStringLiteral("dbus-run-session")));
+        QVERIFY2(result.Err.contains(message), qPrintable(result.Err));
+        QVERIFY(result.Err.contains(hint));
     }
 
     void activationStartsTheDriver()
