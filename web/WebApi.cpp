@@ -492,24 +492,31 @@ THttpResponse TWebApi::PointsList(const THttpRequest &request) const
     const QString filter = request.Query.queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded);
     if (!siteName.isEmpty() && !FindSite(siteName))
         return THttpResponse::Error(404, QStringLiteral("No site \"%1\" is configured.").arg(siteName));
-    // Written point by point: 20,000 points as one JSON tree would cost many times the text.
+    bool offsetOk = true;
+    const QString offsetText = request.Query.queryItemValue(QStringLiteral("offset"));
+    const qsizetype offset = offsetText.isEmpty() ? 0 : offsetText.toLongLong(&offsetOk);
+    if (!offsetOk || offset < 0)
+        return THttpResponse::Error(400, QStringLiteral("offset is a whole number of points from 0."));
+    // Written point by point: 20,000 points as one JSON tree would cost many times the text;
+    // at most MaxPointsPerAnswer in one answer.
     QByteArray body = "{\"now\":" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + ",\"points\":[";
-    bool first = true;
+    qsizetype total = 0;
+    qsizetype written = 0;
     for (const TSiteMonitor *site : FSites) {
         if (!siteName.isEmpty() && site != FindSite(siteName))
             continue;
-        body.reserve(body.size() + site->Points().size() * 256);
         for (const TWebPoint &point : site->Points()) {
             if (!filter.isEmpty() && !point.Name.contains(filter, Qt::CaseInsensitive)
                 && !point.Address.contains(filter) && !point.Device.contains(filter))
                 continue;
-            if (!first)
+            if (total++ < offset || written >= MaxPointsPerAnswer)
+                continue;
+            if (written++ > 0)
                 body += ',';
-            first = false;
             body += Compact(PointJson(site->Description(), point, PointFailed(*site, point)));
         }
     }
-    body += "]}";
+    body += "],\"total\":" + QByteArray::number(total) + ",\"offset\":" + QByteArray::number(offset) + '}';
     return THttpResponse::Json(200, body);
 }
 

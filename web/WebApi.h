@@ -25,7 +25,8 @@ public:
     // Logins tried in one window, over all clients: each costs a key derivation.
     static constexpr int MaxLoginsPerWindow = 10;
     static constexpr int LoginWindowMs = 10000;
-    static constexpr qint64 MaxHistoryRows = 100000;
+    // Points in one answer of /api/points (more come with offset=).
+    static constexpr qsizetype MaxPointsPerAnswer = 50000;
 
     TWebApi(const TWebConfig &config, const TUserStore &users, const QList<TSiteMonitor *> &sites,
             TLiveFeed &feed, QObject *parent = nullptr);

@@ -81,6 +81,10 @@ class Api(unittest.TestCase):
         self.assertIn('nvoSpaceTemp', names)
         self.assertIn('nviSetpoint', names)
 
+        status, every, _ = self.admin.get('/api/points')
+        self.assertEqual((every['total'], every['offset'], len(every['points'])), (plant['points'], 0, plant['points']))
+        status, rest, _ = self.admin.get('/api/points?offset=200')
+        self.assertEqual([p['address'] for p in rest['points']], [p['address'] for p in every['points'][200:]])
         status, points, _ = self.admin.get('/api/points?site=Plant&q=nviSetpoint')
         self.assertEqual([p['address'] for p in points['points']], [SETPOINT])
         setpoint = points['points'][0]
@@ -123,6 +127,7 @@ class Api(unittest.TestCase):
             ('GET', point_path(SPACE_TEMP) + '/history?from=x', None, 400, 'milliseconds'),
             ('GET', point_path(SPACE_TEMP) + '/history?format=xml', None, 400, 'json or csv'),
             ('GET', '/api/points?site=Nowhere', None, 404, 'No site'),
+            ('GET', '/api/points?offset=-1', None, 400, 'offset is a whole number'),
             ('POST', point_path(SETPOINT) + '/write', {'value': 'warm'}, 422, '"warm" is not a number.'),
             ('POST', point_path(SETPOINT) + '/write', {'value': 400}, 422, '400 is out of range for this point: -327.68 to 327.67 °C.'),
             ('POST', point_path(SPACE_TEMP) + '/write', {'value': 20}, 403, 'read-only'),

@@ -33,8 +33,16 @@ function setPoints(site, points) {
 }
 
 export async function loadPoints(site) {
-  const data = await get(site === undefined ? '/api/points' : `/api/points?site=${encodeURIComponent(site)}`);
-  setPoints(site, data.points);
+  // In pages: one answer holds at most 50,000 points.
+  const points = [];
+  for (;;) {
+    const query = new URLSearchParams({ offset: points.length });
+    if (site !== undefined) query.set('site', site);
+    const data = await get(`/api/points?${query}`);
+    points.push(...data.points);
+    if (!data.points.length || points.length >= data.total) break;
+  }
+  setPoints(site, points);
   if (current && current.onPoints) current.onPoints();
 }
 
