@@ -140,6 +140,12 @@ TDriverAnswer TDriverSession::RunOrFail(const QStringList &request, int timeoutM
                                         const QString &what)
 {
     const TDriverAnswer answer = Run(request, timeoutMs);
+    RequireDone(answer, what);
+    return answer;
+}
+
+void TDriverSession::RequireDone(const TDriverAnswer &answer, const QString &what)
+{
     if (answer.Type == TDriverAnswer::Locked)
         throw CommandFailed(LockedMessage(answer.Error));
     if (answer.Type != TDriverAnswer::Done)
@@ -148,7 +154,6 @@ TDriverAnswer TDriverSession::RunOrFail(const QStringList &request, int timeoutM
                                                  "reason.").arg(what)
                                 : QStringLiteral("The driver reported a failure %1: %2")
                                       .arg(what, answer.Error));
-    return answer;
 }
 
 TDriverAnswer TDriverSession::Put(const QStringList &request)

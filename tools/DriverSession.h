@@ -32,6 +32,8 @@ public:
     // Run, and throw a command failure unless the answer is Done. `what` names the work
     // for the message ("reading the point").
     TDriverAnswer RunOrFail(const QStringList &request, int timeoutMs, const QString &what);
+    // Throws the command failure RunOrFail throws, unless the answer is Done.
+    static void RequireDone(const TDriverAnswer &answer, const QString &what);
     // PutValue: answered at once.
     TDriverAnswer Put(const QStringList &request);
 

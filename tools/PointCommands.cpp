@@ -18,6 +18,7 @@
 namespace {
 
 const QString kClientPointName = QStringLiteral("lonctl");
+const QString kModifyFailure = QStringLiteral("Could not modify point.");
 
 QString ValueOf(const QStringList &items, const QString &key)
 {
@@ -138,14 +139,18 @@ int RunWrite(TCommandContext &context)
     TProgressLine progress;
     TDriverSession session(progress, context.Bus);
     session.Open(context.Site, context.TimeoutMs);
-    session.RunOrFail({QStringLiteral("COMMAND=POINTMODIFY"),
-                       QStringLiteral("POINT=") + RequestEntry(kClientPointName, addressText,
-                                                               {QStringLiteral("VALUE=") + value, state,
-                                                                QStringLiteral("OBJECTVALUE=") + objectValue})},
-                      context.TimeoutMs,
-                      QStringLiteral("writing the point (the driver names a value its field "
-                                     "cannot hold; otherwise: does the device answer, is the "
-                                     "site online?)"));
+    const TDriverAnswer answer = session.Run(
+        {QStringLiteral("COMMAND=POINTMODIFY"),
+         QStringLiteral("POINT=") + RequestEntry(kClientPointName, addressText,
+                                                 {QStringLiteral("VALUE=") + value, state,
+                                                  QStringLiteral("OBJECTVALUE=") + objectValue})},
+        context.TimeoutMs);
+    // The driver names a value its field cannot hold after its usual failure text.
+    if (answer.Type == TDriverAnswer::Failed && answer.Error.startsWith(kModifyFailure + u' '))
+        throw CommandFailed(QStringLiteral("The driver refused the value, nothing was written: %1")
+                                .arg(answer.Error.mid(kModifyFailure.size() + 1)));
+    TDriverSession::RequireDone(answer, QStringLiteral("writing the point (does the device answer, "
+                                                       "is the site online?)"));
     if (context.Json) {
         QJsonObject object{{QStringLiteral("address"), addressText},
                            {QStringLiteral("written"), true}};

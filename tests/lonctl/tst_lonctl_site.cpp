@@ -368,16 +368,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("value");
-        QTest::newRow("field beyond the variable") << "0:1:10:1:105:4:3:105" << "5";
-        QTest::newRow("float beyond its range") << "0:1:20:9:57:0:4:57" << "1e40";
-        QTest::newRow("silent device") << kSilent << "20";
+        QTest::addColumn<QString>("message");
+        QTest::newRow("field beyond the variable") << "0:1:10:1:105:4:3:105" << "5"
+                                                   << "The field needs 2 bytes from offset 4, but the variable has 2.";
+        QTest::newRow("float beyond its range") << "0:1:20:9:57:0:4:57" << "1e40" << "1e40 does not fit this field";
+        QTest::newRow("silent device") << kSilent << "20" << "Could not modify point.";
+        // Refused, never wrapped or cut.
+        QTest::newRow("°C setpoint 1000") << kSetpoint << "1000"
+                                           << "nothing was written: 1000 does not fit this field: it holds -327.68 to 327.67.";
+        QTest::newRow("text beyond its field") << "1:2:30:11:36:0:5:31" << QString(40, u'x')
+                                               << "The text has 40 characters; this field holds at most 30.";
     }
     void writeRefusedByTheDriver()
     {
         QFETCH(QString, address);
         QFETCH(QString, value);
+        QFETCH(QString, message);
         const TLonctlResult result = RunLonctl(Site("Plant", {"write", address, value}));
-        ExpectFailure(result, 1, QStringLiteral("Could not modify point."));
+        ExpectFailure(result, 1, message);
         QCOMPARE(result.Out, QString());
     }
 
