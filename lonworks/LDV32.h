@@ -11,6 +11,10 @@ namespace LDV32 {
 
 // Status of every call that cannot be made (no library, or the entry is missing).
 constexpr qint16 MissingStatus = -1;
+// Statuses of the library the driver acts on.
+constexpr qint16 DeviceError = 4;           // the interface failed (an adapter unplugged)
+constexpr qint16 NoMessage = 6;             // ldv_read: nothing to read now
+constexpr qint16 NoBufferAvailable = 7;     // ldv_write: not now, write again shortly
 // Capacity of the name buffers handed to the library (1,024 characters and a NUL).
 constexpr int NameBufferSize = 1025;
 

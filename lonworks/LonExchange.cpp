@@ -7,9 +7,27 @@
 std::unique_ptr<TniMessage> ReadMessage(TniNetworkInterface &ni)
 {
     std::array<quint8, LonWire::ReadBufferSize> buffer{};
-    if (LDV32::Read(ni.Handle(), buffer.data(), qint16(buffer.size())) != 0)
+    const qint16 status = LDV32::Read(ni.Handle(), buffer.data(), qint16(buffer.size()));
+    ni.NoteLibraryStatus(status);
+    if (status != 0)
         return nullptr;
     return LonWire::ParseFrame(buffer);
+}
+
+qint16 WriteFrame(TniNetworkInterface &ni, const QByteArray &frame)
+{
+    qint16 status = LDV32::Write(ni.Handle(), frame.constData(), qint16(frame.size()));
+    // No buffer now (an interface setting itself up again after a reset or a replug, or
+    // its queue full): the frame is written again shortly, for a bounded time.
+    for (int attempt = 0; status == LDV32::NoBufferAvailable && attempt < LonLib::WriteAttempts
+                          && !LonLib::WaitingStopped();
+         ++attempt) {
+        LonLib::Pause(LonLib::WaitIntervalMs);
+        QCoreApplication::processEvents();
+        status = LDV32::Write(ni.Handle(), frame.constData(), qint16(frame.size()));
+    }
+    ni.NoteLibraryStatus(status);
+    return status;
 }
 
 std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni)
@@ -43,8 +61,7 @@ qint16 WriteMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
     if (message.Response)
         message.ExplicitAddress = false;
 
-    const QByteArray frame = BuildFrame(message);
-    return LDV32::Write(ni.Handle(), frame.constData(), qint16(frame.size()));
+    return WriteFrame(ni, BuildFrame(message));
 }
 
 qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,

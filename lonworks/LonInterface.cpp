@@ -6,8 +6,10 @@ qint16 TniNetworkInterface::Open(const QByteArray &name)
 {
     qint16 handle = -1;
     const qint16 status = LDV32::Open(name, handle);
-    if (status == 0)
+    if (status == 0) {
         FHandle = handle;
+        FLostStatus = 0;
+    }
     return status;
 }
 
@@ -31,4 +33,12 @@ quint8 TniNetworkInterface::NextTag()
             break;
     }
     return FTagCounter;
+}
+
+void TniNetworkInterface::NoteLibraryStatus(qint16 status)
+{
+    if (status == LDV32::DeviceError)
+        FLostStatus = status;
+    else if (status == 0 || status == LDV32::NoMessage)
+        FLostStatus = 0;
 }

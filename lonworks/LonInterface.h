@@ -25,6 +25,12 @@ public:
     // Fetches in flight (the poller's budget mode), matched by tag.
     TniPendingFetches &Pending() { return FPending; }
 
+    // What the library answered the last read or write: a device error (an adapter
+    // unplugged) marks the interface lost until a read or write succeeds again.
+    void NoteLibraryStatus(qint16 status);
+    bool Lost() const { return FLostStatus != 0; }
+    qint16 LostStatus() const { return FLostStatus; }
+
     const TniReadOnlyStructure &ReadOnly() const { return FReadOnly; }
     void SetReadOnly(const TniReadOnlyStructure &structure) { FReadOnly = structure; }
     const TniDomainTableEntry &Domain0() const { return FDomain0; }
@@ -48,6 +54,7 @@ private:
     qint16 FHandle = -1;
     TniReadOnlyStructure FReadOnly;
     quint8 FTagCounter = 0;
+    qint16 FLostStatus = 0;
     TListOfniMessage FUnsolicited{32};
     TListOfniMessage FResponses{32};
     TniDomainTableEntry FDomain0;

@@ -33,6 +33,9 @@ constexpr qint16 Failed = 254;          // the transaction failed, or brought no
 namespace LonLib {
 constexpr int WaitAttempts = 75;        // per receive wait
 constexpr int WaitIntervalMs = 25;
+// Writes the library refuses for want of a buffer are tried again this often, WaitIntervalMs
+// apart (4 s: longer than a USB interface takes to set itself up again, three checks of 1 s).
+constexpr int WriteAttempts = 160;
 // An exchange stops collecting after this many messages (a network that never falls
 // silent must not hold the exchange forever); it then answers NoAnswer.
 constexpr int MaxMessagesPerExchange = 4096;
@@ -57,6 +60,9 @@ constexpr int MaxFramesPerPump = 256;
 // Exchange (LonExchange.cpp)
 std::unique_ptr<TniMessage> ReadMessage(TniNetworkInterface &ni);
 std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni);
+// Writes a frame; LDV_NO_BUFF_AVAIL is tried again for a bounded time (WriteAttempts). The
+// library's last status.
+qint16 WriteFrame(TniNetworkInterface &ni, const QByteArray &frame);
 // Sends message with code and collects its answers into ni.Responses(): only responses
 // that answer it (AnswersRequest); others are dropped. A request whose transaction
 // completes without one such answer fails (Failed), as one whose answer was lost does.

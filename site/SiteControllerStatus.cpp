@@ -1,9 +1,11 @@
 // SITETIME and SITESTATUS: the site's clock and a description of the site, the driver
-// library and the network interface, built from what the site already holds; and
+// library and the network interface, built from what the site already holds (and one
+// read of the interface, which tells whether the library has lost it); and
 // POINTVERIFY, which checks a point address for a client before the client stores it.
 #include "site/SiteController.h"
 
 #include "lonworks/LonInterface.h"
+#include "site/SiteNetwork.h"
 #include "snvt/PointVerify.h"
 #include "support/HostFormat.h"
 #include "support/ParamList.h"
@@ -62,7 +64,9 @@ QStringList TSiteController::SiteStatusLines() const
         QString(),
         QStringLiteral("Library Version: ") + FLibraryVersion,
         QString(),
-        QStringLiteral("LON Device Name: ") + FInterfaceName,
+        QStringLiteral("LON Device Name: ") + FInterfaceName
+            + (FInterface->Lost() ? QStringLiteral(" - interface lost (Error #%1)").arg(FInterface->LostStatus())
+                                  : QString()),
         QStringLiteral("ID String: ") + HexList(identity.ProgramId),
         QStringLiteral("Neuron ID: ") + HexList(identity.NeuronId),
         QStringLiteral("Model #: ") + QString::number(identity.ModelNumber) + QLatin1Char('.')
@@ -80,6 +84,7 @@ void TSiteController::RunSiteStatus()
 {
     if (IsOnline()) {
         try {
+            ProbeSiteInterface(*FInterface);
             FSlot.SetResultData(SiteStatusLines());
         } catch (...) {
             FSlot.SetResultData(QStringList(17, QString()));

@@ -35,3 +35,11 @@ void StartSiteInterface(TniNetworkInterface &interface, const TSite &site)
     StartNetworkInterface(interface, {site.Dom0ID, site.Dom0Node, site.Dom0Subnet},
                           {site.Dom1ID, site.Dom1Node, site.Dom1Subnet});
 }
+
+void ProbeSiteInterface(TniNetworkInterface &interface)
+{
+    // A frame of a fetch the poller has in flight goes to it, as in an exchange.
+    std::unique_ptr<TniMessage> message = ReadMessage(interface);
+    if (message && !interface.Pending().Offer(message))
+        interface.AddUnsolicited(std::move(message));
+}

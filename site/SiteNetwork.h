@@ -19,3 +19,7 @@ QString SiteLibraryVersion();
 QString SiteLibraryProblem();
 // Reads the interface's identity and applies the site's domain settings.
 void StartSiteInterface(TniNetworkInterface &interface, const TSite &site);
+// One read of the interface (nothing is sent), so that its Lost state is the library's
+// word of now even on a site that has not used it for a while; a frame read goes where an
+// exchange would put it (a fetch in flight, or the unsolicited messages).
+void ProbeSiteInterface(TniNetworkInterface &interface);

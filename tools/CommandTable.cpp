@@ -59,7 +59,9 @@ QList<TCommandInfo> BuildTable()
     // Site commands: through the driver.
     add({QStringLiteral("status"), QString(),
          QStringLiteral("Show the site's status: interface, library, Neuron ID and domains."),
-         QStringLiteral("Connects the site and prints the driver's SITESTATUS lines."),
+         QStringLiteral("Connects the site and prints the driver's SITESTATUS lines. An interface the driver "
+                        "library has lost (a USB adapter unplugged) shows \"- interface lost\" after its "
+                        "name (JSON: interfaceLost)."),
          QStringLiteral("  lonctl status --site Plant\n"
                         "  lonctl status --site Plant --interface LON1 --json"),
          true, 0, 0, 60, nullptr, &RunStatus});

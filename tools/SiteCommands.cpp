@@ -15,6 +15,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 // The lock lapses 30 s after its owner's last finished command; a command every 10 s keeps it.
@@ -89,6 +91,11 @@ int RunStatus(TCommandContext &context)
                           QStringLiteral("reading the site status")).Items);
     // An offline site answers its description and "Offline" alone.
     const bool online = !(lines.size() == 2 && lines.at(1) == QLatin1String("Offline"));
+    // An online site whose interface the library has lost (an adapter unplugged) says so
+    // after the interface's name.
+    const bool lost = std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
+        return line.startsWith(QLatin1String("LON Device Name: ")) && line.contains(QLatin1String(" - interface lost ("));
+    });
     const QJsonObject polling = online ? PollingFigures(session, context.TimeoutMs) : QJsonObject();
 
     if (context.Json) {
@@ -100,6 +107,7 @@ int RunStatus(TCommandContext &context)
         }
         QJsonObject status{{QStringLiteral("site"), context.Site.Description},
                            {QStringLiteral("online"), online},
+                           {QStringLiteral("interfaceLost"), lost},
                            {QStringLiteral("fields"), fields},
                            {QStringLiteral("lines"), QJsonArray::fromStringList(lines)}};
         if (!polling.isEmpty())

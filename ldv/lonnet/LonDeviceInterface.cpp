@@ -86,7 +86,8 @@ bool LonDeviceInterface::sendRaw(const QByteArray &frame)
 void LonDeviceInterface::service()
 {
     if (m_state == State::Lost) {
-        tryReopen();
+        if (now() >= m_deadline)
+            reopen();
         if (m_state == State::Lost)
             return;
     }
@@ -186,10 +187,8 @@ void LonDeviceInterface::lose(const QString &why)
     m_deadline = now() + m_timing.reopenMs;
 }
 
-void LonDeviceInterface::tryReopen()
+void LonDeviceInterface::reopen()
 {
-    if (now() < m_deadline)
-        return;
     m_deadline = now() + m_timing.reopenMs;
     QString why;
     if (m_link->open(m_device, why) != OpenResult::Ok) {
@@ -220,10 +219,14 @@ short LonDeviceInterface::write(const uint8_t *bytes, int length)
     const std::optional<QByteArray> down = toDevice(bytes, length);
     if (!down)
         return LDV_INVALID_BUF_LEN;
+    // A write does not wait for the reopening pace: a device plugged in again is taken at
+    // the first frame the host has for it.
+    if (m_state == State::Lost)
+        reopen();
     if (m_state == State::Lost)
         return LDV_DEVICE_ERR;
     if (m_state == State::Opening)
-        return LDV_NO_BUFF_AVAIL;   // setting layer 5 again after a reset: a moment
+        return LDV_NO_BUFF_AVAIL;   // setting layer 5 (again): the host tries again shortly
     const uint8_t command = commandOf(bytes[0]);
     if (length > 2 && (command == 1 || command == 2) && (bytes[2] & 0x0F) == CheckTag)
         m_checkPending = false;     // from now on answers under that tag are the host's
@@ -239,8 +242,11 @@ short LonDeviceInterface::write(const uint8_t *bytes, int length)
     case IoResult::Failed:
         break;
     }
+    // The socket of a device that went away and came back while nobody called: open the
+    // new device at once.
     lose(why);
-    return LDV_DEVICE_ERR;
+    reopen();
+    return m_state == State::Opening ? short(LDV_NO_BUFF_AVAIL) : short(LDV_DEVICE_ERR);
 }
 
 QString LonDeviceInterface::describe() const

@@ -4,7 +4,8 @@
 // read of its Neuron ID as proof); from then on host frames pass both ways unchanged,
 // except the adapter's own traffic (mode echoes, status, error reports), which stays
 // here. After an adapter reset the mode is set again; a device that goes down or away is
-// reopened by name, and until then reads and writes fail.
+// reopened by name, and until then reads and writes fail. While layer 5 is being set,
+// writes answer LDV_NO_BUFF_AVAIL: the host writes again a moment later.
 
 #include "ldv/lonnet/DeviceLink.h"
 #include "ldv/OpenInterface.h"
@@ -43,7 +44,8 @@ private:
     void uplink(const QByteArray &bytes);
     void startCheck(bool withMode);
     void lose(const QString &why);
-    void tryReopen();
+    // Opens the device again by name and starts the layer-5 check (Opening), or stays Lost.
+    void reopen();
     bool sendRaw(const QByteArray &frame);
     void toHost(const QByteArray &frame);
     void say(const QString &text) const;

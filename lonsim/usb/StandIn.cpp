@@ -23,11 +23,16 @@ StandIn::StandIn(Network &network, const StandInOptions &options, QObject *paren
     connect(&m_tick, &QTimer::timeout, this, [this] { sendUp(m_adapter.toHost()); });
     connect(&m_control, &QTimer::timeout, this, [this] {
         pollControlChannel(NetworkRegistry::instance());
-        const bool up = m_tun.isUp();
-        if (up && !m_up)
-            m_adapter.linkRestarted();
-        m_up = up;
+        followLink();
     });
+}
+
+void StandIn::followLink()
+{
+    const bool up = m_tun.isUp();
+    if (up && !m_up)
+        m_adapter.linkRestarted();
+    m_up = up;
 }
 
 bool StandIn::start(QString &error)
@@ -58,6 +63,9 @@ void StandIn::resetAdapter()
 
 void StandIn::fromKernel()
 {
+    // The link starts anew before the first frame after the device came up reaches the
+    // adapter, as it does in the module, however soon the frame follows.
+    followLink();
     QByteArray frame;
     uint16_t protocol = 0;
     for (int i = 0; i < 256 && m_tun.receive(frame, protocol); ++i) {

@@ -25,6 +25,9 @@ public:
 
 private:
     void fromKernel();
+    // Whether the device was brought up again since the last look: the module then starts
+    // the link to the adapter anew, which leaves it in layer 2.
+    void followLink();
     void sendUp(const QList<QByteArray> &frames);
 
     Network &m_network;
