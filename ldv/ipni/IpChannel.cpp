@@ -1,5 +1,6 @@
 #include "ldv/ipni/IpChannel.h"
 
+#include "ldv/tids/MemberState.h"
 #include "lonsim/Trace.h"
 
 namespace ldv::ni {
@@ -121,7 +122,12 @@ bool IpChannel::open(const QString &name, const IpChannelConfig &config, int64_t
         ip852::ChannelMember::Io io;
         io.send = [this](const QByteArray &packet, const ip852::Endpoint &to) { m_receive.send(packet, to); };
         io.trace = [this](const QString &line) { lonsim::traceText(m_name + QStringLiteral("@ip852"), line); };
+        io.changed = [this] { keepMemberState(m_name, m_member->server(), m_member->kept()); };
         m_member = std::make_unique<ip852::ChannelMember>(settings, io);
+        // The routing and the members from the last open: the same routing keeps its
+        // dateTime, and the members are reached before (or without) the server's answer.
+        if (const auto kept = recallMemberState(m_name, settings.self, settings.server))
+            m_member->restore(*kept);
         m_member->start(now);
     }
     syncPeers();

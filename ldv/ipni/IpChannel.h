@@ -58,6 +58,9 @@ public:
     void setDomains(const IpDomainSetting (&domains)[2], int64_t now);
     // Whether the configuration server (if any) has registered us and given the list.
     bool settled() const { return !m_member || m_member->settled(); }
+    // Whether the members of a managed channel are known (from the server, or kept from the
+    // last open of the interface); always on other channels.
+    bool knowsChannel() const { return !m_member || m_member->knowsChannel(); }
     QString memberState() const { return m_member ? m_member->state() : QString(); }
 
     uint32_t session() const { return m_session; }

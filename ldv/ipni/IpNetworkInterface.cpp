@@ -6,7 +6,7 @@
 #include "lontalk/ip852/AuthFrames.h"
 #include "lontalk/ip852/Timers.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QThread>
 
 #include <cstring>
@@ -51,10 +51,10 @@ bool IpNetworkInterface::open(QString &error)
         return false;
     m_reader = m_channel->subscribe();
     // On a channel run by a configuration server the members are known once the server
-    // has answered: the first transactions wait for that, up to JoinWaitMs.
-    QElapsedTimer waited;
-    waited.start();
-    while (!m_channel->settled() && waited.elapsed() < JoinWaitMs) {
+    // has answered, or at once when they were kept from the last open: the first
+    // transactions wait for that, up to JoinWaitMs.
+    const QDeadlineTimer deadline(JoinWaitMs);
+    while (!m_channel->knowsChannel() && !deadline.hasExpired()) {
         service();
         QThread::msleep(2);
     }

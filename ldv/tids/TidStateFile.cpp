@@ -37,13 +37,18 @@ std::optional<QByteArray> destinationOf(const QJsonValue &value)
 
 QString tidStatePath(const QString &name)
 {
+    return interfaceStatePath(QStringLiteral("tids"), name);
+}
+
+QString interfaceStatePath(const QString &kind, const QString &name)
+{
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (runtime.isEmpty() || !QFileInfo(runtime).isDir())
         return {};
     QString key = QString::fromLatin1(QUrl::toPercentEncoding(name.toLower()));
     if (key.isEmpty() || key.size() > MaxNameCharacters)
         key = QString::fromLatin1(QCryptographicHash::hash(name.toLower().toUtf8(), QCryptographicHash::Sha256).toHex().left(32));
-    return runtime + QStringLiteral("/lonworks/tids-") + key + QStringLiteral(".json");
+    return runtime + QStringLiteral("/lonworks/") + kind + QLatin1Char('-') + key + QStringLiteral(".json");
 }
 
 std::optional<ip852::TidTable::Snapshot> readTidState(const QString &path, int64_t now, int holdMs)

@@ -13,8 +13,12 @@
 
 namespace ldv {
 
-// The state file of interface `name` (letter case ignored); empty when XDG_RUNTIME_DIR is
-// not set or not an existing folder (the table then lives only as long as the process).
+// $XDG_RUNTIME_DIR/lonworks/<kind>-<interface>.json for interface `name` (letter case
+// ignored; percent-encoded, long names hashed); empty when XDG_RUNTIME_DIR is not set or
+// not an existing folder (what the file would keep then lives only as long as the process).
+QString interfaceStatePath(const QString &kind, const QString &name);
+
+// The TID state file of interface `name`.
 QString tidStatePath(const QString &name);
 
 // The table kept in path, its times on the caller's clock (now); nullopt when there is no

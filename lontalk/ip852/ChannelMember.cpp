@@ -44,6 +44,51 @@ void ChannelMember::trace(const QString &line) const
         m_io.trace(line);
 }
 
+void ChannelMember::changed() const
+{
+    if (m_io.changed)
+        m_io.changed();
+}
+
+void ChannelMember::restore(const Kept &k)
+{
+    m_lastDateTime = std::max(m_lastDateTime, k.lastDateTime);
+    const bool unchanged =
+        k.routing.dateTime != 0 && k.routing.unicast == m_settings.self && sameRouting(k.routing, m_settings.routing);
+    if (unchanged) {
+        m_settings.routing.dateTime = k.routing.dateTime;
+        m_lastDateTime = std::max(m_lastDateTime, k.routing.dateTime);
+    } else {
+        m_settings.routing.dateTime = nextDateTime();   // newer than any kept
+    }
+    if (!k.membership)
+        return;
+    m_membership = k.membership;
+    m_routes.clear();
+    for (const RoutingPacket &r : k.routes) {
+        const MembershipPacket::Member *entry = entryOf(r.unicast);
+        if (entry && entry->endpoint == r.unicast && !(r.unicast == m_settings.self))
+            m_routes[keyOf(r.unicast)] = r;
+    }
+    // The server holds this routing when the membership lists this member with its dateTime.
+    for (const MembershipPacket::Member &entry : std::as_const(m_membership->members))
+        if (entry.endpoint == m_settings.self)
+            m_serverHasRouting = unchanged && entry.routingDateTime == m_settings.routing.dateTime;
+    findWanted();
+    updatePeers();
+}
+
+ChannelMember::Kept ChannelMember::kept() const
+{
+    Kept k;
+    k.routing = m_settings.routing;
+    k.membership = m_membership;
+    for (const auto &[key, routing] : m_routes)
+        k.routes.append(routing);
+    k.lastDateTime = m_lastDateTime;
+    return k;
+}
+
 void ChannelMember::send(uint8_t type, const QByteArray &body, uint16_t vendor)
 {
     const QByteArray packet = buildConfigPacket(type, body, m_settings.secret, vendor);
@@ -119,6 +164,8 @@ void ChannelMember::setRouting(const RoutingPacket &routing, int64_t now)
         return;
     next.dateTime = nextDateTime();
     m_settings.routing = next;
+    m_serverHasRouting = false;
+    changed();
     if (!m_registered)
         return;         // it goes to the server once the server has taken this member
     sendOwnRouting();
@@ -178,10 +225,18 @@ void ChannelMember::configurationReceived(const RegistrationPacket &d, int64_t n
         trace(QStringLiteral("the server gives this member port %1; it keeps %2").arg(d.unicast.port).arg(m_settings.self.port));
     m_registered = true;
     m_wants &= ~WantConfiguration;
-    if (!m_membership || d.membershipDateTime > m_membership->dateTime) {
+    // A newer membership than the one held (or none): the server has news, or lost its
+    // state; either way it gets this routing again. A routing it never acknowledged goes
+    // to it too. Otherwise (kept from the last run) there is nothing to tell.
+    const bool behind = !m_membership || d.membershipDateTime > m_membership->dateTime;
+    if (behind || !m_serverHasRouting) {
         sendOwnRouting();
-        m_wants |= WantRoutingSent | WantMembership;
+        m_wants |= WantRoutingSent;
     }
+    if (behind)
+        m_wants |= WantMembership;
+    else if (!m_wanted.isEmpty())
+        m_wants |= WantRoutings;
     if (m_wants)
         soon(now);
 }
@@ -218,15 +273,9 @@ void ChannelMember::membershipReceived(const MembershipPacket &m, int64_t now)
         const auto *entry = entryOf(e);
         it = entry && entry->endpoint == e ? std::next(it) : m_routes.erase(it);
     }
-    m_wanted.clear();
-    for (const MembershipPacket::Member &entry : m.members) {
-        if (entry.endpoint == m_settings.self)
-            continue;
-        const auto route = m_routes.find(keyOf(entry.endpoint));
-        if (route == m_routes.end() || (entry.routingDateTime != 0 && route->second.dateTime != entry.routingDateTime))
-            m_wanted.append(entry.endpoint);
-    }
+    findWanted();
     updatePeers();
+    changed();
     if (!m_wanted.isEmpty()) {
         m_wants |= WantRoutings;
         askRoutings();
@@ -235,6 +284,18 @@ void ChannelMember::membershipReceived(const MembershipPacket &m, int64_t now)
     }
     if (m_wants)
         again(now);
+}
+
+void ChannelMember::findWanted()
+{
+    m_wanted.clear();
+    for (const MembershipPacket::Member &entry : m_membership->members) {
+        if (entry.endpoint == m_settings.self)
+            continue;
+        const auto route = m_routes.find(keyOf(entry.endpoint));
+        if (route == m_routes.end() || (entry.routingDateTime != 0 && route->second.dateTime != entry.routingDateTime))
+            m_wanted.append(entry.endpoint);
+    }
 }
 
 void ChannelMember::askRoutings()
@@ -279,11 +340,15 @@ void ChannelMember::routingReceived(const RoutingPacket &r, int64_t now)
         }
         return;
     }
+    const auto held = m_routes.find(keyOf(member));
+    const bool news = held == m_routes.end() || !(held->second == r);
     m_routes[keyOf(member)] = r;
     m_wanted.removeAll(member);
     if (m_wanted.isEmpty())
         m_wants &= ~WantRoutings;
     updatePeers();
+    if (news)
+        changed();
 }
 
 void ChannelMember::responseReceived(const ResponsePacket &c, int64_t)
@@ -301,6 +366,16 @@ void ChannelMember::responseReceived(const ResponsePacket &c, int64_t)
     }
     if (c.code == RespRefused && (m_wants & WantConfiguration))
         trace(QStringLiteral("the server refuses this member (%1): it does not list it").arg(m_settings.self.toString()));
+    if ((m_wants & WantRoutingSent) && c.code == RespBadMessage) {
+        // The server holds a newer routing of this member (one a later run gave it and did
+        // not keep): this one goes again under a newer dateTime.
+        m_settings.routing.dateTime = nextDateTime();
+        sendOwnRouting();
+        changed();
+        return;
+    }
+    if ((m_wants & WantRoutingSent) && c.code == RespOk)
+        m_serverHasRouting = true;
     m_wants &= ~WantRoutingSent;
 }
 

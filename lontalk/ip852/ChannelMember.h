@@ -42,12 +42,28 @@ public:
     struct Io {
         std::function<void(const QByteArray &packet, const Endpoint &to)> send;
         std::function<void(const QString &line)> trace;     // one line per exchange (may be empty)
+        std::function<void()> changed;                      // kept() changed (may be empty)
+    };
+    // What a member keeps from one run to the next (as a device keeps it across a power
+    // cycle): its own routing with its dateTime, the membership and the other members'
+    // routing, and the last dateTime it gave out. Made again with it (restore), a member
+    // keeps an unchanged routing's dateTime, so the server has no news for the channel, and
+    // reaches its peers at once, whether the server answers or not.
+    struct Kept {
+        RoutingPacket routing;
+        std::optional<MembershipPacket> membership;
+        QList<RoutingPacket> routes;
+        uint32_t lastDateTime = 0;
     };
     // Seconds since 1900 now (the system's clock when empty).
     using DateTimeClock = std::function<uint32_t()>;
 
     ChannelMember(MemberSettings settings, Io io, DateTimeClock clock = {}, MemberPace pace = MemberPace());
 
+    // Takes what a member at the same address kept (before start): what does not fit (a
+    // routing of another address, routes of members the membership does not list) is left.
+    void restore(const Kept &kept);
+    Kept kept() const;
     // Starts registering with the server.
     void start(int64_t now);
     // A packet other than data (its digest checked) from `from`; false when it did not
@@ -63,6 +79,9 @@ public:
     // Whether the server's device configuration came, and nothing is wanted any more.
     bool registered() const { return m_registered; }
     bool settled() const { return m_registered && m_wants == 0; }
+    // Whether it holds a membership and every listed member's routing (received, or kept
+    // from the last run): where data goes is known.
+    bool knowsChannel() const { return m_membership && m_wanted.isEmpty(); }
     const Endpoint &server() const { return m_settings.server; }
     // One line: registered or not, members listed, peers.
     QString state() const;
@@ -93,6 +112,9 @@ private:
     void soon(int64_t now);
     void again(int64_t now);
     void updatePeers();
+    // The members whose routing is missing or older than the membership says.
+    void findWanted();
+    void changed() const;
     const MembershipPacket::Member *entryOf(const Endpoint &e) const;
     uint32_t nextDateTime();
     uint32_t stamp() const;
@@ -106,6 +128,7 @@ private:
     int64_t m_nextCycle = -1;
     int m_repeats = 0;
     bool m_registered = false;
+    bool m_serverHasRouting = false;    // the server acknowledged this routing (now or in a run kept)
     uint32_t m_lastDateTime = 0;
     std::optional<MembershipPacket> m_membership;
     std::map<Key, RoutingPacket> m_routes;

@@ -86,12 +86,14 @@ public:
     }
     void stopServer() { m_server.reset(); }
 
-    ChannelMember &startMember(int n, MemberPace pace = MemberPace())
+    // Starts member n (again, when it ran), with what it kept from a run before.
+    ChannelMember &startMember(int n, MemberPace pace = MemberPace(), const ChannelMember::Kept *kept = nullptr,
+                               const QByteArray &domain = QByteArray(1, '\x4C'))
     {
         MemberSettings s;
         s.self = memberAt(n);
         s.server = ServerAt;
-        s.routing = routingOf(n);
+        s.routing = routingOf(n, domain);
         s.name = QByteArray("host ") + QByteArray::number(n);
         s.secret = m_channel.secret;
         ChannelMember::Io io;
@@ -100,6 +102,8 @@ public:
         auto member = std::make_unique<ChannelMember>(s, io, [this] { return seconds(); }, pace);
         ChannelMember &m = *member;
         m_members[n] = std::move(member);
+        if (kept)
+            m.restore(*kept);
         m.start(now);
         return m;
     }

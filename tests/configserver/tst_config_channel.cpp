@@ -159,6 +159,49 @@ private Q_SLOTS:
         QVERIFY(c.member(2).settled());
     }
 
+    void memberStartedAgainWithWhatItKept_data()
+    {
+        QTest::addColumn<bool>("routingChanged");
+        QTest::addColumn<bool>("serverAway");
+        QTest::addColumn<int>("memberships");
+        QTest::newRow("unchanged") << false << false << 0;
+        QTest::newRow("unchanged, server away") << false << true << 0;
+        // The server issues a new membership to its three members.
+        QTest::newRow("routing changed") << true << false << 3;
+    }
+
+    // A member's host runs again with what the member kept: an unchanged routing keeps its
+    // dateTime, so the server has nothing to tell the channel; the peers are there before
+    // the server answers, or without it.
+    void memberStartedAgainWithWhatItKept()
+    {
+        QFETCH(bool, routingChanged);
+        QFETCH(bool, serverAway);
+        QFETCH(int, memberships);
+        Channel c({1, 2, 3});
+        c.startServer();
+        for (int n : {1, 2, 3})
+            c.startMember(n);
+        c.run(3000);
+        const ChannelMember::Kept kept = c.member(1).kept();
+        QCOMPARE(kept.routes.size(), 2);
+        if (serverAway)
+            c.stopServer();
+        c.run(1000);
+        const qsizetype logged = c.log.size();
+        ChannelMember &again = c.startMember(1, MemberPace(), &kept, QByteArray(routingChanged ? "\x4D" : "\x4C"));
+        QCOMPARE(again.peers(), endpoints({2, 3}));
+        QVERIFY(again.knowsChannel());
+        c.run(3000);
+        int sent = 0;
+        for (const Sent &p : c.log.mid(logged))
+            sent += p.from == ServerAt && parseDatagram(p.packet).packets.value(0).header.type == ChannelMembership;
+        QCOMPARE(sent, memberships);
+        QCOMPARE(again.peers(), endpoints({2, 3}));
+        QCOMPARE(again.kept().routing.dateTime == kept.routing.dateTime, !routingChanged);
+        QCOMPARE(again.settled(), !serverAway);
+    }
+
     // A third of the packets lost: registrations, adoptions and requests are repeated until
     // the channel is complete.
     void lossyChannel()

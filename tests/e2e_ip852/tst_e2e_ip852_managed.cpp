@@ -3,8 +3,10 @@
 // lonsim-channel that joined through the same server, for discovery, polling, reads and
 // writes. A member that starts late is reached once the server lists it; a member the
 // channel file does not list is not, until the file lists it; the server stopped and
-// started again keeps its state and the channel keeps working; tshark decodes every
-// configuration packet the server exchanged.
+// started again keeps its state and the channel keeps working; a driver started again
+// for each command keeps the channel (the server sends it no membership, and the members
+// are reached while the server is away); tshark decodes every configuration packet the
+// server exchanged.
 
 #include "ChildProcess.h"
 #include "PointsSession.h"
@@ -92,11 +94,13 @@ private Q_SLOTS:
     void lateMemberReachedOnceListed();
     void serverRestartedKeepsItsState();
     void memberListedLaterIsReached();
+    void driverStartedAgainKeepsTheChannel();
     void tsharkDecodesTheConfigurationExchange();
 
 private:
     // One read of address through the driver: "TRUE value" or "FALSE ...".
-    QString Read(const QString &address);
+    QString Read(const QString &address) { return Read(FClient, address); }
+    static QString Read(TDriverClient &client, const QString &address);
     // Reads address until it answers (the member joins the peers a moment after the server
     // lists it), at most about 20 s.
     QString ReadWhenReached(const QString &address);
@@ -138,9 +142,9 @@ void TestE2EIp852Managed::cleanupTestCase()
     FSession.Channel.Stop();
 }
 
-QString TestE2EIp852Managed::Read(const QString &address)
+QString TestE2EIp852Managed::Read(TDriverClient &client, const QString &address)
 {
-    const QStringList answer = FClient.Run({QStringLiteral("COMMAND=POINTGETVALUE"), QStringLiteral("POINT={T}{%1}").arg(address)}, 400);
+    const QStringList answer = client.Run({QStringLiteral("COMMAND=POINTGETVALUE"), QStringLiteral("POINT={T}{%1}").arg(address)}, 400);
     return answer.value(0) == QLatin1String("COMMANDSTATUS=TRUE") ? QStringLiteral("TRUE ") + Result(answer).value(0)
                                                                   : QStringLiteral("FALSE ") + answer.join(QLatin1Char('|'));
 }
@@ -229,6 +233,47 @@ void TestE2EIp852Managed::memberListedLaterIsReached()
     QVERIFY2(answer.startsWith(QLatin1String("FALSE")), qPrintable(answer));
 }
 
+// Each lonctl command starts a driver (the bus starts it, and it ends with its last
+// client): the interface opens anew every time, with its routing unchanged.
+void TestE2EIp852Managed::driverStartedAgainKeepsTheChannel()
+{
+    TConfigServerProcess &server = FSession.Channel.Server;
+    const QByteArray toDriver = QStringLiteral(" to 127.0.0.1:%1").arg(server.Members().value(0).Port).toUtf8();
+    const auto membershipsToDriver = [&server, &toDriver] {
+        int count = 0;
+        for (const QByteArray &line : server.Trace().split('\n'))
+            count += line.contains("out channel membership (0x04)") && line.endsWith(toDriver);
+        return count;
+    };
+    const auto runDriver = [this](const QString &address) {
+        if (!FSession.Driver.Start())
+            return QStringLiteral("lonworks-driver did not start");
+        TDriverClient client;
+        const QString answer = OpenLon1(client, QStringLiteral("Again")) ? Read(client, address) : QStringLiteral("no connect");
+        client.Release();
+        FSession.Driver.Stop();
+        return answer;
+    };
+    FClient.Release();
+    FSession.Driver.Stop();
+    const int before = membershipsToDriver();
+    const QJsonValue membershipDateTime = server.State().value(QStringLiteral("membershipDateTime"));
+    for (int run = 0; run < 3; ++run)
+        QCOMPARE(runDriver(RoomTemp).left(4), QStringLiteral("TRUE"));
+    // Nothing changed: no new membership, none sent to the driver.
+    QCOMPARE(membershipsToDriver(), before);
+    QCOMPARE(server.State().value(QStringLiteral("membershipDateTime")), membershipDateTime);
+
+    // The server away: a new driver reaches the members it kept.
+    server.Stop();
+    QCOMPARE(runDriver(LateTemp), QStringLiteral("TRUE VALUE=12.3400"));
+    QVERIFY2(server.Restart(), qPrintable(server.Error()));
+
+    QVERIFY(FSession.Driver.Start());
+    QVERIFY(FClient.Create());
+    QVERIFY(OpenLon1(FClient, QStringLiteral("Managed channel")));
+}
+
 void TestE2EIp852Managed::tsharkDecodesTheConfigurationExchange()
 {
     const QString tshark = QStandardPaths::findExecutable(QStringLiteral("tshark"));
@@ -237,6 +282,7 @@ void TestE2EIp852Managed::tsharkDecodesTheConfigurationExchange()
     TConfigServerProcess &server = FSession.Channel.Server;
     server.Stop();
     QSet<int> types;
+    qsizetype packets = 0;
     for (int run = 1; run <= server.Runs(); ++run) {
         const QString port = server.Address().section(QLatin1Char(':'), 1);
         QProcess process;
@@ -247,7 +293,7 @@ void TestE2EIp852Managed::tsharkDecodesTheConfigurationExchange()
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
         const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QVERIFY(lines.size() > 10);
+        packets += lines.size();
         // Every packet decoded as CN/IP with nothing malformed; the dissector only notes that
         // it does not look inside configuration packets (a warning, below error).
         for (const QString &line : lines) {
@@ -259,6 +305,7 @@ void TestE2EIp852Managed::tsharkDecodesTheConfigurationExchange()
             types.insert(fields.value(0).toInt(nullptr, 0));
         }
     }
+    QVERIFY(packets > 10);
     // Registration, device configuration and its acknowledgement, routing, membership and
     // the requests for routing were all seen. (A member asks for the membership only when
     // the server's own does not come first; the codec's referee test covers that request.)
