@@ -1,7 +1,9 @@
 # Makes the manual page(s) of one program with help2man (cmake -P, from ManualPages.cmake):
 #   <PAGE>.1.gz            from `PROGRAM --help`, with packaging/man/<PAGE>.h2m
 #   <PAGE>-<command>.1.gz  with SUBCOMMANDS: one page for each command that `PROGRAM --help`
-#                          lists (indented lowercase words), from `PROGRAM <command> --help`
+#                          lists (indented lowercase words), from `PROGRAM <command> --help`,
+#                          with packaging/man/<PAGE>-command.h2m and, where it exists,
+#                          packaging/man/<PAGE>-<command>.h2m
 # Variables: PROGRAM, PAGE, SUBCOMMANDS, INCLUDE_DIR, OUTPUT_DIR, HELP2MAN, VERSION,
 # DATE_EPOCH (the date printed in the pages: the latest changelog entry's).
 cmake_minimum_required(VERSION 3.25)
@@ -71,7 +73,11 @@ if(SUBCOMMANDS)
     string(SUBSTRING "${summary}" 0 1 first)
     string(SUBSTRING "${summary}" 1 -1 rest)
     string(TOLOWER "${first}" first)
-    make_page("${PAGE}-${command}" "${launcher}" "${first}${rest}" "${INCLUDE_DIR}/${PAGE}-command.h2m")
+    set(command_includes "${INCLUDE_DIR}/${PAGE}-command.h2m")
+    if(EXISTS "${INCLUDE_DIR}/${PAGE}-${command}.h2m")
+      list(PREPEND command_includes "${INCLUDE_DIR}/${PAGE}-${command}.h2m")
+    endif()
+    make_page("${PAGE}-${command}" "${launcher}" "${first}${rest}" ${command_includes})
     string(APPEND see_also ".BR ${PAGE}\\-${command} (1),\n")
   endforeach()
   if(NOT see_also)

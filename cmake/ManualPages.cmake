@@ -36,6 +36,8 @@ function(lw_add_manual_page program)
       list(APPEND includes ${PROJECT_SOURCE_DIR}/packaging/man/${name}.h2m)
     endif()
   endforeach()
+  file(GLOB command_includes ${PROJECT_SOURCE_DIR}/packaging/man/${program}-*.h2m)
+  list(APPEND includes ${command_includes})
   set(stamp ${CMAKE_BINARY_DIR}/man/${program}.stamp)
   add_custom_command(OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND}

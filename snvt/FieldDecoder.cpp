@@ -1,6 +1,7 @@
 // Decoding of point fields from network-variable bytes (big-endian on the network).
 #include "snvt/FieldDecoder.h"
 
+#include "snvt/Catalogue.h"
 #include "snvt/LonDefines.h"
 #include "snvt/VariableTypes.h"
 #include "support/HostFormat.h"
@@ -42,7 +43,8 @@ QString DecodeNumber(QByteArrayView bytes, int offset, int code, int parameter, 
     double raw = 0.0;
     const quint32 bits = BigEndian(bytes, offset, FieldWidth(code));
     switch (code) {
-    case VarUnsignedByte: case VarByte: case VarUnsigned16: raw = bits; break;
+    case VarUnsignedByte: case VarByte: case VarUnsigned16: case VarUnsigned32: raw = bits; break;
+    case VarSignedByte: raw = qint8(quint8(bits)); break;
     case VarSigned16: raw = qint16(quint16(bits)); break;
     case VarSigned32: raw = qint32(bits); break;
     case VarFloat: {
@@ -53,6 +55,14 @@ QString DecodeNumber(QByteArrayView bytes, int offset, int code, int parameter, 
         raw = single;
         break;
     }
+    }
+    if (const SnvtCatalogue::Field *field = SnvtCatalogue::ConversionField(parameter, offset, code)) {
+        // An enumeration reads as its member's name; a value without one as its number.
+        if (field->enumeration >= 0 && code != VarFloat) {
+            const QString name = SnvtCatalogue::MemberName(field->enumeration, qint64(raw));
+            return name.isEmpty() ? QString::number(qint64(raw)) : name;
+        }
+        return NumberText(SnvtCatalogue::ToValue(*field, raw));
     }
     return NumberText(ScaleForReading(parameter, raw, tempsInF));
 }
@@ -111,7 +121,7 @@ QString DecodeField(QByteArrayView buffer, int length, int offset, int variableT
             return {};
         return DecodeBits(quint8(buffer[offset]), parameter);
     case VarUnsignedByte: case VarByte: case VarUnsigned16: case VarSigned16:
-    case VarFloat: case VarSigned32:
+    case VarFloat: case VarSigned32: case VarSignedByte: case VarUnsigned32:
         if (!FieldFits(buffer.size(), length, offset, FieldWidth(variableType)))
             return {};
         return DecodeNumber(buffer, offset, variableType, parameter, tempsInF);

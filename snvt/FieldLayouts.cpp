@@ -1,10 +1,14 @@
 // The layout tables of the structured SNVTs. Literal tables where the fields are named
-// one by one; the bit and digit runs of types 83, 86 and 93 are generated from their rule.
+// one by one; the bit and digit runs of types 83, 86 and 93 are generated from their rule;
+// the structures above 122 come from the standard type catalogue.
 #include "snvt/FieldLayouts.h"
 
+#include "snvt/Catalogue.h"
 #include "snvt/VariableTypes.h"
 
 #include <QHash>
+
+#include <cmath>
 
 namespace {
 
@@ -64,6 +68,57 @@ Layout ObjectStatus()    // 93
     return layout;
 }
 
+bool SameConversion(const SnvtCatalogue::Field *a, const SnvtCatalogue::Field &b)
+{
+    auto same = [](double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); };
+    return a && a->multiplier == b.multiplier && a->exponent == b.exponent && a->bias == b.bias
+           && same(a->min, b.min) && same(a->max, b.max) && same(a->invalid, b.invalid)
+           && QStringView(a->units) == QStringView(b.units) && a->enumeration == b.enumeration;
+}
+
+// The scalar type above 122 a field reuses, when it converts exactly as the field does.
+int ReusedScalar(const SnvtCatalogue::Field &field)
+{
+    if (field.reuses <= HighestOwnRuleType)
+        return 0;
+    const SnvtCatalogue::Field *own = SnvtCatalogue::ConversionField(field.reuses, 0, field.code);
+    return own && own->code == field.code && SameConversion(own, field) ? field.reuses : 0;
+}
+
+// One point per field of a catalogue structure. A numeric field's parameter is the type's
+// number, whose conversion then finds the field by its offset and code. A union member that
+// shares both with an earlier member converted otherwise takes the number of the scalar type
+// it reuses, if any, else it is listed raw (parameter 0). Absolute temperatures take the
+// parameter of the type they reuse (39, 105), whose rules follow the site's
+// Celsius/Fahrenheit choice.
+Layout CatalogueLayout(const SnvtCatalogue::Type &type)
+{
+    Layout layout;
+    for (const SnvtCatalogue::Field &field : SnvtCatalogue::FieldsOf(type)) {
+        FieldRow row{QStringLiteral(".") + QLatin1String(field.path), field.offset, field.code, 0,
+                     KindAnalog, QString::fromUtf16(field.units), false};
+        if (field.code == VarBitField || field.code == VarText) {
+            row.parameter = field.extent;
+        } else if (field.reuses == 39 || field.reuses == 105) {
+            row.parameter = field.reuses;
+            row.temperatureUnits = true;
+        } else if (SameConversion(SnvtCatalogue::ConversionField(type.number, field.offset,
+                                                                 field.code), field)) {
+            row.parameter = type.number;
+        } else if (const int reused = ReusedScalar(field)) {
+            row.parameter = reused;
+        } else {
+            row.units.clear();
+        }
+        if (field.code == VarText || (field.enumeration >= 0 && row.parameter != 0))
+            row.kind = KindString;
+        else if (field.code == VarBitField && field.boolean)
+            row.kind = KindDigital;
+        layout.append(row);
+    }
+    return layout;
+}
+
 QHash<int, Layout> BuildLayouts()
 {
     QHash<int, Layout> layouts;
@@ -105,6 +160,10 @@ QHash<int, Layout> BuildLayouts()
                     Row(u".FadeTime", 5, 2, 0), Row(u".DelayTime", 7, 2, 0),
                     Row(u".Priority", 9, 0, 0)};
     layouts[117] = {Row(u".Function", 0, 0, 0), Row(u".Setting", 1, 0, 0), Row(u".Rotation", 2, 3, 0)};
+    for (const SnvtCatalogue::Type &type : SnvtCatalogue::Types()) {
+        if (type.number > HighestOwnRuleType && type.kind == SnvtCatalogue::TypeKind::Structure)
+            layouts[type.number] = CatalogueLayout(type);
+    }
     return layouts;
 }
 
@@ -151,7 +210,7 @@ PointKind FieldKind(int typeNumber, int offset, int variableType, int parameter)
         return KindUnknown;
     switch (info->expansion) {
     case ExpansionGroup::Single:
-        return offset == 0 && variableType == info->variableType ? KindAnalog : KindUnknown;
+        return offset == 0 && variableType == info->variableType ? info->kind : KindUnknown;
     case ExpansionGroup::Text:
         return offset == 0 && variableType == VarText ? KindString : KindUnknown;
     case ExpansionGroup::Opaque:

@@ -1,6 +1,10 @@
 // The SNVT catalogue rows and its lookups.
 #include "snvt/LonDefines.h"
 
+#include "snvt/Catalogue.h"
+
+#include <QHash>
+
 namespace {
 
 using G = ExpansionGroup;
@@ -63,7 +67,7 @@ constexpr std::array<SnvtTypeInfo, SnvtTypeCount> Catalogue{{
     {u"counts", G::Single, 4, R::None},              // 52
     {u"l/sec", G::Single, 4, R::None},               // 53
     {u"meters", G::Single, 4, R::NonNegative},       // 54
-    {u"%", G::Single, 0, R::None},                   // 55
+    {u"%", G::Single, 4, R::None},                   // 55: a 4-byte float on the network
     {u"g", G::Single, 4, R::NonNegative},            // 56
     {u"watts", G::Single, 4, R::None},               // 57
     {u"ppm", G::Single, 4, R::NonNegative},          // 58
@@ -118,7 +122,7 @@ constexpr std::array<SnvtTypeInfo, SnvtTypeCount> Catalogue{{
     {u"secs", G::Single, 2, R::Tenths},              // 107
     {u"", G::Single, 0, R::None},                    // 108
     {u"", G::Single, 0, R::None},                    // 109
-    {u"mm2", G::Single, 2, R::Steps0_0002},          // 110
+    {u"m2", G::Single, 2, R::Steps0_0002},           // 110: 0.0002 steps of a square metre
     {u"", G::Fields, -1, R::None},                   // 111
     {u"", G::Fields, -1, R::None},                   // 112
     {u"Pa", G::Single, 3, R::None},                  // 113
@@ -133,13 +137,38 @@ constexpr std::array<SnvtTypeInfo, SnvtTypeCount> Catalogue{{
     {u"", G::Single, 0, R::None},                    // 122
 }};
 
+// Rows of the types above 122, from the standard type catalogue: a scalar type is one
+// point read by its own code, a structure one point per field, a type known by name only
+// has none.
+QHash<int, SnvtTypeInfo> CatalogueRows()
+{
+    QHash<int, SnvtTypeInfo> rows;
+    for (const SnvtCatalogue::Type &type : SnvtCatalogue::Types()) {
+        if (type.number < SnvtTypeCount)
+            continue;
+        const auto fields = SnvtCatalogue::FieldsOf(type);
+        SnvtTypeInfo row{u"", G::None, -1, R::None};
+        if (type.kind == SnvtCatalogue::TypeKind::Structure && !fields.empty()) {
+            row.expansion = G::Fields;
+        } else if (type.kind != SnvtCatalogue::TypeKind::Unknown && !fields.empty()) {
+            const SnvtCatalogue::Field &value = fields.front();
+            row = {QStringView(value.units), G::Single, value.code, R::None,
+                   value.enumeration >= 0 ? KindString : KindAnalog};
+        }
+        rows.insert(type.number, row);
+    }
+    return rows;
+}
+
 } // namespace
 
 const SnvtTypeInfo *FindSnvtType(int typeNumber)
 {
-    if (typeNumber < 0 || typeNumber >= SnvtTypeCount)
-        return nullptr;
-    return &Catalogue[std::size_t(typeNumber)];
+    if (typeNumber >= 0 && typeNumber < SnvtTypeCount)
+        return &Catalogue[std::size_t(typeNumber)];
+    static const QHash<int, SnvtTypeInfo> Rows = CatalogueRows();
+    const auto found = Rows.constFind(typeNumber);
+    return found == Rows.cend() ? nullptr : &*found;
 }
 
 QString SnvtUnits(int typeNumber)

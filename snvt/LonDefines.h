@@ -1,14 +1,17 @@
 #pragma once
-// The SNVT catalogue: for each standard network variable type number 0..122 its units
-// text, how a variable of that type expands into points, and the scaling rule that turns
-// raw integers into engineering values and back. Constant for the life of the process.
+// The SNVT catalogue as discovery and the value codes use it: for each standard network
+// variable type number its units text, how a variable of that type expands into points, and
+// the scaling rule that turns raw integers into engineering values and back. Types 0..122
+// have the driver's own table below; those above come from the standard type catalogue
+// (Catalogue.h), whose conversions their parameters select. Constant for the life of the
+// process.
 
 #include <QString>
 #include <QStringView>
 
 #include <array>
 
-inline constexpr int SnvtTypeCount = 123;   // type numbers 0..122; 0 = not a standard type
+inline constexpr int SnvtTypeCount = 123;   // the driver's own table: 0..122; 0 = not a standard type
 
 enum class ExpansionGroup {
     None,       // no points
@@ -47,13 +50,16 @@ struct SnvtTypeInfo {
     QStringView units;        // empty when the type has no units
     ExpansionGroup expansion;
     int variableType;         // variable type code of a Single point; -1 otherwise
-    ScalingRule scaling;      // the rule applied to fields whose parameter is this number
+    ScalingRule scaling;      // the rule applied to fields whose parameter is this number;
+                              // None above 122, where the catalogue's conversion applies
+    PointKind kind = KindAnalog;   // of a Single point: String for an enumeration's names
 };
 
-// The catalogue row of a type number; nullptr outside 0..122.
+// The catalogue row of a type number; nullptr for a number the catalogue does not know.
+// A type known by name only has no points.
 const SnvtTypeInfo *FindSnvtType(int typeNumber);
 
-// Units text of a type number (empty outside 0..122 and where the type has none).
+// Units text of a type number (empty for an unknown number and where the type has none).
 // SnvtUnitsFor chooses "°F" for type 105 when temperatures are shown in Fahrenheit.
 QString SnvtUnits(int typeNumber);
 QString SnvtUnitsFor(int typeNumber, bool tempsInF);

@@ -32,7 +32,7 @@ void ExpandNetworkVariable(const QStringList &description, QStringList &entries,
         break;
     case ExpansionGroup::Single:
         entries.append(BuildPointEntry(prefix, 0, info->variableType, typeNumber, name,
-                                       SnvtUnitsFor(typeNumber, tempsInF), KindAnalog));
+                                       SnvtUnitsFor(typeNumber, tempsInF), info->kind));
         break;
     case ExpansionGroup::Text:
         entries.append(BuildPointEntry(prefix, 0, VarText, 31, name, {}, KindString));

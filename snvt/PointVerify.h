@@ -3,13 +3,13 @@
 // what the network and the value codes can carry. lonctl and the gateway's configuration
 // use the same checks.
 
-#include "snvt/LonDefines.h"
+#include "snvt/Catalogue.h"
 
 #include <QString>
 
 // The highest SNVT number a point address may name (field 5, and field 8 of the scaled
 // codes): POINTVERIFY, lonctl and the gateway's configuration check against it.
-inline constexpr int MaxSnvtTypeNumber = SnvtTypeCount - 1;
+inline constexpr int MaxSnvtTypeNumber = HighestSnvtNumber;
 
 // The bound of field 8 (the parameter) depends on the variable type code of field 7:
 //  - numeric codes and dates: an SNVT number whose scaling applies, 0 to MaxSnvtTypeNumber;

@@ -17,17 +17,19 @@ enum VariableTypeCode {
     VarDate = 9,            // year (16 bits), month, day
     VarTime = 10,           // hour, minute, second
     VarDateTime = 11,       // year (16 bits), month, day, hour, minute, second
+    VarSignedByte = 12,     // -128..127
+    VarUnsigned32 = 13,     // 0..4294967295
 };
 
-inline constexpr int MaxVariableTypeCode = VarDateTime;
+inline constexpr int MaxVariableTypeCode = VarUnsigned32;
 
 // Bytes taken by a fixed-width code; 0 for text, the opaque code and unknown codes.
 constexpr int FieldWidth(int code)
 {
     switch (code) {
-    case VarUnsignedByte: case VarByte: case VarBitField: return 1;
+    case VarUnsignedByte: case VarByte: case VarBitField: case VarSignedByte: return 1;
     case VarUnsigned16: case VarSigned16: return 2;
-    case VarFloat: case VarSigned32: case VarDate: return 4;
+    case VarFloat: case VarSigned32: case VarDate: case VarUnsigned32: return 4;
     case VarTime: return 3;
     case VarDateTime: return 7;
     default: return 0;

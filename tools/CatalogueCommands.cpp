@@ -5,6 +5,7 @@
 #include "tools/Output.h"
 #include "tools/PointArguments.h"
 
+#include "snvt/Catalogue.h"
 #include "snvt/FieldLayouts.h"
 #include "snvt/LonDefines.h"
 #include "snvt/PointExpansion.h"
@@ -22,9 +23,20 @@ int RequireSnvtNumber(const QString &text)
     qint32 number = -1;
     if (!ParseInteger(text, number) || !FindSnvtType(number))
         throw UsageError(QStringLiteral("unknown SNVT \"%1\": type numbers run from 0 to %2 "
-                                        "(0 = not a standard type).")
-                             .arg(text).arg(SnvtTypeCount - 1));
+                                        "(0 = not a standard type; `lonctl types` lists them).")
+                             .arg(text).arg(HighestSnvtNumber));
     return number;
+}
+
+// Every number the catalogue has a row for, in order.
+QList<int> KnownTypeNumbers()
+{
+    QList<int> numbers;
+    for (int number = 0; number <= HighestSnvtNumber; ++number) {
+        if (FindSnvtType(number))
+            numbers.append(number);
+    }
+    return numbers;
 }
 
 // What a type's points are: the single point's code, the text/opaque rule or the field count.
@@ -41,6 +53,20 @@ QString PointsText(int number)
     return QStringLiteral("-");
 }
 
+// The scaling of a type's single value: the driver's own rule up to 122, the catalogue's
+// conversion above ("per field" for a structure).
+QString ScalingOf(int number)
+{
+    const SnvtTypeInfo *info = FindSnvtType(number);
+    if (number <= HighestOwnRuleType)
+        return ScalingRuleText(info->scaling);
+    const SnvtCatalogue::Type *type = SnvtCatalogue::FindType(number);
+    if (info->expansion == ExpansionGroup::Fields)
+        return QStringLiteral("per field");
+    return type && type->fieldCount ? ConversionText(SnvtCatalogue::FieldsOf(*type).front())
+                                    : QStringLiteral("none");
+}
+
 QJsonObject TypeObject(int number, bool fahrenheit)
 {
     const SnvtTypeInfo *info = FindSnvtType(number);
@@ -48,7 +74,7 @@ QJsonObject TypeObject(int number, bool fahrenheit)
                        {QStringLiteral("units"), SnvtUnitsFor(number, fahrenheit)},
                        {QStringLiteral("expansion"), ExpansionText(info->expansion)},
                        {QStringLiteral("points"), PointsText(number)},
-                       {QStringLiteral("scaling"), ScalingRuleText(info->scaling)}};
+                       {QStringLiteral("scaling"), ScalingOf(number)}};
     if (info->expansion == ExpansionGroup::Single)
         object.insert(QStringLiteral("variableType"), info->variableType);
     return object;
@@ -63,14 +89,14 @@ void PrintCatalogue(bool json, bool fahrenheit)
 {
     if (json) {
         QJsonArray array;
-        for (int number = 0; number < SnvtTypeCount; ++number)
+        for (int number : KnownTypeNumbers())
             array.append(TypeObject(number, fahrenheit));
         PrintJson(array);
         return;
     }
     TTable table({QStringLiteral("SNVT"), QStringLiteral("UNITS"), QStringLiteral("EXPANSION"),
                   QStringLiteral("POINTS"), QStringLiteral("SCALING")});
-    for (int number = 0; number < SnvtTypeCount; ++number) {
+    for (int number : KnownTypeNumbers()) {
         const QJsonObject type = TypeObject(number, fahrenheit);
         table.AddRow({QString::number(number), type.value(QStringLiteral("units")).toString(),
                       type.value(QStringLiteral("expansion")).toString(),

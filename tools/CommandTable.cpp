@@ -29,7 +29,7 @@ QList<TCommandInfo> BuildTable()
     add({QStringLiteral("expand"), QStringLiteral("SNVT NAME"),
          QStringLiteral("Show the point entries of a network variable of an SNVT type."),
          QStringLiteral("Lists the points that discovery reports for a variable named NAME of "
-                        "SNVT type number SNVT (0-122), at the device address given by --at."),
+                        "SNVT type number SNVT (0-225, `lonctl types` lists them), at the device address given by --at."),
          QStringLiteral("  lonctl expand 105 nviSetpoint\n"
                         "  lonctl expand 88 nvoAlarm --at 0:1:20:10"),
          false, 2, 2, 0, &AddExpandOptions, &RunExpand});
@@ -41,6 +41,18 @@ QList<TCommandInfo> BuildTable()
          QStringLiteral("  lonctl snvt\n"
                         "  lonctl snvt 88 --json"),
          false, 0, 1, 0, nullptr, &RunSnvt});
+    add({QStringLiteral("types"), QStringLiteral("[NUMBER|NAME]"),
+         QStringLiteral("List the standard types, or show one with its points and ranges."),
+         QStringLiteral("Without an argument: every type the driver knows (1-225) with its name, "
+                        "kind, size in bytes, number of points, units and the range a write must "
+                        "lie in. With a type number or name (SNVT_temp_p, or temp_p): its points as "
+                        "discovery lists them (offset, variable type, parameter, kind, units, "
+                        "range) and the members of its enumerations. --fahrenheit shows "
+                        "temperatures as a site in Fahrenheit does."),
+         QStringLiteral("  lonctl types\n"
+                        "  lonctl types SNVT_temp_p\n"
+                        "  lonctl types 127 --json"),
+         false, 0, 1, 0, nullptr, &RunTypes});
     add({QStringLiteral("interfaces"), QString(),
          QStringLiteral("List the network interfaces that --interface can name."),
          QStringLiteral("Shows the interfaces file that libldv32.so reads (LDV_INTERFACES, else "

@@ -32,6 +32,7 @@ int RunDecode(TCommandContext &context);
 int RunEncode(TCommandContext &context);
 int RunExpand(TCommandContext &context);
 int RunSnvt(TCommandContext &context);
+int RunTypes(TCommandContext &context);
 int RunInterfaces(TCommandContext &context);
 int RunStatus(TCommandContext &context);
 int RunTime(TCommandContext &context);

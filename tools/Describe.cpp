@@ -11,6 +11,7 @@ QString VariableTypeName(int code)
         QStringLiteral("signed 32-bit"),   QStringLiteral("bit field"),
         QStringLiteral("not decoded"),     QStringLiteral("date"),
         QStringLiteral("time of day"),     QStringLiteral("date and time"),
+        QStringLiteral("signed byte"),     QStringLiteral("unsigned 32-bit"),
     };
     if (code < 0 || code >= names.size())
         return QStringLiteral("code %1").arg(code);
@@ -49,4 +50,17 @@ QString ExpansionText(ExpansionGroup group)
     case ExpansionGroup::Fields: return QStringLiteral("fields");
     }
     return QStringLiteral("none");
+}
+
+QString ConversionText(const SnvtCatalogue::Field &field)
+{
+    if (field.enumeration >= 0)
+        return QStringLiteral("names of %1").arg(SnvtCatalogue::EnumerationName(field.enumeration));
+    if (field.multiplier == 1 && field.exponent == 0 && field.bias == 0)
+        return QStringLiteral("none");
+    QString text = QStringLiteral("× ") + QString::number(SnvtCatalogue::ToValue(field, 1.0)
+                                                         - SnvtCatalogue::ToValue(field, 0.0), 'g', 12);
+    if (field.bias != 0)
+        text += QStringLiteral(", raw %1%2").arg(field.bias > 0 ? u"+" : u"").arg(field.bias);
+    return text;
 }

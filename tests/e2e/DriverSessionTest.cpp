@@ -307,7 +307,7 @@ private Q_SLOTS:
             QStringLiteral("Invalid Point Address. See the help file for proper formatting.");
         QTest::newRow("valid") << "0:1:1:0:0:0:0:0" << "";
         QTest::newRow("valid, hex subnet") << "0:$0A:1:0:0:0:0:0" << "";
-        QTest::newRow("valid, bounds") << "1:255:127:4095:122:255:11:122,2.5,D-Pump1" << "";
+        QTest::newRow("valid, bounds") << "1:255:127:4095:225:255:13:225,2.5,D-Pump1" << "";
         QTest::newRow("seven fields") << "0:1:1:0:0:0:0" << invalid;
         QTest::newRow("colon in field 8") << "0:1:1:0:0:0:0:0:9" << invalid;
         QTest::newRow("empty") << "" << invalid;
@@ -317,14 +317,14 @@ private Q_SLOTS:
         QTest::newRow("node 128") << "0:1:128:0:0:0:0:0" << "Node# in field 3 must be between 1 and 127.";
         QTest::newRow("index") << "0:1:1:4096:0:0:0:0"
                                << "Variable Index in field 4 must be between 0 and 4095.";
-        QTest::newRow("snvt") << "0:1:1:0:123:0:0:0"
-                              << "SNVT Type in field 5 must be between 0 and 122 (0=custom).";
+        QTest::newRow("snvt") << "0:1:1:0:226:0:0:0"
+                              << "SNVT Type in field 5 must be between 0 and 225 (0=custom).";
         QTest::newRow("offset") << "0:1:1:0:0:256:0:0"
                                 << "Variable Offset in field 6 must be between 0 and 255.";
-        QTest::newRow("type") << "0:1:1:0:0:0:12:0"
-                              << "Variable Type in field 7 must be between 0 and 11.";
-        QTest::newRow("parameter") << "0:1:1:0:0:0:0:123"
-                                   << "Parameter in field 8 must be between 0 and 122.";
+        QTest::newRow("type") << "0:1:1:0:0:0:14:0"
+                              << "Variable Type in field 7 must be between 0 and 13.";
+        QTest::newRow("parameter") << "0:1:1:0:0:0:0:226"
+                                   << "Parameter in field 8 must be between 0 and 225.";
     }
 
     void pointVerify()

@@ -84,8 +84,8 @@ private Q_SLOTS:
         // Field 8 is bounded as POINTVERIFY bounds it: by the variable type of field 7.
         QTest::newRow("mask beyond a byte") << "{\"sites\": [{\"description\": \"P\", \"points\": [{\"address\": \"0:1:40:4:83:0:7:256\"}]}]}"
                                             << "Parameter in field 8 must be a bit mask between 1 and 255 for variable type 7.";
-        QTest::newRow("parameter 123") << "{\"sites\": [{\"description\": \"P\", \"points\": [{\"address\": \"0:1:10:1:105:0:3:123\"}]}]}"
-                                       << "Parameter in field 8 must be between 0 and 122.";
+        QTest::newRow("parameter 226") << "{\"sites\": [{\"description\": \"P\", \"points\": [{\"address\": \"0:1:10:1:105:0:3:226\"}]}]}"
+                                       << "Parameter in field 8 must be between 0 and 225.";
         QTest::newRow("address twice") << "{\"sites\": [{\"description\": \"P\", \"points\": [{\"address\": \"0:1:10:0:105:0:3:105\"}, {\"address\": \"0:1:10:0:105:0:3:105\"}]}]}"
                                        << "sites[0].points[1]: the address 0:1:10:0:105:0:3:105 is listed twice";
         QTest::newRow("bad kind") << "{\"sites\": [{\"description\": \"P\", \"points\": [{\"address\": \"0:1:10:0:105:0:3:105\", \"kind\": \"Float\"}]}]}"

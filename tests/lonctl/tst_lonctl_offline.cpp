@@ -3,7 +3,10 @@
 // the field cannot take) before any driver is contacted.
 #include "LonctlRun.h"
 
+#include <QRegularExpression>
 #include <QTest>
+
+#include <algorithm>
 
 class TestLonctlOffline : public QObject
 {
@@ -87,9 +90,50 @@ private Q_SLOTS:
         const TLonctlResult result = RunLonctl({"snvt"}, NoBus());
         QCOMPARE(result.ExitCode, 0);
         const QStringList lines = result.Out.split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 1 + 123);
+        QCOMPARE(lines.size(), 1 + 123 + 99);   // 0..122 and the catalogue's 99 above
         QVERIFY(lines.at(0).startsWith(QStringLiteral("SNVT  UNITS")));
         QVERIFY(lines.at(1 + 105).startsWith(QStringLiteral("105   °C")));
+        QVERIFY(lines.at(1 + 123).startsWith(QStringLiteral("123   min")));
+    }
+
+    // lonctl types: the catalogue with the ranges writes are held to, one type in detail.
+    // Each pattern must match one whole line, columns separated by blanks.
+    void types_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("every type") << QStringList{"types"} << QStringList{
+            "NUMBER NAME KIND SIZE POINTS UNITS RANGE",
+            "105 SNVT_temp_p scaled 2 1 °C -273.17 to 327.66",
+            "130 SNVT_fire_test enumeration 1 1 - 5 names",
+            "225 SNVT_\\w+ name only - 0 - -"};
+        QTest::newRow("by name, Fahrenheit") << QStringList{"types", "temp_p", "--fahrenheit"}
+                                             << QStringList{"SNVT_temp_p \\(105\\)", "Kind: scaled, 2 bytes",
+                                                            "\\(name\\) 0 3 signed 16-bit 105 Analog °F -459.706 to 621.788"};
+        QTest::newRow("enumeration") << QStringList{"types", "130"}
+                                     << QStringList{"\\(name\\) 0 12 signed byte 130 String - 5 names",
+                                                    "fire_test_t VALUE", "FT_NUL -1", "FT_NOTEST 3"};
+        QTest::newRow("structure") << QStringList{"types", "SNVT_chlr_status"}
+                                   << QStringList{".chlr_run_mode 0 12 signed byte 127 String - 6 names",
+                                                  ".chlr_state.in_alarm 2 7 bit field 128 Digital - -",
+                                                  "CHLR_RUN 2"};
+        QTest::newRow("name only") << QStringList{"types", "220"}
+                                   << QStringList{"SNVT_version \\(220\\)", "Kind: name only, 3 bytes",
+                                                  "Points: none \\(the driver lists no points for it\\)"};
+    }
+    void types()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, lines);
+        const TLonctlResult result = RunLonctl(arguments, NoBus());
+        QCOMPARE(result.ExitCode, 0);
+        const QStringList out = result.Out.split(u'\n');
+        for (const QString &line : lines) {
+            const QRegularExpression pattern(u'^' + QString(line).replace(u' ', QStringLiteral("\\s+")) + u'$');
+            QVERIFY2(std::any_of(out.cbegin(), out.cend(),
+                                 [&](const QString &text) { return pattern.match(text.trimmed()).hasMatch(); }),
+                     qPrintable(line + u'\n' + result.Out));
+        }
     }
 
     void help_data()
@@ -136,7 +180,7 @@ private Q_SLOTS:
         QTest::newRow("too many arguments") << QStringList{"snvt", "1", "2"} << 64 << "too many arguments";
         QTest::newRow("malformed address") << QStringList{"decode", "0:1:1:0:0:0:0", "00"} << 64 << "malformed point address \"0:1:1:0:0:0:0\"";
         QTest::newRow("ninth field") << QStringList{"decode", "0:1:1:0:0:0:0:0:9", "00"} << 64 << "malformed point address";
-        QTest::newRow("type code") << QStringList{"decode", "0:1:1:0:0:0:12:0", "00"} << 64 << "Variable Type in field 7 must be between 0 and 11.";
+        QTest::newRow("type code") << QStringList{"decode", "0:1:1:0:0:0:14:0", "00"} << 64 << "Variable Type in field 7 must be between 0 and 13.";
         QTest::newRow("bad hex") << QStringList{"decode", "0:1:1:0:0:0:0:0", "4G"} << 64 << "\"4G\" is not";
         QTest::newRow("odd hex") << QStringList{"decode", "0:1:1:0:0:0:0:0", "123"} << 64 << "\"123\" is not";
         QTest::newRow("too many bytes") << QStringList{"decode", "0:1:1:0:0:0:0:0", QString(229 * 2, u'0')} << 64 << "at most 228";
@@ -155,7 +199,9 @@ private Q_SLOTS:
         QTest::newRow("no number") << QStringList{"encode", "0:1:1:0:0:0:3:0", "abc", "00 00"} << 64 << "VALUE \"abc\" is no number";
         QTest::newRow("empty value") << QStringList{"encode", "0:1:1:0:0:0:3:0", "", "00 00"} << 64 << "VALUE is empty";
         QTest::newRow("object address") << QStringList{"encode", "0:1:1:0:0:0:0:0,0,D-V1", "1", "00"} << 64 << "names the device object V1";
-        QTest::newRow("unknown SNVT") << QStringList{"snvt", "123"} << 64 << "unknown SNVT \"123\"";
+        QTest::newRow("unknown SNVT") << QStringList{"snvt", "140"} << 64 << "unknown SNVT \"140\"";
+        QTest::newRow("unknown type") << QStringList{"types", "SNVT_nothing"} << 64 << "unknown type \"SNVT_nothing\"";
+        QTest::newRow("unassigned type") << QStringList{"types", "167"} << 64 << "unknown type \"167\"";
         QTest::newRow("SNVT not a number") << QStringList{"expand", "temp", "nvoTemp"} << 64 << "unknown SNVT \"temp\"";
         QTest::newRow("bad --at") << QStringList{"expand", "105", "nvoTemp", "--at", "0:1:1"} << 64 << "--at must be";
         QTest::newRow("name with braces") << QStringList{"expand", "105", "nvo{T}"} << 64 << "without braces";

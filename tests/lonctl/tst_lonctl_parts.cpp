@@ -148,7 +148,7 @@ private Q_SLOTS:
         QTest::newRow("seven fields") << "0:1:1:0:0:0:0" << false << "malformed point address";
         QTest::newRow("braces") << "0:1:1:0:0:0:0:0,0,D-{V1}" << false << "must not contain braces";
         QTest::newRow("subnet bound") << "0:0:1:0:0:0:0:0" << true << "field 2";
-        QTest::newRow("type code offline") << "0:1:1:0:0:0:12:0" << false << "between 0 and 11";
+        QTest::newRow("type code offline") << "0:1:1:0:0:0:14:0" << false << "between 0 and 13";
         QTest::newRow("placeholder offline") << "0:0:0:0:0:0:3:0" << false << "";
     }
     void addressChecks()

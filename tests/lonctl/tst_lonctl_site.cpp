@@ -168,12 +168,12 @@ private Q_SLOTS:
         QCOMPARE(object.value("name").toString(), QStringLiteral("SP"));
         QCOMPARE(object.value("fields").toObject().value("node").toInt(), 10);
 
-        const TLonctlResult invalid = RunLonctl(Site("Plant", {"verify", "0:1:10:1:123:0:3:105", "--json"}));
+        const TLonctlResult invalid = RunLonctl(Site("Plant", {"verify", "0:1:10:1:226:0:3:105", "--json"}));
         QCOMPARE(invalid.ExitCode, 1);
         const QJsonObject refused = Json(invalid.Out).object();
         QCOMPARE(refused.value("valid").toBool(), false);
         QCOMPARE(refused.value("message").toString(),
-                 QStringLiteral("SNVT Type in field 5 must be between 0 and 122 (0=custom)."));
+                 QStringLiteral("SNVT Type in field 5 must be between 0 and 225 (0=custom)."));
     }
 
     void lockAndUnlock()

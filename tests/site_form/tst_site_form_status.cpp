@@ -103,10 +103,10 @@ void TestSiteFormStatus::pointVerify_data()
     QTest::newRow("node 0") << "0:1:0:0:0:0:0:0" << "Node# in field 3 must be between 1 and 127.";
     QTest::newRow("node 128") << "0:1:128:0:0:0:0:0" << "Node# in field 3 must be between 1 and 127.";
     QTest::newRow("index") << "0:1:1:4096:0:0:0:0" << "Variable Index in field 4 must be between 0 and 4095.";
-    QTest::newRow("snvt") << "0:1:1:0:123:0:0:0" << "SNVT Type in field 5 must be between 0 and 122 (0=custom).";
+    QTest::newRow("snvt") << "0:1:1:0:226:0:0:0" << "SNVT Type in field 5 must be between 0 and 225 (0=custom).";
     QTest::newRow("offset") << "0:1:1:0:0:256:0:0" << "Variable Offset in field 6 must be between 0 and 255.";
-    QTest::newRow("type") << "0:1:1:0:0:0:12:0" << "Variable Type in field 7 must be between 0 and 11.";
-    QTest::newRow("parameter") << "0:1:1:0:0:0:0:123" << "Parameter in field 8 must be between 0 and 122.";
+    QTest::newRow("type") << "0:1:1:0:0:0:14:0" << "Variable Type in field 7 must be between 0 and 13.";
+    QTest::newRow("parameter") << "0:1:1:0:0:0:0:226" << "Parameter in field 8 must be between 0 and 225.";
 }
 
 void TestSiteFormStatus::pointVerify()

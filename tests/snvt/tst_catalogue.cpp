@@ -87,7 +87,7 @@ void TestCatalogue::rows_data()
     R(52, u"counts", G::Single, 4, S::None);
     R(53, u"l/sec", G::Single, 4, S::None);
     R(54, u"meters", G::Single, 4, S::NonNegative);
-    R(55, u"%", G::Single, 0, S::None);
+    R(55, u"%", G::Single, 4, S::None);     // a 4-byte float, as devices send it
     R(56, u"g", G::Single, 4, S::NonNegative);
     R(57, u"watts", G::Single, 4, S::None);
     R(58, u"ppm", G::Single, 4, S::NonNegative);
@@ -142,7 +142,7 @@ void TestCatalogue::rows_data()
     R(107, u"secs", G::Single, 2, S::Tenths);
     R(108, u"", G::Single, 0, S::None);
     R(109, u"", G::Single, 0, S::None);
-    R(110, u"mm2", G::Single, 2, S::Steps0_0002);
+    R(110, u"m2", G::Single, 2, S::Steps0_0002);   // 0.0002 steps are square metres
     R(111, u"", G::Fields, -1, S::None);
     R(112, u"", G::Fields, -1, S::None);
     R(113, u"Pa", G::Single, 3, S::None);
@@ -176,7 +176,7 @@ void TestCatalogue::rows()
 
 void TestCatalogue::outsideTheCatalogue()
 {
-    for (int n : {-1, 123, 1000, INT_MIN, INT_MAX}) {
+    for (int n : {-1, 140, 167, 226, 1000, INT_MIN, INT_MAX}) {
         QVERIFY(!FindSnvtType(n));
         QCOMPARE(SnvtUnits(n), QString());
         QCOMPARE(SnvtUnitsFor(n, true), QString());
@@ -212,7 +212,7 @@ void TestCatalogue::pointKindNames()
 
 void TestCatalogue::everyFieldsTypeHasALayout()
 {
-    for (int n = -2; n < 125; ++n) {
+    for (int n = -2; n < 230; ++n) {
         const SnvtTypeInfo *info = FindSnvtType(n);
         const bool fields = info && info->expansion == ExpansionGroup::Fields;
         QVERIFY2(FieldLayout(n).isEmpty() != fields, qPrintable(QString::number(n)));

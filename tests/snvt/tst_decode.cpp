@@ -77,7 +77,30 @@ void TestDecode::fields_data()
     R("address high", "FFFF", 2, 0, 2, 114, false, "61951.0000");
     R("tenths", "00D7", 2, 0, 3, 1, false, "21.5000");
     R("parameter above 114", "04D2", 2, 0, 2, 120, false, "1234.0000");
+    // Signed byte and unsigned 32-bit codes
+    R("signed byte", "FF", 1, 0, 12, 0, false, "-1.0000");
+    R("signed byte lowest", "80", 1, 0, 12, 0, false, "-128.0000");
+    R("u32 all ones", "FFFFFFFF", 4, 0, 13, 0, false, "4294967295.0000");
+    R("u32 short", "FFFFFF", 3, 0, 13, 0, false, "");
+    // Parameters above 122: the catalogue's conversion of that type
+    R("enthalpy hundredths", "0834", 2, 0, 3, 153, false, "21.0000");
+    R("enthalpy at any offset", "000834", 3, 1, 3, 153, false, "21.0000");
+    R("temperature rate halves", "FFFF", 2, 0, 3, 131, false, "-0.5000");
+    R("temperature rate ignores F", "0002", 2, 0, 3, 131, true, "1.0000");
+    R("count 32 near top", "FFFFFFFE", 4, 0, 13, 183, false, "4294967294.0000");
+    R("smoke obscuration", "1388", 2, 0, 2, 129, false, "5.0000");
+    R("kWh in 32 bits", "FFFFFFFF", 4, 0, 6, 146, false, "-0.1000");
+    R("enumeration by name", "02", 1, 0, 12, 130, false, "FT_TEST");
+    R("enumeration none member", "FF", 1, 0, 12, 130, false, "FT_NUL");
+    R("enumeration without member", "07", 1, 0, 12, 130, false, "7");
+    R("enumeration read unsigned", "FF", 1, 0, 0, 130, false, "255");
+    R("structure field enumeration", "020300", 3, 0, 12, 127, false, "CHLR_RUN");
+    R("structure second field", "020300", 3, 1, 12, 127, false, "HVAC_COOL");
+    R("structure no field there", "020307", 3, 2, 0, 127, false, "7.0000");
+    R("structure field other code", "0203", 2, 0, 2, 127, false, "515.0000");
+    R("known by name only", "0102", 2, 0, 2, 220, false, "258.0000");
     // Float
+    R("level float", "42C80000", 4, 0, 4, 55, false, "100.0000");
     R("float", "41AC0000", 4, 0, 4, 0, false, "21.5000");
     R("float tenths", "41AC0000", 4, 0, 4, 1, false, "2.1500");
     R("float quiet nan", "7FC00000", 4, 0, 4, 0, false, "NaN");
@@ -123,7 +146,7 @@ void TestDecode::fields_data()
     R("bit negative offset", "FF", 1, -1, 7, 1, false, "");
     // Opaque and unknown codes
     R("opaque", "41424344", 4, 0, 8, 14, false, "");
-    R("code 12", "41424344", 4, 0, 12, 0, false, "");
+    R("code 14", "41424344", 4, 0, 14, 0, false, "");
     R("code -1", "41424344", 4, 0, -1, 0, false, "");
     // Dates
     R("date", "07E8030F", 4, 0, 9, 0, false, "45366.00000000");

@@ -154,7 +154,7 @@ void TestEncode::fields_data()
     R("text empty", "FFFF", 2, 1, 5, 31, false, "", true, "FF00");
     // Opaque and unknown codes
     R("opaque", "0000", 2, 0, 8, 14, false, "1", false, "");
-    R("code 12", "0000", 2, 0, 12, 0, false, "1", false, "");
+    R("code 14", "0000", 2, 0, 14, 0, false, "1", false, "");
     R("code -1", "0000", 2, 0, -1, 0, false, "1", false, "");
     // Dates and times in the host's formats
     R("date", "00000000", 4, 0, 9, 0, false, "3/15/24", true, "07E8030F");

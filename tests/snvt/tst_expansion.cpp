@@ -13,6 +13,9 @@ private Q_SLOTS:
     void layouts();
     void singleValues_data();
     void singleValues();
+    void catalogueTypes_data();
+    void catalogueTypes();
+    void catalogueTemperatureFields();
     void noPoints_data();
     void noPoints();
     void inputFlag_data();
@@ -282,11 +285,77 @@ void TestExpansion::singleValues()
     QCOMPARE(Expand(type, u"nviSetpoint"_s, tempsInF), QStringList{expected});
 }
 
+// Types above 122, from the catalogue's facts: scalar values read by their own code and
+// converted by their own number; a structure's fields by path, bit fields by mask; union
+// members that share an offset and code with an earlier member of another conversion raw.
+void TestExpansion::catalogueTypes_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("tempsInF");
+    QTest::addColumn<QStringList>("expected");
+    const auto entry = [](const char *address, const char *name, const char16_t *units,
+                          const char *kind) {
+        return u"{0:1:5:12:%1}{%2}{%3}{FALSE}{%4}{Variable}"_s.arg(QLatin1String(address),
+                                                                    QLatin1String(name),
+                                                                    QString::fromUtf16(units),
+                                                                    QLatin1String(kind));
+    };
+    QTest::newRow("153 scaled") << 153 << u"nvoEnthalpy"_s << true
+                                << QStringList{entry("153:0:3:153", "nvoEnthalpy", u"kJ/kg", "Analog")};
+    QTest::newRow("183 unsigned 32") << 183 << u"nvoCount"_s << false
+                                     << QStringList{entry("183:0:13:183", "nvoCount", u"", "Analog")};
+    QTest::newRow("126 float") << 126 << u"nvoPh"_s << false
+                               << QStringList{entry("126:0:4:126", "nvoPh", u"pH", "Analog")};
+    QTest::newRow("130 enumeration") << 130 << u"nvoTest"_s << false
+                                     << QStringList{entry("130:0:12:130", "nvoTest", u"", "String")};
+    QTest::newRow("127 structure") << 127 << u"nvoChiller"_s << false << QStringList{
+        entry("127:0:12:127", "nvoChiller.chlr_run_mode", u"", "String"),
+        entry("127:1:12:127", "nvoChiller.chlr_op_mode", u"", "String"),
+        entry("127:2:7:128", "nvoChiller.chlr_state.in_alarm", u"", "Digital"),
+        entry("127:2:7:64", "nvoChiller.chlr_state.run_enabled", u"", "Digital"),
+        entry("127:2:7:32", "nvoChiller.chlr_state.local", u"", "Digital"),
+        entry("127:2:7:16", "nvoChiller.chlr_state.limited", u"", "Digital"),
+        entry("127:2:7:8", "nvoChiller.chlr_state.chw_flow", u"", "Digital"),
+        entry("127:2:7:4", "nvoChiller.chlr_state.condw_flow", u"", "Digital")};
+    QTest::newRow("189 union") << 189 << u"nvoSw"_s << false << QStringList{
+        entry("189:0:12:189", "nvoSw.state", u"", "String"),
+        entry("189:1:0:189", "nvoSw.setting.value", u"", "Analog"),
+        entry("189:1:0:189", "nvoSw.setting.change", u"", "Analog"),
+        entry("189:1:0:0", "nvoSw.setting.delay", u"", "Analog"),
+        entry("189:1:0:0", "nvoSw.setting.group_number", u"", "Analog"),
+        entry("189:1:0:188", "nvoSw.setting.multiplier", u"", "Analog"),
+        entry("189:1:12:189", "nvoSw.setting.angle", u"°", "Analog"),
+        entry("189:1:12:0", "nvoSw.setting.fan_level", u"", "Analog"),
+        entry("189:1:0:0", "nvoSw.setting.button_number", u"", "Analog"),
+        entry("189:2:0:189", "nvoSw.scene_number", u"", "Analog")};
+}
+
+void TestExpansion::catalogueTypes()
+{
+    QFETCH(int, type);
+    QFETCH(QString, name);
+    QFETCH(bool, tempsInF);
+    QFETCH(QStringList, expected);
+    QCOMPARE(Expand(type, name, tempsInF), expected);
+}
+
+// A field that reuses an absolute temperature type takes its rules, units and all.
+void TestExpansion::catalogueTemperatureFields()
+{
+    for (bool tempsInF : {false, true}) {
+        const QString units = tempsInF ? u"°F"_s : u"°C"_s;
+        QVERIFY(Expand(200, u"nvoLamp"_s, tempsInF)
+                    .contains(u"{0:1:5:12:200:8:3:105}{nvoLamp.ballastTemp}{%1}{FALSE}{Analog}{Variable}"_s
+                                  .arg(units)));
+    }
+}
+
 void TestExpansion::noPoints_data()
 {
     QTest::addColumn<QString>("type");
-    for (const char *t : {"0", "10", "12", "40", "73", "74", "80", "90", "94", "96", "-1", "123",
-                          "99999999999", "abc", ""})
+    for (const char *t : {"0", "10", "12", "40", "73", "74", "80", "90", "94", "96", "-1", "140",
+                          "167", "215", "220", "226", "99999999999", "abc", ""})
         QTest::newRow(t) << QString::fromLatin1(t);
 }
 

@@ -224,13 +224,14 @@ void TestPointAddress::verify_data()
     const QString subnet = QStringLiteral("Subnet# in field 2 must be between 1 and 255.");
     const QString node = QStringLiteral("Node# in field 3 must be between 1 and 127.");
     const QString index = QStringLiteral("Variable Index in field 4 must be between 0 and 4095.");
-    const QString snvt = QStringLiteral("SNVT Type in field 5 must be between 0 and 122 (0=custom).");
+    const QString snvt = QStringLiteral("SNVT Type in field 5 must be between 0 and 225 (0=custom).");
     const QString offset = QStringLiteral("Variable Offset in field 6 must be between 0 and 255.");
-    const QString type = QStringLiteral("Variable Type in field 7 must be between 0 and 11.");
-    const QString parameter = QStringLiteral("Parameter in field 8 must be between 0 and 122.");
+    const QString type = QStringLiteral("Variable Type in field 7 must be between 0 and 13.");
+    const QString parameter = QStringLiteral("Parameter in field 8 must be between 0 and 225.");
 
     QTest::newRow("valid lowest") << "0:1:1:0:0:0:0:0" << "";
-    QTest::newRow("valid highest") << "1:255:127:4095:122:255:11:122" << "";
+    QTest::newRow("valid highest") << "1:255:127:4095:225:255:13:225" << "";
+    QTest::newRow("valid, catalogue type") << "0:1:1:0:153:0:3:153" << "";
     QTest::newRow("hex subnet") << "0:$0A:1:0:0:0:0:0" << "";
     QTest::newRow("domain -1") << "-1:1:1:0:0:0:0:0" << domain;
     QTest::newRow("domain 2") << "2:1:1:0:0:0:0:0" << domain;
@@ -242,13 +243,13 @@ void TestPointAddress::verify_data()
     QTest::newRow("index -1") << "0:1:1:-1:0:0:0:0" << index;
     QTest::newRow("index 4096") << "0:1:1:4096:0:0:0:0" << index;
     QTest::newRow("snvt -1") << "0:1:1:0:-1:0:0:0" << snvt;
-    QTest::newRow("snvt 123") << "0:1:1:0:123:0:0:0" << snvt;
+    QTest::newRow("snvt 226") << "0:1:1:0:226:0:0:0" << snvt;
     QTest::newRow("offset -1") << "0:1:1:0:0:-1:0:0" << offset;
     QTest::newRow("offset 256") << "0:1:1:0:0:256:0:0" << offset;
     QTest::newRow("type -1") << "0:1:1:0:0:0:-1:0" << type;
-    QTest::newRow("type 12") << "0:1:1:0:0:0:12:0" << type;
+    QTest::newRow("type 14") << "0:1:1:0:0:0:14:0" << type;
     QTest::newRow("parameter -1") << "0:1:1:0:0:0:0:-1" << parameter;
-    QTest::newRow("parameter 123") << "0:1:1:0:0:0:0:123" << parameter;
+    QTest::newRow("parameter 226") << "0:1:1:0:0:0:0:226" << parameter;
     // Field 8's bound follows field 7: a bit field's mask, a text's length.
     const QString mask = QStringLiteral("Parameter in field 8 must be a bit mask between 1 and 255 for variable type 7.");
     const QString length = QStringLiteral("Parameter in field 8 must be a length between 1 and 255 for variable type 5.");
@@ -267,7 +268,7 @@ void TestPointAddress::verify_data()
     QTest::newRow("domain 65536") << "65536:1:1:0:0:0:0:0" << domain;
     // The first field out of bounds names the message.
     QTest::newRow("first of several") << "0:0:0:9999:999:999:99:999" << subnet;
-    QTest::newRow("last of several") << "0:1:1:0:0:0:12:123" << type;
+    QTest::newRow("last of several") << "0:1:1:0:0:0:14:226" << type;
     QTest::newRow("bad scale passes") << "0:1:1:0:0:0:0:0,abc,D-" << "";
     QTest::newRow("malformed") << "0:1:1:0:0:0:0" << kInvalid;
 }
