@@ -234,6 +234,33 @@ def ip852():
     write("ip852", "bare_frame", answer)
 
 
+def xif():
+    # The real files of the test fixtures, and a small one with every record kind.
+    fixtures = os.path.join(HERE, "..", "tests", "fixtures", "xif")
+    for name in sorted(os.listdir(fixtures)):
+        if name.lower().endswith(".xif"):
+            with open(os.path.join(fixtures, name), "rb") as f:
+                write("xif", name.split("__")[-1].lower(), f.read())
+    write("xif", "every_record", b"File: small.xif\n\n9F:FF:FF:05:00:0A:04:01\n2 15 1 2 1 3\n*\n"
+          b"\"&3.4@0;Valve\n\nTAG msgOut 0 0 0 0\n0 1 63 1 0 1 0 1 0 1 0 0 0\n"
+          b"VAR nviLevel 0 0 0 0\n0 1 63 0 0 1 0 1 0 1 0 0 0\n*\n0 * 4\n1 0 0 1 0\n3 0 1 0 0\n"
+          b"3 1 3 0 0\n0 0 0 0 4\nVAR cpGain 1 0 0 0\n0 1 63 0 0 1 0 1 0 1 0 0 1\n\"&1,0,0\\x80,24\n"
+          b"0 * 1\n2 0 0 0 0\n\nFILE template 0 2\n\"1.1;\n\nNVVAL\n0x01 F4\n")
+
+
+def typefile():
+    # First byte: even for a type file, odd for a names file.
+    write("typefile", "layout", b"\x00" + b'{"types": {"R": {"size": 8, "fields": ['
+          b'{"name": "Code", "offset": 0, "format": "u8"}, {"name": "Flow", "offset": 1, "format": "s16", '
+          b'"factor": 0.1, "units": "l/s"}, {"name": "On", "offset": 3, "format": "bits", "mask": 128}, '
+          b'{"name": "Text", "offset": 4, "format": "text", "length": 4}]}}, '
+          b'"variables": [{"programId": "90:00:01:06:00:03:85:00", "variable": "nvoR", "type": "R"}]}')
+    write("typefile", "by_position", b"\x02" + b'{"types": {"G": {"fields": [{"name": "a", "factor": 0.5}, '
+          b'{"name": "b"}, {"name": "c", "units": "dB"}]}}, "variables": [{"variable": "nciG", "type": "G"}, '
+          b'{"programId": "9F:FF:FF:05:00:0A:04:01", "variable": 3, "type": "G"}]}')
+    write("typefile", "names", b"\x01" + b'{"sites": {"Plant": {"0:1:10": "Boiler room", "1:3:5": "Lights"}}}')
+
+
 if __name__ == "__main__":
     paramlist()
     pointaddress()
@@ -243,3 +270,5 @@ if __name__ == "__main__":
     selfdoc()
     simulator()
     ip852()
+    xif()
+    typefile()
