@@ -3,11 +3,15 @@
 #include "lonsim/HexBytes.h"
 #include "lonsim/Responder.h"
 #include "lonsim/ValueCodec.h"
+#include "lonsim/XifDevice.h"
+#include "xif/XifParser.h"
 
 #include "support/JsonRules.h"
 #include "support/SafeFile.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -333,11 +337,44 @@ DeviceFile readFile(const Reader &r, const QJsonObject &o)
     return f;
 }
 
-Device readDevice(const Reader &r, const QJsonObject &o)
+// The device's variables from a device interface file (relative to the description's
+// folder), with the initial values the description gives by variable name or index.
+void readInterface(const Reader &r, const QJsonObject &o, const QString &folder, Device &d)
+{
+    const QString path = QDir(folder).filePath(r.text(o, "xif"));
+    const xif::ParseResult parsed = xif::readInterfaceFile(path);
+    if (!parsed.interface)
+        r.fail(QStringLiteral("xif: ") + parsed.error);
+    const ProgramId programId = d.programId;
+    applyInterface(d, *parsed.interface, r.flag(o, "selfDocNames", true));
+    if (o.contains(QLatin1String("programId")))
+        d.programId = programId;
+    // The variables lie in file order, one per record: position = record.
+    QHash<QString, qsizetype> byName;
+    for (qsizetype i = 0; i < parsed.interface->variables.size(); ++i) {
+        byName.insert(parsed.interface->variables.at(i).name, i);
+        byName.insert(QString::number(parsed.interface->variables.at(i).index), i);
+    }
+    const QJsonObject values = r.object(o, "initialValues");
+    const Reader vr = r.at(QStringLiteral("initialValues"));
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const qsizetype at = byName.value(it.key(), -1);
+        if (at < 0)
+            vr.fail(QStringLiteral("%1 names no variable of %2").arg(it.key(), path));
+        NetworkVariable &nv = d.variables[at];
+        QByteArray value = readValue(vr.at(it.key()), it.value());
+        if (value.size() > nv.size)
+            vr.at(it.key()).fail(QStringLiteral("value is longer than the variable's %1 bytes").arg(nv.size));
+        value.append(QByteArray(nv.size - value.size(), '\0'));
+        nv.initial = {value};
+    }
+}
+
+Device readDevice(const Reader &r, const QJsonObject &o, const QString &folder)
 {
     r.onlyKeys(o, {"name", "domains", "neuronId", "programId", "model", "minorModel", "selfDocAddress",
                    "selfDocVersion", "doc", "variables", "files", "fileRequestNv", "filePacketIntervalMs",
-                   "duplicateDetection", "behaviour"});
+                   "duplicateDetection", "behaviour", "xif", "selfDocNames", "initialValues"});
     Device d;
     d.name = r.text(o, "name");
     if (d.name.isEmpty())
@@ -371,6 +408,16 @@ Device readDevice(const Reader &r, const QJsonObject &o)
         if (d.selfDocVersion == 0 && running > 255)
             vr.fail(QStringLiteral("a version 0 self-documentation counts at most 255 variables"));
     }
+    if (o.contains(QLatin1String("xif"))) {
+        if (!variables.isEmpty() || o.contains(QLatin1String("doc")))
+            r.fail(QStringLiteral("xif gives the variables and the documentation: no variables or doc beside it"));
+        readInterface(r, o, folder, d);
+        running = d.nvIndexCount();
+        if (d.selfDocVersion == 0 && running > 255)
+            r.fail(QStringLiteral("a version 0 self-documentation counts at most 255 variables"));
+    } else if (o.contains(QLatin1String("selfDocNames")) || o.contains(QLatin1String("initialValues"))) {
+        r.fail(QStringLiteral("selfDocNames and initialValues go with xif"));
+    }
     const QJsonArray files = r.array(o, "files");
     for (qsizetype i = 0; i < files.size(); ++i)
         d.files.append(readFile(r.at(QStringLiteral("files"), i), files.at(i).toObject()));
@@ -398,7 +445,7 @@ lontalk::channel::Channel readChannel(const Reader &r, const QJsonObject &o)
     return c;
 }
 
-NetworkModel readNetwork(const Reader &r, const QJsonObject &o, const QString &fallbackName)
+NetworkModel readNetwork(const Reader &r, const QJsonObject &o, const QString &fallbackName, const QString &folder)
 {
     r.onlyKeys(o, {"name", "timeScale", "channel", "interface", "devices"});
     NetworkModel n;
@@ -431,7 +478,7 @@ NetworkModel readNetwork(const Reader &r, const QJsonObject &o, const QString &f
         const Reader dr = r.at(QStringLiteral("devices"), i);
         if (!devices.at(i).isObject())
             dr.fail(QStringLiteral("must be an object"));
-        n.devices.append(readDevice(dr, devices.at(i).toObject()));
+        n.devices.append(readDevice(dr, devices.at(i).toObject(), folder));
         const qsizetype before = names.size();
         names.insert(n.devices.last().name);
         if (names.size() == before)
@@ -461,7 +508,8 @@ LoadResult loadDescription(const QByteArray &json, const QString &sourceName)
         return result;
     }
     try {
-        result.model = readNetwork(Reader(sourceName), doc.object(), QFileInfo(sourceName).completeBaseName());
+        const QFileInfo source(sourceName);
+        result.model = readNetwork(Reader(sourceName), doc.object(), source.completeBaseName(), source.absolutePath());
     } catch (const LoadError &e) {
         result.error = e.what;
     }

@@ -18,6 +18,13 @@ QByteArray device(const QByteArray &variables, const QByteArray &extra = {})
     return R"({"name": "D", "neuronId": "05:00:00:00:00:02", "domains": [{"id": "4C", "subnet": 1, "node": 5}],
                "doc": "Dev", "variables": [)" + variables + "]" + extra + "}";
 }
+const QByteArray kFixtures = LW_FIXTURES "/xif";
+const QByteArray kSensorXif = kFixtures + "/izot+smartserver-iot@0dc5d50__resources_lon_EVB_MultiSensor__6kEvbMultiSensor.XIF";
+QByteArray xifDevice(const QByteArray &keys)
+{
+    return R"({"name": "X", "neuronId": "05:00:00:00:00:03", "domains": [{"id": "4C", "subnet": 1, "node": 6}], )"
+           + keys + "}";
+}
 QByteArray bytes(std::initializer_list<int> list)
 {
     QByteArray out;
@@ -40,6 +47,7 @@ private Q_SLOTS:
     void selfDocumentationVersion1();
     void selfDocumentationVersion0();
     void readOnlyStructureLayout();
+    void deviceFromInterfaceFile();
 };
 
 void TestLonsimModel::refusesBadDescriptions_data()
@@ -70,6 +78,20 @@ void TestLonsimModel::refusesBadDescriptions_data()
         << network(device(R"({"size": 1})", R"(, "selfDocAddress": "0xF000")")) << "selfDocAddress";
     QTest::newRow("duplicate device") << network(device(R"({"size": 1})") + "," + device(R"({"size": 1})"))
                                       << "two devices are named D";
+    // Devices from device interface files.
+    QTest::newRow("xif missing") << network(xifDevice(R"("xif": "missing.xif")")) << "xif: ";
+    QTest::newRow("xif malformed") << network(xifDevice(R"("xif": ")" + kFixtures + R"(/expected.tsv")"))
+                                   << "no program ID";
+    QTest::newRow("xif and variables") << network(device(R"({"size": 1})", R"(, "xif": "x.xif")"))
+                                       << "no variables or doc beside it";
+    QTest::newRow("names without xif") << network(device(R"({"size": 1})", R"(, "selfDocNames": false)"))
+                                       << "selfDocNames and initialValues go with xif";
+    QTest::newRow("initial value of no variable")
+        << network(xifDevice(R"("xif": ")" + kSensorXif + R"(", "initialValues": {"nvoNothing": "01"})"))
+        << "initialValues: nvoNothing names no variable";
+    QTest::newRow("initial value too long")
+        << network(xifDevice(R"("xif": ")" + kSensorXif + R"(", "initialValues": {"19": "01 02 03"})"))
+        << "initialValues.19: value is longer than the variable's 2 bytes";
 }
 
 void TestLonsimModel::refusesBadDescriptions()
@@ -151,3 +173,32 @@ void TestLonsimModel::readOnlyStructureLayout()
 
 QTEST_APPLESS_MAIN(TestLonsimModel)
 #include "tst_lonsim_model.moc"
+
+// A device "as described by" the MultiSensor's interface file: its program ID, types,
+// directions and sizes, the configuration properties' NVVAL values and the description's
+// own initial values; without self-documentation names when asked.
+void TestLonsimModel::deviceFromInterfaceFile()
+{
+    for (const bool names : {true, false}) {
+        const LoadResult r = loadDescription(
+            network(xifDevice(R"("xif": ")" + kSensorXif + R"(", "selfDocNames": )" + (names ? "true" : "false")
+                              + R"(, "initialValues": {"nvoTemperature": {"s16": 2150}, "21": "00 05"})")),
+            QStringLiteral("t"));
+        QVERIFY2(r.model, qPrintable(r.error));
+        const Device &d = r.model->devices.at(0);
+        QCOMPARE(d.programId, (ProgramId{0x9F, 0xFF, 0xFF, 0x05, 0x01, 0x84, 0x04, 0x60}));
+        QCOMPARE(d.variables.size(), 22);
+        QCOMPARE(d.nvIndexCount(), 22);
+        QCOMPARE(d.variables.at(4).name, names ? QStringLiteral("nvoStatus") : QString());
+        QCOMPARE(d.variables.at(4).doc, QStringLiteral("@0|2"));
+        QCOMPARE(d.variables.at(4).output, true);
+        QCOMPARE(d.variables.at(20).snvt, 166);
+        QCOMPARE(d.variables.at(20).size, 19);
+        QCOMPARE(d.variables.at(18).initial.at(0), bytes({0x0D, 0xAC}));
+        QCOMPARE(d.variables.at(19).initial.at(0), bytes({0x08, 0x66}));
+        QCOMPARE(d.variables.at(21).initial.at(0), bytes({0x00, 0x05}));
+        QCOMPARE(d.variables.at(5).initial.at(0), QByteArray(31, '\0'));
+        QCOMPARE(selfDocumentation(d).contains("nviLamp_1"), names);
+        QVERIFY(selfDocumentation(d).contains("@1|1"));
+    }
+}
