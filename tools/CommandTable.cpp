@@ -53,6 +53,17 @@ QList<TCommandInfo> BuildTable()
                         "  lonctl types SNVT_temp_p\n"
                         "  lonctl types 127 --json"),
          false, 0, 1, 0, nullptr, &RunTypes});
+    add({QStringLiteral("xif"), QStringLiteral("show FILE"),
+         QStringLiteral("Show a device interface file (XIF) as the driver reads it."),
+         QStringLiteral("Reads FILE as the driver reads a template: the program ID, the device's "
+                        "text, and every variable with its index, name, direction, type number "
+                        "(0 for a user-defined type), size in bytes, number of field lines and, "
+                        "for a configuration property, its initial value. A malformed file "
+                        "fails (exit 1) with FILE:LINE and the reason. Templates go into "
+                        "~/.local/share/lonworks/templates/ (see docs/templates.md)."),
+         QStringLiteral("  lonctl xif show 6kEvbMultiSensor.XIF\n"
+                        "  lonctl xif show gc_sw.xif --json"),
+         false, 2, 2, 0, nullptr, &RunXif});
     add({QStringLiteral("interfaces"), QString(),
          QStringLiteral("List the network interfaces that --interface can name."),
          QStringLiteral("Shows the interfaces file that libldv32.so reads (LDV_INTERFACES, else "

@@ -34,6 +34,7 @@ int RunExpand(TCommandContext &context);
 int RunSnvt(TCommandContext &context);
 int RunTypes(TCommandContext &context);
 int RunInterfaces(TCommandContext &context);
+int RunXif(TCommandContext &context);
 int RunStatus(TCommandContext &context);
 int RunTime(TCommandContext &context);
 int RunVerify(TCommandContext &context);
