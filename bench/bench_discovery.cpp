@@ -11,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -97,5 +98,85 @@ BENCHMARK(BM_Discovery)
     ->ArgsProduct({{1, 4, 16}, {4, 16, 64}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
+
+// Fills a template folder: the real files of the fixtures and `copies` more files made from
+// gc_sw.xif (82 variables) with program IDs of their own, plus the template of the
+// generated devices (program ID 0, its variables named as the devices name them).
+bool WriteTemplates(const QString &folder, int copies, int variables)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    const QDir fixtures(QStringLiteral(LW_FIXTURES "/xif"));
+    QByteArray gcSw;
+    for (const QString &name : fixtures.entryList({QStringLiteral("*.xif")}, QDir::Files)) {
+        QFile in(fixtures.filePath(name));
+        if (!in.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray bytes = in.readAll();
+        if (name.endsWith(QLatin1String("gc_sw.xif")))
+            gcSw = bytes;
+        QFile out(folder + u'/' + name);
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+            return false;
+    }
+    for (int i = 0; i < copies; ++i) {
+        QByteArray copy = gcSw;
+        copy.replace("90:00:01:06:00:04:85:A8", QStringLiteral("90:00:01:06:00:04:%1:%2")
+                                                     .arg(i / 256, 2, 16, QLatin1Char('0'))
+                                                     .arg(i % 256, 2, 16, QLatin1Char('0')).toUpper().toLatin1());
+        QFile out(folder + QStringLiteral("/copy%1.xif").arg(i));
+        if (!out.open(QIODevice::WriteOnly) || out.write(copy) != copy.size())
+            return false;
+    }
+    QByteArray own = "File: generated.xif\n\n00:00:00:00:00:00:00:00\n2 15 1 " + QByteArray::number(variables)
+                     + " 0\n*\n*\n\n";
+    for (int v = 0; v < variables; ++v)
+        own += "VAR " + TGeneratedNetwork::VariableName(v).toLatin1() + ' ' + QByteArray::number(v)
+               + " 0 0 0\n0 1 63 1 0 1 0 1 0 1 0 0 0\n*\n105 * 1\n2 0 0 1 0\n";
+    QFile out(folder + QStringLiteral("/generated.xif"));
+    return out.open(QIODevice::WriteOnly) && out.write(own) == own.size();
+}
+
+// Discovery of a few hundred devices, without templates and with a template folder of a
+// few hundred files (one of them the devices' own): the cost of reading the templates at
+// the start of each discovery and of looking each device up.
+void BM_DiscoveryTemplates(benchmark::State &state)
+{
+    TGeneratedNetwork network;
+    network.Devices = int(state.range(0));
+    network.Variables = 16;
+    network.VariableSize = 2;
+    network.Snvt = 105;
+    const int templates = int(state.range(1));
+    QTemporaryDir dir;
+    const QByteArray formerDataHome = qgetenv("XDG_DATA_HOME");
+    const QByteArray formerDataDirs = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("XDG_DATA_DIRS", dir.filePath(QStringLiteral("none")).toLocal8Bit());
+    if (templates > 0 && !WriteTemplates(dir.filePath(QStringLiteral("data/lonworks/templates")), templates, network.Variables)) {
+        state.SkipWithError("the templates were not written");
+        return;
+    }
+    const QString path = network.Write(dir, QStringLiteral("TPL%1x%2").arg(network.Devices).arg(templates));
+    TBenchSite site;
+    if (path.isEmpty() || !site.Open(QStringLiteral("Templates"), path)) {
+        state.SkipWithError("the generated network did not open");
+        return;
+    }
+    int entries = 0;
+    for (auto _ : state)
+        entries = Discover(site);
+    if (entries != network.Devices * network.Variables)
+        state.SkipWithError(QStringLiteral("discovery found %1 entries").arg(entries).toStdString().c_str());
+    state.counters["entries"] = entries;
+    state.SetLabel(QStringLiteral("%1 devices x 16 variables, %2 templates").arg(network.Devices)
+                       .arg(templates > 0 ? templates + 13 : 0).toStdString());
+    qputenv("XDG_DATA_HOME", formerDataHome);
+    qputenv("XDG_DATA_DIRS", formerDataDirs);
+}
+BENCHMARK(BM_DiscoveryTemplates)
+    ->ArgsProduct({{300}, {0, 300}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 } // namespace

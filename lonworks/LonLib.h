@@ -5,8 +5,11 @@
 
 #include "lonworks/LonTypes.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <array>
 
 #include <memory>
 #include <optional>
@@ -97,7 +100,30 @@ qint16 QuerySnvt(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 n
 qint16 ReadReadOnlyStructure(TniNetworkInterface &ni, TniReadOnlyStructure &structure,
                              quint8 domain, quint8 subnet, quint8 node);
 
-// Self-documentation (LonSelfDoc.cpp). Appends "{domain}{subnet}{node}{index}{snvt}{name}"
+// Self-documentation (LonSelfDoc.cpp).
+// What a device says about itself: its program ID (from its read-only structure), its
+// documentation text and one entry per variable descriptor (an array is one entry with
+// its element count); a variable without an extension record is not documented.
+struct TSelfDocVariable
+{
+    int Index = 0;          // the variable index of the first element
+    quint8 Snvt = 0;
+    QString Name;           // empty when the device gives none
+    int Count = 1;          // array elements
+    bool Documented = false;
+};
+struct TDeviceSelfDoc
+{
+    std::array<quint8, 8> ProgramId{};
+    bool HasProgramId = false;
+    QString Text;           // the device's documentation string
+    QList<TSelfDocVariable> Variables;
+};
+// Reads what the device says; a device that does not answer leaves doc as it was (always 0).
+qint16 ReadDeviceSelfDoc(TniNetworkInterface &ni, TDeviceSelfDoc &doc, quint8 domain, quint8 subnet,
+                         quint8 node, int maxVariables);
+void ParseDeviceSelfDoc(std::span<const quint8> bytes, TDeviceSelfDoc &doc, int maxVariables);
+// Appends "{domain}{subnet}{node}{index}{snvt}{name}"
 // per variable (array elements one by one), at most maxLines of them; always 0.
 constexpr int AllSelfDocLines = LonLib::MaxVariableIndex + 1;
 qint16 ReadSelfDocumentation(TniNetworkInterface &ni, QStringList &lines,

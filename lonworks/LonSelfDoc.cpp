@@ -123,12 +123,30 @@ QString Line(quint8 domain, quint8 subnet, quint8 node, int index, quint8 snvt, 
     return line;
 }
 
-} // namespace
-
-void ParseSelfDocumentation(std::span<const quint8> bytes, quint8 domain, quint8 subnet,
-                            quint8 node, QStringList &lines, int maxLines)
+// The lines of the documented variables (array elements one by one), at most maxLines.
+void AppendLines(const TDeviceSelfDoc &doc, quint8 domain, quint8 subnet, quint8 node, QStringList &lines,
+                 int maxLines)
 {
     const qsizetype lastLine = lines.size() + maxLines;
+    for (const TSelfDocVariable &variable : doc.Variables) {
+        if (!variable.Documented)
+            continue;
+        const QString name = variable.Name.isEmpty()
+                                 ? QStringLiteral("NoName") + QString::number(variable.Index)
+                                 : variable.Name;
+        for (int j = 0; j < variable.Count && variable.Index + j <= LonLib::MaxVariableIndex; ++j) {
+            if (lines.size() >= lastLine)
+                return;
+            lines.append(Line(domain, subnet, node, variable.Index + j, variable.Snvt, name,
+                              variable.Count > 1 ? j : -1));
+        }
+    }
+}
+
+} // namespace
+
+void ParseDeviceSelfDoc(std::span<const quint8> bytes, TDeviceSelfDoc &doc, int maxVariables)
+{
     TDocReader reader(bytes);
     const quint8 version = reader.Byte(3).value_or(0);
     const int count = version == 0 ? reader.Byte(2).value_or(0)
@@ -139,8 +157,10 @@ void ParseSelfDocumentation(std::span<const quint8> bytes, quint8 domain, quint8
 
     // The device's documentation string follows the descriptors; records follow it.
     reader.Seek(descriptors + 2 * size_t(count));
-    if (!reader.String())
+    const auto text = reader.String();
+    if (!text)
         return;
+    doc.Text = *text;
 
     // Version 1 and later: one descriptor per array, so element indexes run on across
     // descriptors instead of being the descriptor's position.
@@ -150,31 +170,41 @@ void ParseSelfDocumentation(std::span<const quint8> bytes, quint8 domain, quint8
         const auto d1 = reader.Byte(descriptors + 2 * size_t(i) + 1);
         if (!d0 || !d1)
             return;
-        if (!(*d0 & 0x80)) {
-            ++variableIndex;
-            continue;
-        }
-        const auto ext = ReadExtension(reader, version);
-        if (!ext)
-            return;
-        const QString name = ext->Name.isEmpty()
-                                 ? QStringLiteral("NoName") + QString::number(variableIndex)
-                                 : ext->Name;
-        for (int j = 0; j < ext->Count && variableIndex + j <= LonLib::MaxVariableIndex; ++j) {
-            if (lines.size() >= lastLine)
+        TSelfDocVariable variable;
+        variable.Index = variableIndex;
+        variable.Snvt = *d1;
+        variable.Documented = *d0 & 0x80;
+        if (variable.Documented) {
+            const auto ext = ReadExtension(reader, version);
+            if (!ext)
                 return;
-            lines.append(Line(domain, subnet, node, variableIndex + j, *d1, name, ext->Count > 1 ? j : -1));
+            variable.Name = ext->Name;
+            variable.Count = ext->Count;
         }
-        variableIndex += ext->Count;
+        if (doc.Variables.size() >= maxVariables)
+            return;
+        doc.Variables.append(variable);
+        variableIndex += variable.Count;
     }
 }
 
-qint16 ReadSelfDocumentation(TniNetworkInterface &ni, QStringList &lines,
-                             quint8 domain, quint8 subnet, quint8 node, int maxLines)
+void ParseSelfDocumentation(std::span<const quint8> bytes, quint8 domain, quint8 subnet,
+                            quint8 node, QStringList &lines, int maxLines)
+{
+    TDeviceSelfDoc doc;
+    ParseDeviceSelfDoc(bytes, doc, maxLines);
+    AppendLines(doc, domain, subnet, node, lines, maxLines);
+}
+
+qint16 ReadDeviceSelfDoc(TniNetworkInterface &ni, TDeviceSelfDoc &doc, quint8 domain, quint8 subnet,
+                         quint8 node, int maxVariables)
 {
     TniReadOnlyStructure structure;
-    if (ReadReadOnlyStructure(ni, structure, domain, subnet, node) != LonStatus::Ok
-        || structure.SnvtAddress == 0)
+    if (ReadReadOnlyStructure(ni, structure, domain, subnet, node) != LonStatus::Ok)
+        return LonStatus::Ok;
+    doc.ProgramId = structure.ProgramId;
+    doc.HasProgramId = true;
+    if (structure.SnvtAddress == 0)
         return LonStatus::Ok;
 
     const bool byQuery = structure.SnvtAddress == 0xFFFF;
@@ -194,6 +224,15 @@ qint16 ReadSelfDocumentation(TniNetworkInterface &ni, QStringList &lines,
     std::vector<quint8> b(std::max<size_t>(total, header.size()), 0);
     if (read(total, 0, b) != LonStatus::Ok)
         return LonStatus::Ok;
-    ParseSelfDocumentation(std::span<const quint8>(b.data(), total), domain, subnet, node, lines, maxLines);
+    ParseDeviceSelfDoc(std::span<const quint8>(b.data(), total), doc, maxVariables);
+    return LonStatus::Ok;
+}
+
+qint16 ReadSelfDocumentation(TniNetworkInterface &ni, QStringList &lines,
+                             quint8 domain, quint8 subnet, quint8 node, int maxLines)
+{
+    TDeviceSelfDoc doc;
+    ReadDeviceSelfDoc(ni, doc, domain, subnet, node, maxLines);
+    AppendLines(doc, domain, subnet, node, lines, maxLines);
     return LonStatus::Ok;
 }

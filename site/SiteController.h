@@ -5,6 +5,7 @@
 // the site (its window, TLonWorksForm) follows it through its signals.
 
 #include "site/CommandSlot.h"
+#include "site/DeviceCatalogue.h"
 #include "site/JobCodes.h"
 #include "site/SiteClient.h"
 #include "site/SitePoller.h"
@@ -22,6 +23,9 @@
 
 struct PointAddress;
 class TniNetworkInterface;
+namespace xif {
+class TemplateCatalogue;
+}
 
 class TSiteController : public QObject, public TSiteClient
 {
@@ -164,6 +168,21 @@ private:
     bool ReadDeviceFile();
     // POLLSTATUS: the poller's mode and figures as the result.
     bool PollStatus();
+    // Finds every device and reads its points into entries; the devices are kept in
+    // FDevices. False with the error text set when a limit was met.
+    bool DiscoverDevices(QStringList &entries);
+    // The site's devices by name (GETDEVICESLIST) and one device's points (GETDEVICEPOINTS).
+    bool ListDevices();
+    bool ListDevicePoints();
+    // The addresses of the devices that go by the name (letter case aside).
+    QStringList DevicesNamed(const QString &name, const QHash<QString, QString> &names) const;
+    // One device's points (deviceKey: "domain:subnet:node" and, from FindDevices, the
+    // Neuron ID's characters), appended to entries within the budget.
+    TDeviceRecord ReadDevicePoints(const xif::TemplateCatalogue &templates, const QString &deviceKey,
+                                   QStringList &entries, TDiscoveryBudget &budget);
+    static xif::TemplateCatalogue LoadTemplates();
+    // The names file's names of this site's devices, by address.
+    QHash<QString, QString> DeviceNames() const;
 
     // Points lists (job 9), the values of the polling set (job 10) and the disabled
     // state of device objects (job 13)
@@ -209,6 +228,8 @@ private:
     QString FLibraryVersion;
     int FTickCount = 0;
     qint64 FSiteTimeOffset = 0;
+    // The devices of the last discovery.
+    TDeviceCatalogue FDevices;
     // Alarm texts, kept sorted without duplicates; nothing fills it yet.
     QStringList FAlarms;
 

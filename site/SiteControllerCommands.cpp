@@ -50,6 +50,8 @@ void TSiteController::RunDriverCommand()
         {QStringLiteral("GETPOINTSLIST"), &TSiteController::DiscoverPoints},
         {QStringLiteral("GETFILE"), &TSiteController::ReadDeviceFile},
         {QStringLiteral("POLLSTATUS"), &TSiteController::PollStatus},
+        {QStringLiteral("GETDEVICESLIST"), &TSiteController::ListDevices},
+        {QStringLiteral("GETDEVICEPOINTS"), &TSiteController::ListDevicePoints},
     };
 
     FSlot.SetResultData(QStringList(4, QString()));

@@ -6,9 +6,8 @@
 #include "lonworks/LonLib.h"
 #include "lonworks/LonWait.h"
 #include "site/DriverLimits.h"
-#include "snvt/PointExpansion.h"
 #include "support/ParamList.h"
-#include "support/StrLib.h"
+#include "xif/TemplateCatalogue.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -18,7 +17,6 @@ namespace {
 
 constexpr int FileBufferSize = 65535;
 constexpr int FileRetryWaitMs = 1000;
-constexpr int FieldsPerLine = 6;
 
 // Waits while the window messages (and client calls) go on being handled.
 void PumpFor(int ms)
@@ -32,61 +30,44 @@ void PumpFor(int ms)
 
 } // namespace
 
+bool TSiteController::DiscoverDevices(QStringList &entries)
+{
+    QStringList devices;
+    QList<TDeviceRecord> records;
+    TDiscoveryBudget budget;
+    const xif::TemplateCatalogue templates = LoadTemplates();
+    for (const int domain : {0, 1}) {
+        ShowMessageText(QStringLiteral("Discovering Devices on Domain %1...").arg(domain));
+        FindDevices(*FInterface, quint8(domain), devices);
+    }
+    for (const QString &device : std::as_const(devices)) {
+        if (LonLib::WaitingStopped())
+            break;   // the process is ending
+        // A device that cannot be read costs only its own points.
+        try {
+            const QStringList key = device.split(QLatin1Char(':'));
+            ShowMessageText(QStringLiteral("Reading Points from %1:%2:%3")
+                                .arg(key.value(0).toInt()).arg(key.value(1).toInt()).arg(key.value(2).toInt()));
+            records.append(ReadDevicePoints(templates, device, entries, budget));
+        } catch (...) {
+        }
+        if (!budget.Limit.isEmpty()) {
+            FSlot.SetErrorText(budget.Limit);
+            return false;
+        }
+    }
+    FDevices.Assign(records, entries);
+    return true;
+}
+
 bool TSiteController::DiscoverPoints()
 {
-    using namespace DriverLimits;
     bool success = false;
     try {
-        QStringList devices;
-        QStringList lines;
         QStringList entries;
-        QStringList fields;
-        qint64 answerBytes = 0;
-        QString limit;   // the limit the discovery ran into
-        for (const int domain : {0, 1}) {
-            ShowMessageText(QStringLiteral("Discovering Devices on Domain %1...").arg(domain));
-            FindDevices(*FInterface, quint8(domain), devices);
-        }
-        for (const QString &device : std::as_const(devices)) {
-            if (LonLib::WaitingStopped())
-                break;   // the process is ending
-            // A device that cannot be read costs only its own points.
-            try {
-                const QStringList key = device.split(QLatin1Char(':'));
-                const int domain = key.value(0).toInt();
-                const int subnet = key.value(1).toInt();
-                const int node = key.value(2).toInt();
-                ShowMessageText(QStringLiteral("Reading Points from %1:%2:%3").arg(domain).arg(subnet).arg(node));
-                lines.clear();
-                if (ReadSelfDocumentation(*FInterface, lines, quint8(domain), quint8(subnet), quint8(node)) != 0)
-                    continue;
-                for (const QString &line : std::as_const(lines)) {
-                    SplitBetween(line, fields, u'{', u'}');
-                    if (fields.size() != FieldsPerLine)
-                        continue;
-                    SetStatusText(fields.at(5));
-                    const qsizetype before = entries.size();
-                    ExpandNetworkVariable(fields, entries, FSite.TempsInF);
-                    for (qsizetype i = before; i < entries.size(); ++i)
-                        answerBytes += AnswerTextBytes(entries.at(i));
-                    // The answer must stay one the bus carries: stop as soon as it cannot.
-                    if (entries.size() > kMaxDiscoveryEntries)
-                        limit = TLimitExceeded::Text("point entries per discovery", kMaxDiscoveryEntries);
-                    else if (answerBytes > kMaxAnswerBytes)
-                        limit = TLimitExceeded::Text("bytes per answer", kMaxAnswerBytes);
-                    if (!limit.isEmpty())
-                        break;
-                }
-            } catch (...) {
-            }
-            if (!limit.isEmpty())
-                break;
-        }
-        if (limit.isEmpty()) {
+        if (DiscoverDevices(entries)) {
             FSlot.SetResultData(entries);
             success = true;
-        } else {
-            FSlot.SetErrorText(limit);
         }
     } catch (...) {
     }

@@ -6,6 +6,7 @@
 #include "snvt/VariableTypes.h"
 #include "support/StrLib.h"
 #include "tools/Describe.h"
+#include "tools/DriverSession.h"
 #include "tools/ExitCodes.h"
 #include "tools/Output.h"
 
@@ -35,8 +36,12 @@ PointAddress RequireAddress(const QString &text, bool checkBounds)
     return address;
 }
 
-void PrintPointEntries(const QStringList &lines, bool json)
+void PrintPointEntries(const QStringList &lines, bool json, const QHash<QString, QString> *deviceNames)
 {
+    const auto deviceOf = [deviceNames](const TPointEntry &entry) {
+        const QString device = DeviceOfAddress(entry.Address);
+        return deviceNames->value(device, device);
+    };
     QList<TPointEntry> entries;
     for (const QString &line : lines) {
         TPointEntry entry;
@@ -45,23 +50,72 @@ void PrintPointEntries(const QStringList &lines, bool json)
     }
     if (json) {
         QJsonArray array;
-        for (const TPointEntry &entry : entries)
-            array.append(QJsonObject{{QStringLiteral("address"), entry.Address},
-                                     {QStringLiteral("name"), entry.Name},
-                                     {QStringLiteral("units"), entry.Units},
-                                     {QStringLiteral("writable"), entry.Writable},
-                                     {QStringLiteral("kind"), entry.Kind}});
+        for (const TPointEntry &entry : entries) {
+            QJsonObject object{{QStringLiteral("address"), entry.Address},
+                               {QStringLiteral("name"), entry.Name},
+                               {QStringLiteral("units"), entry.Units},
+                               {QStringLiteral("writable"), entry.Writable},
+                               {QStringLiteral("kind"), entry.Kind}};
+            if (deviceNames)
+                object.insert(QStringLiteral("device"), deviceOf(entry));
+            array.append(object);
+        }
         PrintJson(array);
         return;
     }
-    TTable table({QStringLiteral("ADDRESS"), QStringLiteral("NAME"), QStringLiteral("UNITS"),
-                  QStringLiteral("WRITABLE"), QStringLiteral("KIND")});
-    for (const TPointEntry &entry : entries)
-        table.AddRow({entry.Address, entry.Name, entry.Units,
-                      entry.Writable ? QStringLiteral("yes") : QStringLiteral("no"), entry.Kind});
+    QStringList headers{QStringLiteral("ADDRESS"), QStringLiteral("NAME"), QStringLiteral("UNITS"),
+                        QStringLiteral("WRITABLE"), QStringLiteral("KIND")};
+    if (deviceNames)
+        headers.prepend(QStringLiteral("DEVICE"));
+    TTable table(headers);
+    for (const TPointEntry &entry : entries) {
+        QStringList row{entry.Address, entry.Name, entry.Units,
+                        entry.Writable ? QStringLiteral("yes") : QStringLiteral("no"), entry.Kind};
+        if (deviceNames)
+            row.prepend(deviceOf(entry));
+        table.AddRow(row);
+    }
     table.Print();
     PrintLine(entries.size() == 1 ? QStringLiteral("1 point")
                                   : QStringLiteral("%1 points").arg(entries.size()));
+}
+
+TPointEntry NamedPoint(TDriverSession &session, const QString &device, const QString &point, int timeoutMs)
+{
+    if (device.isEmpty() || point.isEmpty())
+        throw UsageError(QStringLiteral("a named point is DEVICE/VARIABLE[.FIELD], e.g. \"Boiler room/nvoTemp\"."));
+    const TDriverAnswer answer = session.RunOrFail(
+        {QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=GETDEVICEPOINTS"),
+         QStringLiteral("DEVICE=") + device},
+        timeoutMs, QStringLiteral("finding the device \"%1\"").arg(device));
+    QList<TPointEntry> entries;
+    for (const QString &line : answer.Items.mid(1)) {
+        TPointEntry entry;
+        if (ParsePointEntry(line, entry))
+            entries.append(entry);
+    }
+    QList<TPointEntry> folded;
+    QStringList fields;
+    for (const TPointEntry &entry : entries) {
+        if (entry.Name == point)
+            return entry;
+        if (entry.Name.compare(point, Qt::CaseInsensitive) == 0)
+            folded.append(entry);
+        if (entry.Name.startsWith(point + u'.', Qt::CaseInsensitive))
+            fields.append(entry.Name);
+    }
+    if (folded.size() == 1)
+        return folded.first();
+    if (!fields.isEmpty())
+        throw UsageError(QStringLiteral("%1/%2 has %3 points: name one of %4.")
+                             .arg(device, point).arg(fields.size()).arg(fields.join(QStringLiteral(", "))));
+    QStringList names;
+    for (const TPointEntry &entry : entries)
+        names.append(entry.Name);
+    throw CommandFailed(QStringLiteral("the device \"%1\" has no point \"%2\"%3")
+                            .arg(device, point,
+                                 names.isEmpty() ? QStringLiteral(" (it lists none).")
+                                                 : QStringLiteral("; its points: %1.").arg(names.join(QStringLiteral(", ")))));
 }
 
 QString UnitsForAddress(const PointAddress &address, bool fahrenheit)

@@ -5,6 +5,7 @@
 #include "client/PointEntries.h"
 #include "snvt/PointAddress.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QString>
 #include <QStringList>
@@ -14,8 +15,16 @@
 // (POINTVERIFY's messages); without, only the variable type code is checked.
 PointAddress RequireAddress(const QString &text, bool checkBounds);
 
-// A table (ADDRESS NAME UNITS WRITABLE KIND) or a JSON array of the entries.
-void PrintPointEntries(const QStringList &lines, bool json);
+// A table (ADDRESS NAME UNITS WRITABLE KIND) or a JSON array of the entries. With
+// deviceNames, a DEVICE column (key "device") first: the name of the point's device by its
+// address (the address when unnamed).
+void PrintPointEntries(const QStringList &lines, bool json, const QHash<QString, QString> *deviceNames = nullptr);
+
+// The entry of a point named "device/variable[.field]": the device's points, from the
+// driver (GETDEVICEPOINTS), searched for the name (exactly, else without regard to letter
+// case when only one matches). Throws a command failure naming what is missing.
+class TDriverSession;
+TPointEntry NamedPoint(TDriverSession &session, const QString &device, const QString &point, int timeoutMs);
 
 // The units of a point's value as discovery names them (from the variable's SNVT type and,
 // for a structured type, the field at the address's offset); empty when unknown or when

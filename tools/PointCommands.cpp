@@ -8,6 +8,8 @@
 #include "tools/PointArguments.h"
 #include "tools/ProgressLine.h"
 
+#include "client/DeviceEntries.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
@@ -47,6 +49,21 @@ int BoundedOption(const TCommandContext &context, const QString &name, int low, 
     return value;
 }
 
+// The point argument as an address: given as one, or named "device/variable[.field]" and
+// looked up through the driver, which opens the session (named is then true). An address
+// is checked by the caller before the session opens, so a malformed one fails at once.
+TPointEntry PointArgument(const TCommandContext &context, TDriverSession &session, bool &named)
+{
+    const QString text = context.Arguments.at(0);
+    QString device, point;
+    named = SplitNamedPoint(text, device, point);
+    if (!named)
+        return TPointEntry{text, {}, {}, false, {}};
+    RequireNoBraces(QStringLiteral("the point name"), text);
+    session.Open(context.Site, context.TimeoutMs);
+    return NamedPoint(session, device, point, context.TimeoutMs);
+}
+
 } // namespace
 
 int RunDiscover(TCommandContext &context)
@@ -57,24 +74,33 @@ int RunDiscover(TCommandContext &context)
     const TDriverAnswer answer = session.RunOrFail(
         {QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=GETPOINTSLIST")},
         context.TimeoutMs, QStringLiteral("discovering the network"));
-    PrintPointEntries(answer.Items, context.Json);
+    // The names of the devices just found (a driver without device names answers no list).
+    const TDriverAnswer devices = session.Run(
+        {QStringLiteral("COMMAND=GETDATA"), QStringLiteral("DRIVERCOMMAND=GETDEVICESLIST")}, context.TimeoutMs);
+    const QHash<QString, QString> names = devices.Type == TDriverAnswer::Done
+                                              ? DeviceNamesByAddress(ParseDeviceEntries(devices.Items))
+                                              : QHash<QString, QString>();
+    PrintPointEntries(answer.Items, context.Json, &names);
     return ExitSuccess;
 }
 
 int RunRead(TCommandContext &context)
 {
-    const QString addressText = context.Arguments.at(0);
-    const PointAddress address = RequireAddress(addressText, true);
     TProgressLine progress;
     TDriverSession session(progress, context.Bus);
-    session.Open(context.Site, context.TimeoutMs);
+    bool named = false;
+    const TPointEntry entry = PointArgument(context, session, named);
+    const QString addressText = entry.Address;
+    const PointAddress address = RequireAddress(addressText, true);
+    if (!named)
+        session.Open(context.Site, context.TimeoutMs);
     const TDriverAnswer answer = session.RunOrFail(
         {QStringLiteral("COMMAND=POINTGETVALUE"),
          QStringLiteral("POINT=") + RequestEntry(kClientPointName, addressText)},
         context.TimeoutMs, QStringLiteral("reading the point (is the device on the network and "
                                           "the site online?)"));
     const QString value = ValueOf(answer.Items, QStringLiteral("VALUE"));
-    const QString units = UnitsForAddress(address, context.Fahrenheit);
+    const QString units = named ? entry.Units : UnitsForAddress(address, context.Fahrenheit);
     if (context.Json)
         PrintJson(QJsonObject{{QStringLiteral("address"), addressText},
                               {QStringLiteral("value"), value},
@@ -98,7 +124,10 @@ void AddWriteOptions(QCommandLineParser &parser)
 
 int RunWrite(TCommandContext &context)
 {
-    const QString addressText = context.Arguments.at(0);
+    TProgressLine progress;
+    TDriverSession session(progress, context.Bus);
+    bool named = false;
+    const QString addressText = PointArgument(context, session, named).Address;
     const PointAddress address = RequireAddress(addressText, true);
     const bool objectForm = context.IsSet(QStringLiteral("object-value"));
     QString value;
@@ -135,10 +164,9 @@ int RunWrite(TCommandContext &context)
         RequireNoBraces(QStringLiteral("VALUE"), value);
         RequireWritableNumber(address, value);
     }
+    if (!named)
+        session.Open(context.Site, context.TimeoutMs);
 
-    TProgressLine progress;
-    TDriverSession session(progress, context.Bus);
-    session.Open(context.Site, context.TimeoutMs);
     const TDriverAnswer answer = session.Run(
         {QStringLiteral("COMMAND=POINTMODIFY"),
          QStringLiteral("POINT=") + RequestEntry(kClientPointName, addressText,

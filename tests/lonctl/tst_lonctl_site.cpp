@@ -234,12 +234,13 @@ private Q_SLOTS:
         ExpectSuccess(result);
         const QStringList lines = result.Out.split(u'\n', Qt::SkipEmptyParts);
         QVERIFY(lines.size() > 10);
-        QVERIFY(QRegularExpression(QStringLiteral("^ADDRESS +NAME +UNITS +WRITABLE +KIND$")).match(lines.first()).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^DEVICE +ADDRESS +NAME +UNITS +WRITABLE +KIND$")).match(lines.first()).hasMatch());
         QVERIFY(QRegularExpression(QStringLiteral("^\\d+ points$")).match(lines.last()).hasMatch());
-        QVERIFY2(QRegularExpression(QStringLiteral("\\n0:1:10:1:105:0:3:105 +nviSetpoint +°C +yes +Analog\\n"))
+        // Each point with its device's name: the device's own text.
+        QVERIFY2(QRegularExpression(QStringLiteral("\\nRoom controller, office 2.14 +0:1:10:1:105:0:3:105 +nviSetpoint +°C +yes +Analog\\n"))
                      .match(result.Out).hasMatch(), qPrintable(result.Out.left(2000)));
         // Domain 1 devices too.
-        QVERIFY(result.Out.contains(QStringLiteral("\n1:3:5:")));
+        QVERIFY(result.Out.contains(QStringLiteral(" 1:3:5:")));
     }
 
     // What discovery lists, the tools accept: every point of every test network passes
@@ -338,6 +339,26 @@ private Q_SLOTS:
         const TLonctlResult json = RunLonctl(Site("Plant", {"read", kAirFlow, "--json"}));
         ExpectSuccess(json);
         QCOMPARE(Json(json.Out).object().value("value").toString(), QStringLiteral("1200.0000"));
+    }
+
+    // A point named device/variable[.field], the device by its own text (any letter case
+    // for the variable): the driver finds the address; a structured variable needs its field.
+    void readAndWriteByName()
+    {
+        const QString room = QStringLiteral("Room controller, office 2.14");
+        ExpectSuccess(RunLonctl(Site("Plant", {"write", room + QStringLiteral("/nviSetpoint"), "22.5"})));
+        QCOMPARE(RunLonctl(Site("Plant", {"read", kSetpoint})).Out, QStringLiteral("22.5000 °C\n"));
+        const TLonctlResult named = RunLonctl(Site("Plant", {"read", room + QStringLiteral("/NVISETPOINT"), "--json"}));
+        ExpectSuccess(named);
+        QCOMPARE(Json(named.Out).object().value("address").toString(), kSetpoint);
+        QCOMPARE(Json(named.Out).object().value("value").toString(), QStringLiteral("22.5000"));
+        QCOMPARE(RunLonctl(Site("Plant", {"read", room + QStringLiteral("/nviLampSwitch.State")})).Out,
+                 QStringLiteral("1.0000 Off/On\n"));
+        ExpectFailure(RunLonctl(Site("Plant", {"read", room + QStringLiteral("/nvoUnitStatus")})), 64,
+                      QStringLiteral("has 7 points: name one of nvoUnitStatus.Mode"));
+        ExpectFailure(RunLonctl(Site("Plant", {"read", room + QStringLiteral("/nvoNothing")})), 1,
+                      QStringLiteral("has no point \"nvoNothing\"; its points: nvoSpaceTemp, nviSetpoint"));
+        ExpectFailure(RunLonctl(Site("Plant", {"read", "Nobody/nvoTemp"})), 1, QStringLiteral("Unknown device: Nobody"));
     }
 
     void readSilentDevice()
