@@ -11,9 +11,6 @@ namespace xif {
 
 namespace {
 
-// Signed bytes have no variable type code of their own: they read as unsigned bytes.
-constexpr int SignedByteCode = VarUnsignedByte;
-
 QString fieldSuffix(int field, int element)
 {
     QString suffix = QStringLiteral(".Field") + QString::number(field);
@@ -26,10 +23,11 @@ int formatCode(FieldFormat format)
 {
     switch (format) {
     case FieldFormat::U8: return VarUnsignedByte;
-    case FieldFormat::S8: return SignedByteCode;
+    case FieldFormat::S8: return VarSignedByte;
     case FieldFormat::U16: return VarUnsigned16;
     case FieldFormat::S16: return VarSigned16;
     case FieldFormat::S32: return VarSigned32;
+    case FieldFormat::U32: return VarUnsigned32;
     case FieldFormat::F32: return VarFloat;
     case FieldFormat::Text: return VarText;
     case FieldFormat::Bits: return VarBitField;
@@ -58,7 +56,7 @@ int laidOutSize(const TypeDefinition &type)
     int end = 0;
     for (const TypeField &f : type.fields) {
         const int width = f.format == FieldFormat::Text ? f.length
-                          : f.format == FieldFormat::S32 || f.format == FieldFormat::F32 ? 4
+                          : f.format == FieldFormat::S32 || f.format == FieldFormat::U32 || f.format == FieldFormat::F32 ? 4
                           : f.format == FieldFormat::U16 || f.format == FieldFormat::S16 ? 2
                                                                                           : 1;
         end = std::max(end, f.offset + width);
@@ -86,7 +84,7 @@ QList<FieldPoint> rawFieldPoints(const Variable &variable)
         case FieldKind::Integer8:
             for (int j = 0; j < items; ++j)
                 points.append({fieldSuffix(number, array ? j : -1), f.offset + j,
-                               f.isSigned ? SignedByteCode : VarUnsignedByte, 0, KindAnalog, {}, 0});
+                               f.isSigned ? VarSignedByte : VarUnsignedByte, 0, KindAnalog, {}, 0});
             break;
         case FieldKind::Integer16:
             for (int j = 0; j < items; ++j)

@@ -38,7 +38,8 @@ std::optional<FieldFormat> formatNamed(const QString &name)
     static const QHash<QString, FieldFormat> formats{
         {QStringLiteral("u8"), FieldFormat::U8},     {QStringLiteral("s8"), FieldFormat::S8},
         {QStringLiteral("u16"), FieldFormat::U16},   {QStringLiteral("s16"), FieldFormat::S16},
-        {QStringLiteral("s32"), FieldFormat::S32},   {QStringLiteral("f32"), FieldFormat::F32},
+        {QStringLiteral("s32"), FieldFormat::S32},   {QStringLiteral("u32"), FieldFormat::U32},
+        {QStringLiteral("f32"), FieldFormat::F32},
         {QStringLiteral("text"), FieldFormat::Text}, {QStringLiteral("bits"), FieldFormat::Bits}};
     const auto it = formats.find(name);
     return it == formats.end() ? std::nullopt : std::optional<FieldFormat>(*it);
@@ -49,7 +50,7 @@ int formatWidth(const TypeField &f)
     switch (f.format) {
     case FieldFormat::U8: case FieldFormat::S8: case FieldFormat::Bits: return 1;
     case FieldFormat::U16: case FieldFormat::S16: return 2;
-    case FieldFormat::S32: case FieldFormat::F32: return 4;
+    case FieldFormat::S32: case FieldFormat::U32: case FieldFormat::F32: return 4;
     case FieldFormat::Text: return f.length;
     }
     return 1;
@@ -89,7 +90,7 @@ TypeField readField(const QJsonValue &value, const QString &where)
     f.offset = jsonrules::number(o.value(QStringLiteral("offset")), 0, MaxVariableBytes - 1, where + QStringLiteral(".offset"));
     const auto format = formatNamed(requiredText(o, QStringLiteral("format"), where));
     if (!format)
-        refuse(where + QStringLiteral(": \"format\" must be u8, s8, u16, s16, s32, f32, text or bits"));
+        refuse(where + QStringLiteral(": \"format\" must be u8, s8, u16, s16, s32, u32, f32, text or bits"));
     f.format = *format;
     if (f.format == FieldFormat::Text)
         f.length = jsonrules::number(o.value(QStringLiteral("length")), 1, MaxVariableBytes, where + QStringLiteral(".length"));

@@ -24,7 +24,7 @@ inline constexpr int MaxFieldNameLength = 64;
 inline constexpr int MaxUnitsLength = 32;
 
 // How a field of a type that lays itself out reads its bytes.
-enum class FieldFormat { U8, S8, U16, S16, S32, F32, Text, Bits };
+enum class FieldFormat { U8, S8, U16, S16, S32, U32, F32, Text, Bits };
 
 struct TypeField {
     QString name;

@@ -247,7 +247,7 @@ void TestXif::devicePoints()
     entries.clear();
     QCOMPARE(xif::expandVariable(device, {0, 0, QStringLiteral("nviLevel"), -1}, &tmpl, types, false, entries),
              u"nviLevel");
-    QCOMPARE(entries, (QStringList{u"{0:1:10:0:0:0:0:0}{nviLevel.Level}{}{TRUE}{Analog}{Variable}"_qs,
+    QCOMPARE(entries, (QStringList{u"{0:1:10:0:0:0:12:0}{nviLevel.Level}{}{TRUE}{Analog}{Variable}"_qs,
                                    u"{0:1:10:0:0:1:7:128}{nviLevel.Open}{}{TRUE}{Digital}{Variable}"_qs,
                                    u"{0:1:10:0:0:1:7:112}{nviLevel.Mode}{}{TRUE}{Analog}{Variable}"_qs}));
     // Without a template: NoName as before, and a user type without layout gets nothing.
