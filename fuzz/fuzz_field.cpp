@@ -2,6 +2,7 @@
 // parameters and value texts. Encoding changes nothing outside its field and nothing at
 // all when it fails; a value decoded and written back leaves numeric fields unchanged.
 #include "fuzz/FuzzCommon.h"
+#include "snvt/Catalogue.h"
 #include "snvt/FieldDecoder.h"
 #include "snvt/FieldEncoder.h"
 #include "snvt/VariableTypes.h"
@@ -33,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool tempsInF = in.ConsumeBool();
     const int code = in.ConsumeIntegralInRange<int>(-2, MaxVariableTypeCode + 2);
     const int offset = in.ConsumeBool() ? in.ConsumeIntegral<int>() : in.ConsumeIntegralInRange<int>(-2, 40);
-    int parameter = in.ConsumeBool() ? in.ConsumeIntegral<int>() : in.ConsumeIntegralInRange<int>(-2, 130);
+    int parameter = in.ConsumeBool() ? in.ConsumeIntegral<int>() : in.ConsumeIntegralInRange<int>(-2, HighestSnvtNumber + 2);
     const int lengthDelta = in.ConsumeIntegralInRange<int>(-8, 8);
     const QString value = FuzzText(in, 64);
     const std::string raw = in.ConsumeRemainingBytesAsString();
@@ -45,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray buffer = original;
     const EncodeResult written = EncodeField(value, buffer, length, offset, code, parameter, tempsInF);
     // The check without the bytes refuses nothing the encoder writes.
-    LW_FUZZ_CHECK(!written || CheckFieldValue(value, code, parameter, tempsInF));
+    LW_FUZZ_CHECK(!written || CheckFieldValue(value, code, parameter, tempsInF, 0.0, offset));
     if (!written) {
         LW_FUZZ_CHECK(buffer == original);
         LW_FUZZ_CHECK(!written.Reason.isEmpty());

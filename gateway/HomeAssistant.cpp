@@ -1,6 +1,7 @@
 #include "gateway/HomeAssistant.h"
 
 #include "gateway/TopicNames.h"
+#include "snvt/Catalogue.h"
 #include "snvt/FieldEncoder.h"
 #include "snvt/VariableTypes.h"
 
@@ -100,6 +101,22 @@ QJsonObject GatewayDevice(const TTopicLayout &layout)
                        {QStringLiteral("sw_version"), QStringLiteral("1.80")}};
 }
 
+// The names of the catalogue's enumeration a point reads as names (above 122); empty for
+// any other point.
+QStringList MemberNames(const TGatewayPoint &point)
+{
+    const SnvtCatalogue::Field *field =
+        point.VariableType == VarFloat || point.VariableType == VarBitField || point.Scale != 0.0
+            ? nullptr
+            : SnvtCatalogue::ConversionField(point.Parameter, point.VariableOffset, point.VariableType);
+    QStringList names;
+    if (field && field->enumeration >= 0) {
+        for (const SnvtCatalogue::EnumMember &member : SnvtCatalogue::MembersOf(field->enumeration))
+            names.append(QString::fromLatin1(member.name));
+    }
+    return names;
+}
+
 } // namespace
 
 THaUnits HaUnitsFor(const QString &units)
@@ -124,7 +141,10 @@ QString HaComponentFor(const TGatewayPoint &point)
         return point.Writable ? QStringLiteral("switch") : QStringLiteral("binary_sensor");
     if (point.Kind == QLatin1String("Analog"))
         return point.Writable ? QStringLiteral("number") : QStringLiteral("sensor");
-    return point.Writable ? QStringLiteral("text") : QStringLiteral("sensor");
+    if (!point.Writable)
+        return QStringLiteral("sensor");
+    // A writable enumeration is a choice among its members' names.
+    return MemberNames(point).isEmpty() ? QStringLiteral("text") : QStringLiteral("select");
 }
 
 TDiscoveryMessage PointDiscovery(const TTopicLayout &layout, const QString &siteTopic,
@@ -173,12 +193,15 @@ TDiscoveryMessage PointDiscovery(const TTopicLayout &layout, const QString &site
         // The values the point's field holds after its scaling: what a write may send.
         FieldRange range;
         if (component == QLatin1String("number")
-            && WritableRange(point.VariableType, point.Parameter, point.TempsInF, point.Scale, range)) {
+            && WritableRange(point.VariableType, point.Parameter, point.TempsInF, point.Scale,
+                             point.VariableOffset, range)) {
             config.insert(QStringLiteral("min"), range.Low);
             config.insert(QStringLiteral("max"), range.High);
             config.insert(QStringLiteral("step"), qMax(range.Step, kSmallestStep));
             config.insert(QStringLiteral("mode"), QStringLiteral("box"));
         }
+    } else if (component == QLatin1String("select")) {
+        config.insert(QStringLiteral("options"), QJsonArray::fromStringList(MemberNames(point)));
     } else if (component == QLatin1String("text") && point.VariableType == VarText) {
         config.insert(QStringLiteral("max"), qMax(1, point.Parameter - 1));
     } else if (component == QLatin1String("sensor") && point.Kind == QLatin1String("DateTime")) {

@@ -37,7 +37,8 @@ struct THaUnits
 };
 THaUnits HaUnitsFor(const QString &units);
 
-// The component a point becomes (sensor, number, binary_sensor, switch, text).
+// The component a point becomes (sensor, number, binary_sensor, switch, text, select: a
+// writable enumeration of the catalogue, with its members' names as options).
 QString HaComponentFor(const TGatewayPoint &point);
 
 TDiscoveryMessage PointDiscovery(const TTopicLayout &layout, const QString &siteTopic,

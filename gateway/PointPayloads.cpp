@@ -173,7 +173,8 @@ bool WriteValueFor(const TGatewayPoint &point, const QByteArray &payload, QStrin
     // Object points are commanded, not encoded into a field.
     if (point.HasObject)
         return true;
-    const EncodeResult fits = CheckFieldValue(value, point.VariableType, point.Parameter, point.TempsInF, point.Scale);
+    const EncodeResult fits = CheckFieldValue(value, point.VariableType, point.Parameter, point.TempsInF, point.Scale,
+                                              point.VariableOffset);
     if (!fits) {
         refusal = fits.Reason + QStringLiteral(" Nothing was written.");
         return false;

@@ -119,7 +119,7 @@ bool TSiteController::WriteField(const PointAddress &address, const QString &val
     }
     // Refused before the fetch: a value that does not fit sends nothing at all.
     const EncodeResult fits = CheckFieldValue(value, address.VariableType, address.Parameter, FSite.TempsInF,
-                                              address.Scale);
+                                              address.Scale, address.VariableOffset);
     if (!fits) {
         refusal = fits.Reason;
         return false;

@@ -2,7 +2,9 @@
 // the checks that refuse a value its field cannot hold.
 #include "snvt/FieldEncoder.h"
 
+#include "snvt/Catalogue.h"
 #include "snvt/LonDefines.h"
+#include "snvt/TypeRange.h"
 #include "snvt/VariableTypes.h"
 #include "support/HostFormat.h"
 #include "support/StrLib.h"
@@ -91,11 +93,9 @@ int MaskShift(unsigned mask)
 // The raw values a numeric code or the bit field holds.
 bool RawLimits(int code, int parameter, double &low, double &high)
 {
+    if (IntegerCodeLimits(code, low, high))
+        return true;
     switch (code) {
-    case VarUnsignedByte: case VarByte: low = 0; high = 255; return true;
-    case VarUnsigned16: low = 0; high = 65535; return true;
-    case VarSigned16: low = -32768; high = 32767; return true;
-    case VarSigned32: low = -2147483648.0; high = 2147483647.0; return true;
     case VarFloat: low = -LargestFloat; high = LargestFloat; return true;
     case VarBitField: {
         const unsigned mask = MaskOf(parameter);
@@ -107,28 +107,77 @@ bool RawLimits(int code, int parameter, double &low, double &high)
     }
 }
 
-QString OutOfRange(const QString &shown, int code, int parameter, bool tempsInF, double scale)
+QString OutOfRange(const QString &shown, int offset, int code, int parameter, bool tempsInF,
+                   double scale)
 {
     FieldRange range;
-    WritableRange(code, parameter, tempsInF, scale, range);
+    WritableRange(code, parameter, tempsInF, scale, offset, range);
     return QStringLiteral("%1 does not fit this field: it holds %2 to %3.")
         .arg(shown.trimmed(), NumberForUser(range.Low), NumberForUser(range.High));
 }
 
-EncodeResult PrepareNumber(const QString &shown, const QString &text, int code, int parameter,
-                           bool tempsInF, double scale, Prepared &out)
+// The type's own range as the user writes the point: divided by the address's scale, which
+// multiplies what is written (a scaled point's units are its own, so none are named).
+std::optional<TypeRange> UserTypeRange(int offset, int code, int parameter, bool tempsInF,
+                                       double scale)
+{
+    auto range = PointTypeRange(parameter, offset, code, tempsInF);
+    if (!range || scale == 0.0 || range->enumeration >= 0)
+        return range;
+    range->low /= scale;
+    range->high /= scale;
+    range->step /= std::fabs(scale);
+    if (range->low > range->high)
+        std::swap(range->low, range->high);
+    range->units.clear();
+    return range;
+}
+
+// An enumeration of the catalogue is written by a member's name (any case) or number.
+EncodeResult PrepareMember(const QString &text, const SnvtCatalogue::Field &conversion, int offset,
+                           int code, int parameter, bool tempsInF, Prepared &out)
+{
+    const auto member = SnvtCatalogue::MemberValue(conversion.enumeration, text);
+    if (!member)
+        return EncodeResult::Refused(OutOfRangeText(*PointTypeRange(parameter, offset, code, tempsInF)));
+    double low = 0;
+    double high = 0;
+    RawLimits(code, parameter, low, high);
+    if (*member < low || *member > high)
+        return EncodeResult::Refused(OutOfRange(text, offset, code, parameter, tempsInF, 0.0));
+    out.Whole = *member;
+    return EncodeResult::Written();
+}
+
+EncodeResult PrepareNumber(const QString &shown, const QString &text, int offset, int code,
+                           int parameter, bool tempsInF, double scale, Prepared &out)
 {
     if (code == VarBitField && parameter == 0)
         return EncodeResult::Refused(QStringLiteral("This bit field's mask (parameter 0) selects no "
                                                     "bits: nothing can be written into it."));
+    // Above 122 the catalogue converts: enumerations by name, numbers to the nearest raw step.
+    const SnvtCatalogue::Field *conversion =
+        code == VarBitField ? nullptr : SnvtCatalogue::ConversionField(parameter, offset, code);
+    if (conversion && conversion->enumeration >= 0 && code != VarFloat)
+        return PrepareMember(text, *conversion, offset, code, parameter, tempsInF, out);
     const auto number = NumberFromText(text);
     if (!number)
         return EncodeResult::Refused(QStringLiteral("%1 is no finite number.").arg(shown.trimmed()));
+    // The type's own minimum and maximum, where the catalogue gives them.
+    if (code != VarBitField) {
+        const auto range = PointTypeRange(parameter, offset, code, tempsInF);
+        if (range && !InTypeRange(*range, *number))
+            return EncodeResult::Refused(
+                OutOfRangeText(*UserTypeRange(offset, code, parameter, tempsInF, scale)));
+    }
     // Bit fields take the number as it is; every other code by the parameter's writing rule.
-    const double scaled = code == VarBitField ? *number : ScaleForWriting(parameter, *number, tempsInF);
+    double scaled = code == VarBitField ? *number : ScaleForWriting(parameter, *number, tempsInF);
+    if (conversion)
+        scaled = code == VarFloat ? SnvtCatalogue::ToRaw(*conversion, *number)
+                                  : std::nearbyint(SnvtCatalogue::ToRaw(*conversion, *number));
     if (code == VarFloat) {
         if (!(std::fabs(scaled) < FloatOverflow))
-            return EncodeResult::Refused(OutOfRange(shown, code, parameter, tempsInF, scale));
+            return EncodeResult::Refused(OutOfRange(shown, offset, code, parameter, tempsInF, scale));
         out.Scaled = scaled;
         return EncodeResult::Written();
     }
@@ -137,7 +186,7 @@ EncodeResult PrepareNumber(const QString &shown, const QString &text, int code, 
     RawLimits(code, parameter, low, high);
     const auto whole = Truncated(scaled);
     if (!whole || double(*whole) < low || double(*whole) > high)
-        return EncodeResult::Refused(OutOfRange(shown, code, parameter, tempsInF, scale));
+        return EncodeResult::Refused(OutOfRange(shown, offset, code, parameter, tempsInF, scale));
     out.Whole = *whole;
     return EncodeResult::Written();
 }
@@ -206,8 +255,8 @@ EncodeResult PrepareMoment(const QString &shown, const QString &text, int code, 
 }
 
 // Everything CheckFieldValue decides, with what is to be written.
-EncodeResult Prepare(const QString &value, int code, int parameter, bool tempsInF, double scale,
-                     Prepared &out)
+EncodeResult Prepare(const QString &value, int offset, int code, int parameter, bool tempsInF,
+                     double scale, Prepared &out)
 {
     // A scaled point's value is read as a number, multiplied by the scale and handed on as
     // a number with four decimals, whatever the code.
@@ -226,8 +275,8 @@ EncodeResult Prepare(const QString &value, int code, int parameter, bool tempsIn
     case VarDate: case VarTime: case VarDateTime:
         return PrepareMoment(value, text, code, out);
     case VarUnsignedByte: case VarByte: case VarUnsigned16: case VarSigned16:
-    case VarFloat: case VarSigned32: case VarBitField:
-        return PrepareNumber(value, text, code, parameter, tempsInF, scale, out);
+    case VarFloat: case VarSigned32: case VarBitField: case VarSignedByte: case VarUnsigned32:
+        return PrepareNumber(value, text, offset, code, parameter, tempsInF, scale, out);
     case VarOpaque:
         return EncodeResult::Refused(QStringLiteral("Variable type 8 (not decoded) is never written."));
     default:
@@ -246,17 +295,18 @@ EncodeResult OutsideVariable(int offset, qint64 width, int length)
 } // namespace
 
 EncodeResult CheckFieldValue(const QString &value, int variableType, int parameter, bool tempsInF,
-                             double scale)
+                             double scale, int offset)
 {
     Prepared prepared;
-    return Prepare(value, variableType, parameter, tempsInF, scale, prepared);
+    return Prepare(value, offset, variableType, parameter, tempsInF, scale, prepared);
 }
 
 EncodeResult EncodeField(const QString &value, QByteArray &buffer, int length, int offset,
                          int variableType, int parameter, bool tempsInF, double scale)
 {
     Prepared prepared;
-    if (EncodeResult result = Prepare(value, variableType, parameter, tempsInF, scale, prepared); !result)
+    if (EncodeResult result = Prepare(value, offset, variableType, parameter, tempsInF, scale, prepared);
+        !result)
         return result;
     const qint64 width = variableType == VarText ? prepared.Text.size() + 1 : FieldWidth(variableType);
     if (!FieldFits(buffer.size(), length, offset, width))
@@ -307,14 +357,21 @@ EncodeResult EncodeField(const QString &value, QByteArray &buffer, int length, i
     return EncodeResult::Written();
 }
 
-bool WritableRange(int variableType, int parameter, bool tempsInF, double scale, FieldRange &range)
+bool WritableRange(int variableType, int parameter, bool tempsInF, double scale, int offset,
+                   FieldRange &range)
 {
     double low = 0;
     double high = 0;
     if (!RawLimits(variableType, parameter, low, high))
         return false;
+    const SnvtCatalogue::Field *conversion =
+        variableType == VarBitField ? nullptr : SnvtCatalogue::ConversionField(parameter, offset, variableType);
     if (variableType == VarBitField) {
         range = FieldRange{low, high, 1.0};
+    } else if (conversion) {
+        auto read = [&](double raw) { return SnvtCatalogue::ToValue(*conversion, raw); };
+        range = FieldRange{std::min(read(low), read(high)), std::max(read(low), read(high)),
+                           variableType == VarFloat ? 0.0 : std::fabs(read(1.0) - read(0.0))};
     } else if (ScalingRuleOf(parameter) == ScalingRule::Switch) {
         range = FieldRange{0.0, 1.0, 1.0};
     } else {
@@ -330,6 +387,12 @@ bool WritableRange(int variableType, int parameter, bool tempsInF, double scale,
             ? 0.0
             : std::fabs(ScaleForReading(parameter, 1.0, tempsInF) - ScaleForReading(parameter, 0.0, tempsInF));
         range = FieldRange{shownLow, shownHigh, step};
+    }
+    // Within that, the type's own minimum and maximum.
+    if (const auto type = PointTypeRange(parameter, offset, variableType, tempsInF);
+        type && type->enumeration < 0) {
+        range.Low = std::max(range.Low, type->low);
+        range.High = std::min(range.High, type->high);
     }
     // The address's scale divides what is read and multiplies what is written.
     if (scale != 0.0) {

@@ -28,14 +28,20 @@ struct EncodeResult
 //    scaling rule of the parameter applies (not to bit fields); the value is truncated
 //    toward zero and must then lie in the code's raw range (0..255 for codes 0 and 1,
 //    0..65535 for 2, -32768..32767 for 3, 32 bits signed for 6, a single's range for 4,
-//    0..mask for the bit field: the mask is parameter AND 255, shifted down);
+//    -128..127 for 12, 32 bits unsigned for 13, 0..mask for the bit field: the mask is
+//    parameter AND 255, shifted down);
 //  - text: at most parameter - 1 characters, each with a Windows-1252 byte (U+FFFD, what
 //    invalid UTF-8 becomes, has none);
 //  - date, time, date and time: a text in the host's date and time formats (a time of day
 //    may also be written alone), years 1 to 9999;
-//  - the opaque code and unknown codes are never written.
+//  - the opaque code and unknown codes are never written;
+//  - a number outside the type's own minimum and maximum (TypeRange.h) is refused with
+//    "Value out of range for SNVT_temp_p: -273.17 to 327.66 °C.";
+//  - above 122 the catalogue converts (Catalogue.h): an enumeration takes a member's name
+//    (any case) or number and nothing else, a number goes to its nearest raw step.
+// `offset` is the field's byte offset: above 122 it selects a structure's field.
 EncodeResult CheckFieldValue(const QString &value, int variableType, int parameter, bool tempsInF,
-                             double scale = 0.0);
+                             double scale, int offset);
 
 // Puts `value` into the field at `offset` of `buffer`, by the variable type code and
 // parameter, exactly as DecodeField reads it, after CheckFieldValue. Only the bytes of that
@@ -45,9 +51,9 @@ EncodeResult EncodeField(const QString &value, QByteArray &buffer, int length, i
                          int variableType, int parameter, bool tempsInF, double scale = 0.0);
 
 // The values a numeric or bit field holds, in the units its parameter's scaling rule gives
-// and divided by the address's scale (a °C setpoint of code 3: -327.68 to 327.67, step
-// 0.01). A writing rule that clamps narrows the range to what it can write (a whole
-// percent: 0 to 100); the switch rule holds 0 and 1.
+// and divided by the address's scale, within the type's own minimum and maximum (a °C
+// setpoint of code 3: -273.17 to 327.66, step 0.01). A writing rule that clamps narrows the
+// range to what it can write (a whole percent: 0 to 100); the switch rule holds 0 and 1.
 struct FieldRange
 {
     double Low = 0.0;
@@ -55,4 +61,5 @@ struct FieldRange
     double Step = 0.0;   // the value of one raw step; 0 for a float (any value)
 };
 // False for codes that hold no number (text, opaque, dates and times, unknown codes).
-bool WritableRange(int variableType, int parameter, bool tempsInF, double scale, FieldRange &range);
+bool WritableRange(int variableType, int parameter, bool tempsInF, double scale, int offset,
+                   FieldRange &range);

@@ -17,13 +17,9 @@ using SnvtCatalogue::Field;
 
 bool NumericCode(int code)
 {
-    switch (code) {
-    case VarUnsignedByte: case VarByte: case VarUnsigned16: case VarSigned16: case VarFloat:
-    case VarSigned32: case VarSignedByte: case VarUnsigned32:
-        return true;
-    default:
-        return false;
-    }
+    double low = 0;
+    double high = 0;
+    return code == VarFloat || IntegerCodeLimits(code, low, high);
 }
 
 // A float bound at the edge of the single-precision range means "any value".
@@ -34,13 +30,14 @@ double Bound(double value, double unbounded)
     return value;
 }
 
-// The catalogue's bounds as raw steps, one step in from an end that means "no data".
-std::pair<double, double> RawBounds(const Field &field, bool integer)
+// The catalogue's bounds as the raw numbers a point of the type holds: an integer field's
+// raw steps, one step in from an end that means "no data"; a float field's values.
+std::pair<double, double> RawBounds(const Field &field)
 {
     constexpr double Infinity = std::numeric_limits<double>::infinity();
     double low = Bound(field.min, -Infinity);
     double high = Bound(field.max, Infinity);
-    if (!integer)
+    if (field.code == VarFloat)
         return {low, high};
     low = std::isinf(low) ? low : SnvtCatalogue::ToRaw(field, low);
     high = std::isinf(high) ? high : SnvtCatalogue::ToRaw(field, high);
@@ -117,12 +114,22 @@ std::optional<TypeRange> PointTypeRange(int parameter, int offset, int code, boo
     }
     if (field->enumeration >= 0)
         return std::nullopt;
+    // A point reads its raw number by the catalogue's conversion above 122, by the driver's
+    // own rule up to it; a float point of an integer type holds the same raw numbers.
     auto read = [&](double raw) {
         if (parameter > HighestOwnRuleType)
-            return integer ? SnvtCatalogue::ToValue(*field, raw) : raw;
+            return SnvtCatalogue::ToValue(*field, raw);
         return ScaleForReading(parameter, raw, tempsInF);
     };
-    const auto [rawLow, rawHigh] = RawBounds(*field, integer && field->code != VarFloat);
+    auto [rawLow, rawHigh] = RawBounds(*field);
+    // Never wider than what the point's code holds (the driver reads some types up to 122
+    // with another sign than the catalogue's).
+    double codeLow = 0;
+    double codeHigh = 0;
+    if (field->code != VarFloat && IntegerCodeLimits(code, codeLow, codeHigh)) {
+        rawLow = std::max(rawLow, codeLow);
+        rawHigh = std::min(rawHigh, codeHigh);
+    }
     if (std::isinf(rawLow) && std::isinf(rawHigh))
         return std::nullopt;
     range.low = std::isinf(rawLow) ? rawLow : read(rawLow);
@@ -140,8 +147,12 @@ bool InTypeRange(const TypeRange &range, double value)
 {
     if (range.enumeration >= 0)
         return true;   // members are checked by name or number where they are written
+    if (range.step <= 0.0)
+        return value >= range.low && value <= range.high;
+    // Less than half a step beyond an end still lands on it; half a step or more would
+    // round to the step beyond (or to the value that means "no data").
     const double slack = range.step / 2.0;
-    return value >= range.low - slack && value <= range.high + slack;
+    return value > range.low - slack && value < range.high + slack;
 }
 
 QString OutOfRangeText(const TypeRange &range)
@@ -151,7 +162,7 @@ QString OutOfRangeText(const TypeRange &range)
         QStringList names;
         for (const SnvtCatalogue::EnumMember &member : SnvtCatalogue::MembersOf(range.enumeration))
             names.append(QString::fromLatin1(member.name));
-        return text + QStringLiteral("one of ") + names.join(QStringLiteral(", "));
+        return text + QStringLiteral("one of ") + names.join(QStringLiteral(", ")) + u'.';
     }
     const QString low = std::isinf(range.low) ? QString() : NumberText(range.low);
     const QString high = std::isinf(range.high) ? QString() : NumberText(range.high);
@@ -162,5 +173,5 @@ QString OutOfRangeText(const TypeRange &range)
     else
         text += low + QStringLiteral(" to ") + high;
     const QString units = range.units.trimmed();
-    return units.isEmpty() ? text : text + u' ' + units;
+    return (units.isEmpty() ? text : text + u' ' + units) + u'.';
 }

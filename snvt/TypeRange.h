@@ -25,10 +25,10 @@ struct TypeRange
 // to 122) or the code reads no number.
 std::optional<TypeRange> PointTypeRange(int parameter, int offset, int code, bool tempsInF);
 
-// True when `value` (in the point's units) lies in the range, give or take half a step, so
-// that every value that lands on an allowed raw step is accepted.
+// True when `value` (in the point's units) lies in the range or less than half a step
+// beyond an end, so that every value that lands on an allowed raw step is accepted.
 bool InTypeRange(const TypeRange &range, double value);
 
-// "Value out of range for SNVT_temp_p: -273.17 to 327.66 °C"; for an enumeration
+// "Value out of range for SNVT_temp_p: -273.17 to 327.66 °C."; for an enumeration
 // "Value out of range for SNVT_fire_test: one of FT_NUL, FT_NORMAL, ...".
 QString OutOfRangeText(const TypeRange &range);

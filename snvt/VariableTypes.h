@@ -36,6 +36,20 @@ constexpr int FieldWidth(int code)
     }
 }
 
+// The raw values an integer code holds (codes 0, 1, 2, 3, 6, 12, 13); false for the others.
+constexpr bool IntegerCodeLimits(int code, double &low, double &high)
+{
+    switch (code) {
+    case VarUnsignedByte: case VarByte: low = 0; high = 255; return true;
+    case VarSignedByte: low = -128; high = 127; return true;
+    case VarUnsigned16: low = 0; high = 65535; return true;
+    case VarSigned16: low = -32768; high = 32767; return true;
+    case VarSigned32: low = -2147483648.0; high = 2147483647.0; return true;
+    case VarUnsigned32: low = 0; high = 4294967295.0; return true;
+    default: return false;
+    }
+}
+
 // True when `width` bytes from `offset` lie inside both the buffer and the bytes that
 // were actually received (or fetched).
 constexpr bool FieldFits(qint64 bufferSize, qint64 length, qint64 offset, qint64 width)

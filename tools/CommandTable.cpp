@@ -115,9 +115,12 @@ QList<TCommandInfo> BuildTable()
          true, 1, 1, 60, nullptr, &RunRead});
     add({QStringLiteral("write"), QStringLiteral("ADDRESS [VALUE]"),
          QStringLiteral("Write one point (or command a device object)."),
-         QStringLiteral("Sends POINTMODIFY. For an ordinary point give VALUE. For an address "
-                        "ending in D-<object> (V1, C3, I2, O4, P1, ...) give --object-value and, "
-                        "optionally, --state."),
+         QStringLiteral("Sends POINTMODIFY. For an ordinary point give VALUE: a number within "
+                        "the point's type range, an enumeration's member by name (any case) or "
+                        "number, a text or a date, as `lonctl types` shows the point; the driver "
+                        "refuses anything else and nothing is written. For an address ending in "
+                        "D-<object> (V1, C3, I2, O4, P1, ...) give --object-value and, optionally, "
+                        "--state."),
          QStringLiteral("  lonctl write --site Plant 0:1:10:1:105:0:3:105 22.5\n"
                         "  lonctl write --site Plant 1:3:5:23:0:0:0:0,0,D-V1 --object-value 5 --state on"),
          true, 1, 2, 60, &AddWriteOptions, &RunWrite});

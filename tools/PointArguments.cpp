@@ -1,5 +1,6 @@
 #include "tools/PointArguments.h"
 
+#include "snvt/Catalogue.h"
 #include "snvt/PointVerify.h"
 #include "snvt/FieldLayouts.h"
 #include "snvt/LonDefines.h"
@@ -166,6 +167,11 @@ void RequireWritableNumber(const PointAddress &address, const QString &value)
     default:
         break;
     }
+    // An enumeration of the catalogue is written by its members' names; the driver checks them.
+    if (const SnvtCatalogue::Field *field = SnvtCatalogue::ConversionField(
+            address.Parameter, address.VariableOffset, address.VariableType);
+        field && field->enumeration >= 0)
+        return;
     const QString upper = value.toUpper();
     if (upper.contains(QLatin1String("ON")) || upper.contains(QLatin1String("OFF")))
         return;

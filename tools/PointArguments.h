@@ -41,6 +41,7 @@ struct TDeviceObject
 TDeviceObject RequireObject(const QString &addressText, const PointAddress &address,
                             const QString &letters);
 
-// A value for a numeric field (codes 0-4, 6, 7) must be a number or contain ON or OFF: the
-// driver writes any other text as 0. Throws a usage error naming the value otherwise.
+// A value for a numeric field (codes 0-4, 6, 7, 12, 13) must be a number or contain ON or
+// OFF: the driver writes any other text as 0. An enumeration above 122 takes its members'
+// names. Throws a usage error naming the value otherwise.
 void RequireWritableNumber(const PointAddress &address, const QString &value);

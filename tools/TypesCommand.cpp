@@ -188,8 +188,10 @@ void PrintOne(const Type &type, bool json, bool fahrenheit)
     const QList<FieldRow> points = PointsOf(type.number, fahrenheit);
     PrintLine(QStringLiteral("%1 (%2)%3").arg(QLatin1String(type.name)).arg(type.number)
                   .arg(type.obsolete ? QStringLiteral(", obsolete") : QString()));
-    PrintLine(QStringLiteral("Kind:    ") + KindText(type.kind)
-              + (type.size >= 0 ? QStringLiteral(", %1 bytes").arg(type.size) : QString()));
+    QString size;
+    if (type.size >= 0)
+        size = type.size == 1 ? QStringLiteral(", 1 byte") : QStringLiteral(", %1 bytes").arg(type.size);
+    PrintLine(QStringLiteral("Kind:    ") + KindText(type.kind) + size);
     if (points.isEmpty()) {
         PrintLine(QStringLiteral("Points:  none (the driver lists no points for it)"));
         return;

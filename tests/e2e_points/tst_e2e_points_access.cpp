@@ -143,9 +143,9 @@ void TestE2EPointsAccess::pointModifyThatCannotBeEncoded_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("beyond the mask") << "{B}{0:1:10:4:0:0:7:240}{VALUE=16}{}{}" << 4
                                      << "COMMANDERROR=Could not modify point. 16 does not fit this field: it holds 0 to 15.";
-    QTest::newRow("°C setpoint 1000") << "{T}{0:1:10:1:105:0:3:105}{VALUE=1000}{}{}" << 1
-                                       << "COMMANDERROR=Could not modify point. 1000 does not fit this field: it "
-                                          "holds -327.68 to 327.67.";
+    // Below absolute zero: the 16-bit field holds it, the type does not.
+    QTest::newRow("°C setpoint -300") << "{T}{0:1:10:1:105:0:3:105}{VALUE=-300}{}{}" << 1
+                                       << QStringLiteral("COMMANDERROR=Could not modify point. Value out of range for SNVT_temp_p: -273.17 to 327.66 °C.");
 }
 
 void TestE2EPointsAccess::pointModifyThatCannotBeEncoded()

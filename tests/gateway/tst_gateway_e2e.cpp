@@ -332,8 +332,8 @@ private Q_SLOTS:
         QTest::newRow("braces") << "Setpoint" << QByteArray("{20}") << "RoomController" << 1 << false << "braces";
         QTest::newRow("site locked") << "Setpoint" << QByteArray("19") << "RoomController" << 1 << true << "locked by another client (commissioning)";
         // What the field cannot hold is refused, never wrapped, cut or replaced.
-        QTest::newRow("beyond the field") << "Setpoint" << QByteArray("1000") << "RoomController" << 1 << false
-                                          << "1000 does not fit this field: it holds -327.68 to 327.67.";
+        QTest::newRow("beyond its type") << "Setpoint" << QByteArray("-300") << "RoomController" << 1 << false
+                                         << QStringLiteral("Value out of range for SNVT_temp_p: -273.17 to 327.66 °C.");
         QTest::newRow("text too long") << "Alarm_location" << QByteArray("AHU12345") << "AirHandler" << 10 << false
                                        << "The text has 8 characters; this field holds at most 5.";
         QTest::newRow("invalid UTF-8") << "Alarm_location" << QByteArray("ab\xff\xfe" "cd") << "AirHandler" << 10

@@ -257,9 +257,9 @@ private Q_SLOTS:
         QTest::newRow("text") << "String" << true << QByteArray("Hall") << "Hall" << "";
         QTest::newRow("empty text") << "String" << true << QByteArray("") << "" << "is empty";
         // What the field cannot hold is refused here, with the encoder's reason.
-        QTest::newRow("beyond the field") << "Analog" << true << QByteArray("1000") << ""
-                                          << "1000 does not fit this field: it holds -327.68 to 327.67.";
-        QTest::newRow("highest") << "Analog" << true << QByteArray("327.67") << "327.67" << "";
+        QTest::newRow("beyond its type") << "Analog" << true << QByteArray("-300") << ""
+                                         << QStringLiteral("Value out of range for SNVT_temp_p: -273.17 to 327.66 °C.");
+        QTest::newRow("highest") << "Analog" << true << QByteArray("327.66") << "327.66" << "";
         QTest::newRow("text too long") << "String" << true << QByteArray(31, 'x') << ""
                                        << "this field holds at most 30";
         QTest::newRow("no Windows-1252 byte") << "String" << true << QByteArray("5 \xCE\xA9") << "" << "U+03A9";
@@ -355,10 +355,53 @@ private Q_SLOTS:
                  QStringLiteral("lonworks_gw1_Plant_0_1_10"));
         if (component == QLatin1String("number")) {
             // The °C setpoint's field after its scaling, not its raw 16 bits.
-            QCOMPARE(config.value(QStringLiteral("min")).toDouble(), -327.68);
-            QCOMPARE(config.value(QStringLiteral("max")).toDouble(), 327.67);
+            // The type's own range (327.67 °C means "no data"), within the field's.
+            QCOMPARE(config.value(QStringLiteral("min")).toDouble(), -273.17);
+            QCOMPARE(config.value(QStringLiteral("max")).toDouble(), 327.66);
             QCOMPARE(config.value(QStringLiteral("step")).toDouble(), 0.01);
         }
+    }
+
+    // A writable enumeration of the catalogue is a select of its members' names, which is
+    // what the driver writes and reads; its value and what Home Assistant sends are a name.
+    void homeAssistantEnumerations_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("parameter");
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QString>("component");
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("type") << 0 << 171 << true << "select"
+                              << QStringList{"FD_NUL", "FD_NONE", "FD_OUT", "FD_IN", "FD_ANY"};
+        QTest::newRow("read-only") << 0 << 171 << false << "sensor" << QStringList{};
+        QTest::newRow("field of a structure") << 0 << 127 << true << "select"
+                                              << QStringList{"CHLR_NUL", "CHLR_OFF", "CHLR_START", "CHLR_RUN",
+                                                             "CHLR_PRESHUTDN", "CHLR_SERVICE"};
+        QTest::newRow("up to 122: numbers") << 0 << 108 << true << "text" << QStringList{};
+    }
+    void homeAssistantEnumerations()
+    {
+        QFETCH(int, offset);
+        QFETCH(int, parameter);
+        QFETCH(bool, writable);
+        QFETCH(QString, component);
+        QFETCH(QStringList, options);
+        TGatewayPoint point = Point(QStringLiteral("String"), writable, QString(), 12, parameter);
+        point.VariableOffset = offset;
+        const TTopicLayout layout{QStringLiteral("lonworks"), QStringLiteral("gw1"), QStringLiteral("homeassistant")};
+        const TDiscoveryMessage message = PointDiscovery(layout, QStringLiteral("Plant"), QStringLiteral("Plant"), point);
+        QCOMPARE(message.Topic, QStringLiteral("homeassistant/%1/gw1/Plant_nviSetpoint/config").arg(component));
+        const QJsonObject config = QJsonDocument::fromJson(message.Payload).object();
+        QStringList shown;
+        for (const QJsonValue &option : config.value(QStringLiteral("options")).toArray())
+            shown.append(option.toString());
+        QCOMPARE(shown, options);
+        if (!writable)
+            return;
+        QString value;
+        QString refusal;
+        QVERIFY2(WriteValueFor(point, options.value(1, QStringLiteral("1")).toUtf8(), value, refusal),
+                 qPrintable(refusal));
     }
 
     void configuredPointDescribedByCatalogue()

@@ -42,6 +42,8 @@ private Q_SLOTS:
         QTest::newRow("encode scaled") << QStringList{"encode", "0:1:1:0:0:0:2:0,10", "21.5", "00 00"} << "00 D7\n";
         QTest::newRow("encode keeps other bytes") << QStringList{"encode", "0:1:1:0:0:1:0:0", "on", "AA 00 BB"} << "AA 01 BB\n";
         QTest::newRow("encode temperature") << QStringList{"encode", "0:1:10:1:105:0:3:105", "22.5", "08 66"} << "08 CA\n";
+        QTest::newRow("encode enumeration by name") << QStringList{"encode", "0:1:1:0:130:0:12:130", "ft_test", "00"} << "02\n";
+        QTest::newRow("decode enumeration") << QStringList{"decode", "0:1:1:0:130:0:12:130", "FF"} << "FT_NUL\n";
         QTest::newRow("expand single")
             << QStringList{"expand", "105", "nviSetpoint"}
             << "ADDRESS              NAME         UNITS  WRITABLE  KIND\n"
@@ -189,6 +191,10 @@ private Q_SLOTS:
         // Refused, never wrapped or cut.
         QTest::newRow("beyond 16 bits") << QStringList{"encode", "0:1:1:0:0:0:2:0", "70000", "00 00"} << 1
                                         << "70000 does not fit this field: it holds 0 to 65535.";
+        QTest::newRow("not a member") << QStringList{"encode", "0:1:1:0:130:0:12:130", "FT_SOMETIMES", "00"} << 1
+                                      << "Value out of range for SNVT_fire_test: one of FT_NUL, FT_NORMAL, FT_RESET, FT_TEST, FT_NOTEST.";
+        QTest::newRow("below its type") << QStringList{"encode", "0:1:10:1:105:0:3:105", "--", "-300", "08 66"} << 1
+                                        << "Value out of range for SNVT_temp_p: -273.17 to 327.66 °C.";
         QTest::newRow("negative byte") << QStringList{"encode", "0:1:1:0:0:0:0:0", "-1", "00"} << 1
                                        << "-1 does not fit this field: it holds 0 to 255.";
         QTest::newRow("text too long") << QStringList{"encode", "0:1:1:0:36:0:5:6", "ABCDEFG", "00 00 00 00 00 00"} << 1

@@ -1,6 +1,7 @@
 // Every site command of lonctl against the real driver on the built-in network LON1:
 // status, time, verify, lock and unlock, discover, read, write, watch, disabled and file,
-// with their table and JSON output, and the failures the driver reports.
+// with their table and JSON output, and the failures the driver reports; and the standard
+// types above 122 on a small network of their own (tests/fixtures/networks/types.json).
 #include "DriverClient.h"
 #include "DriverProcess.h"
 #include "LonctlRun.h"
@@ -253,7 +254,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("interface");
         QTest::addColumn<bool>("everyDeviceAnswers");
         QTest::newRow("LON1") << "Plant" << "LON1" << true;
-        for (const char *network : {"points", "small", "selfdoc"})
+        for (const char *network : {"points", "small", "selfdoc", "types"})
             QTest::newRow(network) << QStringLiteral("Net-%1").arg(QLatin1String(network))
                                    << QStringLiteral(LW_FIXTURES "/networks/%1.json").arg(QLatin1String(network)) << false;
     }
@@ -395,8 +396,9 @@ private Q_SLOTS:
         QTest::newRow("float beyond its range") << "0:1:20:9:57:0:4:57" << "1e40" << "1e40 does not fit this field";
         QTest::newRow("silent device") << kSilent << "20" << "Could not modify point.";
         // Refused, never wrapped or cut.
-        QTest::newRow("°C setpoint 1000") << kSetpoint << "1000"
-                                           << "nothing was written: 1000 does not fit this field: it holds -327.68 to 327.67.";
+        QTest::newRow("°C setpoint below its type") << kSetpoint << "-300"
+                                                     << QStringLiteral("nothing was written: Value out of range for "
+                                                                       "SNVT_temp_p: -273.17 to 327.66 °C.");
         QTest::newRow("text beyond its field") << "1:2:30:11:36:0:5:31" << QString(40, u'x')
                                                << "The text has 40 characters; this field holds at most 30.";
     }
@@ -408,6 +410,51 @@ private Q_SLOTS:
         const TLonctlResult result = RunLonctl(Site("Plant", {"write", address, value}));
         ExpectFailure(result, 1, message);
         QCOMPARE(result.Out, QString());
+    }
+
+    // Types above 122 through the driver and a simulated device (tests/fixtures/networks/
+    // types.json): enumerations written by a member's name in any case or its number and read
+    // back as the name, also as a structure's field; a scaled value with the catalogue's units;
+    // a name the enumeration lacks and a value beyond the type are refused, nothing written.
+    void catalogueTypesWriteAndRead_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<QString>("readBack");   // after a write that is not refused
+        const QString hvacType = QStringLiteral("0:1:10:0:145:0:12:145");
+        const QString runMode = QStringLiteral("0:1:10:1:127:0:12:127");
+        const QString enthalpy = QStringLiteral("0:1:10:2:153:0:3:153");
+        QTest::newRow("enumeration by name") << hvacType << "hvt_vav" << "" << "HVT_VAV";
+        QTest::newRow("enumeration by number") << hvacType << "8" << "" << "HVT_AHU";
+        QTest::newRow("no such member") << hvacType << "HVT_IGLOO"
+                                        << "Value out of range for SNVT_hvac_type: one of HVT_NUL, HVT_GENERIC, "
+                                           "HVT_FAN_COIL, HVT_VAV, HVT_HEAT_PUMP, HVT_ROOFTOP, HVT_UNIT_VENT, "
+                                           "HVT_CHILL_CEIL, HVT_RADIATOR, HVT_AHU, HVT_SELF_CONT."
+                                        << "";
+        QTest::newRow("field of a structure") << runMode << "Chlr_Run" << "" << "CHLR_RUN";
+        QTest::newRow("scaled") << enthalpy << "-12.34" << "" << "-12.3400 kJ/kg";
+        QTest::newRow("beyond its type") << enthalpy << "327.67"
+                                         << QStringLiteral("Value out of range for SNVT_enthalpy: -327.68 to 327.66 kJ/kg.")
+                                         << "";
+    }
+    void catalogueTypesWriteAndRead()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, value);
+        QFETCH(QString, refusal);
+        QFETCH(QString, readBack);
+        const QStringList site{"--site", "Types", "--interface", LW_FIXTURES "/networks/types.json"};
+        const TLonctlResult before = RunLonctl(QStringList{"read", address} + site);
+        ExpectSuccess(before);
+        const TLonctlResult written = RunLonctl(QStringList{"write", address, value} + site);
+        if (refusal.isEmpty())
+            ExpectSuccess(written);
+        else
+            ExpectFailure(written, 1, QStringLiteral("nothing was written: ") + refusal);
+        const TLonctlResult after = RunLonctl(QStringList{"read", address} + site);
+        ExpectSuccess(after);
+        QCOMPARE(after.Out, refusal.isEmpty() ? readBack + u'\n' : before.Out);
     }
 
     void writeObject()

@@ -288,8 +288,10 @@ void TestPointsAccess::pointModifyThatCannotBeEncoded_data()
                                                     << true;
     QTest::newRow("empty value") << "{F}{0:1:10:5:0:0:4:0}{VALUE=}{}{}" << 5 << "No value was given." << false;
     // A value that does not fit its field is refused, never wrapped, cut or replaced.
-    QTest::newRow("setpoint beyond the field") << "{T}{0:1:10:2:105:0:3:105}{VALUE=1000}{}{}" << 2
-                                               << "1000 does not fit this field: it holds -327.68 to 327.67." << false;
+    QTest::newRow("setpoint beyond the field") << "{T}{0:1:10:2:105:0:3:0}{VALUE=40000}{}{}" << 2
+                                               << "40000 does not fit this field: it holds -32768 to 32767." << false;
+    QTest::newRow("setpoint beyond its type") << "{T}{0:1:10:2:105:0:3:105}{VALUE=-300}{}{}" << 2
+                                              << u"Value out of range for SNVT_temp_p: -273.17 to 327.66 °C."_s << false;
     QTest::newRow("beyond the field after the scale") << "{S}{0:1:10:6:0:0:3:0,10}{VALUE=5000}{}{}" << 6
                                                       << "5000 does not fit this field: it holds -3276.8 to 3276.7."
                                                       << false;

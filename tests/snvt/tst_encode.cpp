@@ -79,8 +79,12 @@ void TestEncode::fields_data()
     R("float largest", "00000000", 4, 0, 4, 0, false, "3.4028234e38", true, "7F7FFFFF");
     R("float beyond range", "00000000", 4, 0, 4, 0, false, "1e39", false, "");
     R("float beyond range negative", "00000000", 4, 0, 4, 0, false, "-1e39", false, "");
-    R("float non-negative", "11111111", 4, 0, 4, 51, false, "-3", true, "00000000");
+    // Below the type's range (SNVT_count_f counts from 0): refused, not clamped.
+    R("float non-negative", "11111111", 4, 0, 4, 51, false, "-3", false, "11111111");
+    R("float non-negative zero", "11111111", 4, 0, 4, 51, false, "0", true, "00000000");
     R("float tenths", "00000000", 4, 0, 4, 1, false, "2.15", true, "41AC0000");
+    // A float point of an integer type holds that type's raw steps: 20 °C is 2000.
+    R("float hundredths temp", "00000000", 4, 0, 4, 105, false, "20", true, "44FA0000");
     R("float text nan", "11111111", 4, 0, 4, 0, false, "nan", true, "00000000");
     // Keywords and lenient numbers
     R("on", "00", 1, 0, 0, 0, false, "on", true, "01");
@@ -105,10 +109,12 @@ void TestEncode::fields_data()
     R("temperature F", "0000", 2, 0, 2, 39, true, "68", true, "0B7C");
     R("hundredths temp C", "0000", 2, 0, 3, 105, false, "21.5", true, "0866");
     R("hundredths temp F", "0000", 2, 0, 3, 105, true, "14", true, "FC18");
-    R("half steps clamp", "00", 1, 0, 0, 21, false, "150", true, "C8");
+    // Beyond the type's 0..100 %: refused, not clamped.
+    R("half steps beyond the type", "00", 1, 0, 0, 21, false, "150", false, "00");
     R("whole percent clamp", "00", 1, 0, 0, 22, false, "120", true, "64");
     R("0.005 steps", "0000", 2, 0, 3, 81, false, "100", true, "4E20");
-    R("address range", "0000", 2, 0, 2, 114, false, "70000", true, "F1FF");
+    R("address range beyond the type", "0000", 2, 0, 2, 114, false, "70000", false, "0000");
+    R("address range highest", "0000", 2, 0, 2, 114, false, "61951", true, "F1FF");
     // Bit fields
     R("nibble 9", "05", 1, 0, 7, 240, false, "9", true, "95");
     R("nibble 16", "05", 1, 0, 7, 240, false, "16", false, "");
@@ -269,8 +275,22 @@ void TestEncode::refusalsSayWhy_data()
     QTest::addColumn<int>("parameter");
     QTest::addColumn<double>("scale");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("setpoint 1000") << u"1000"_s << 3 << 105 << 0.0
-                                   << u"1000 does not fit this field: it holds -327.68 to 327.67."_s;
+    // A °C setpoint below absolute zero fits the 16-bit field but not its type.
+    QTest::newRow("setpoint -300") << u"-300"_s << 3 << 105 << 0.0 << u"Value out of range for SNVT_temp_p: -273.17 to 327.66 °C."_s;
+    QTest::newRow("setpoint 1000") << u"1000"_s << 3 << 105 << 0.0 << u"Value out of range for SNVT_temp_p: -273.17 to 327.66 °C."_s;
+    QTest::newRow("float setpoint 500") << u"500"_s << 4 << 105 << 0.0 << u"Value out of range for SNVT_temp_p: -273.17 to 327.66 °C."_s;
+    QTest::newRow("setpoint half a step below") << u"-273.175"_s << 3 << 105 << 0.0 << u"Value out of range for SNVT_temp_p: -273.17 to 327.66 °C."_s;
+    QTest::newRow("setpoint no data") << u"327.67"_s << 3 << 105 << 0.0 << u"Value out of range for SNVT_temp_p: -273.17 to 327.66 °C."_s;
+    QTest::newRow("setpoint scaled") << u"200"_s << 3 << 105 << 2.0
+                                     << u"Value out of range for SNVT_temp_p: -136.585 to 163.83."_s;
+    QTest::newRow("field of a structure") << u"65535"_s << 2 << 200 << 0.0 << u"Value out of range for "
+                                             "SNVT_environment.lampCurrent: 0 to 65534 mA."_s;
+    QTest::newRow("enumeration") << u"FT_SOMETIMES"_s << 12 << 130 << 0.0
+                                 << u"Value out of range for SNVT_fire_test: one of FT_NUL, FT_NORMAL, "
+                                    "FT_RESET, FT_TEST, FT_NOTEST."_s;
+    QTest::newRow("enumeration number") << u"7"_s << 12 << 130 << 0.0
+                                        << u"Value out of range for SNVT_fire_test: one of FT_NUL, FT_NORMAL, "
+                                           "FT_RESET, FT_TEST, FT_NOTEST."_s;
     QTest::newRow("scaled") << u"5000"_s << 3 << 0 << 10.0
                             << u"5000 does not fit this field: it holds -3276.8 to 3276.7."_s;
     QTest::newRow("bit mask") << u"16"_s << 7 << 240 << 0.0 << u"16 does not fit this field: it holds 0 to 15."_s;
@@ -293,7 +313,7 @@ void TestEncode::refusalsSayWhy()
     QFETCH(int, parameter);
     QFETCH(double, scale);
     QFETCH(QString, reason);
-    const EncodeResult checked = CheckFieldValue(value, code, parameter, false, scale);
+    const EncodeResult checked = CheckFieldValue(value, code, parameter, false, scale, 0);
     QVERIFY(!checked);
     QCOMPARE(checked.Reason, reason);
     QByteArray buffer(64, char(0x5A));
@@ -314,8 +334,13 @@ void TestEncode::writableRange_data()
     QTest::addColumn<double>("high");
     QTest::addColumn<double>("step");
     QTest::addColumn<bool>("clamps");
-    QTest::newRow("°C setpoint") << 3 << 105 << false << 0.0 << -327.68 << 327.67 << 0.01 << false;
-    QTest::newRow("°F setpoint") << 3 << 105 << true << 0.0 << -557.824 << 621.806 << 0.018 << false;
+    // The type's own range within the field's: 327.67 means "no data" for SNVT_temp_p.
+    QTest::newRow("°C setpoint") << 3 << 105 << false << 0.0 << -273.17 << 327.66 << 0.01 << false;
+    QTest::newRow("°F setpoint") << 3 << 105 << true << 0.0 << -459.706 << 621.788 << 0.018 << false;
+    QTest::newRow("°C setpoint, scale 2") << 3 << 105 << false << 2.0 << -136.585 << 163.83 << 0.005 << false;
+    QTest::newRow("enthalpy, catalogue") << 3 << 153 << false << 0.0 << -327.68 << 327.66 << 0.01 << false;
+    QTest::newRow("signed byte") << 12 << 0 << false << 0.0 << -128.0 << 127.0 << 1.0 << false;
+    QTest::newRow("unsigned 32-bit") << 13 << 0 << false << 0.0 << 0.0 << 4294967295.0 << 1.0 << false;
     QTest::newRow("temperature") << 2 << 39 << false << 0.0 << -274.0 << 6279.5 << 0.1 << false;
     QTest::newRow("half steps") << 0 << 21 << false << 0.0 << 0.0 << 100.0 << 0.5 << true;
     QTest::newRow("nibble") << 7 << 240 << false << 0.0 << 0.0 << 15.0 << 1.0 << false;
@@ -334,19 +359,19 @@ void TestEncode::writableRange()
     QFETCH(double, step);
     QFETCH(bool, clamps);
     FieldRange range;
-    QVERIFY(WritableRange(code, parameter, tempsInF, scale, range));
+    QVERIFY(WritableRange(code, parameter, tempsInF, scale, 0, range));
     QCOMPARE(range.Low, low);
     QCOMPARE(range.High, high);
     QCOMPARE(range.Step, step);
     const auto text = [](double v) { return QString::number(v, 'f', 4); };
-    QVERIFY2(CheckFieldValue(text(low), code, parameter, tempsInF, scale), qPrintable(text(low)));
-    QVERIFY2(CheckFieldValue(text(high), code, parameter, tempsInF, scale), qPrintable(text(high)));
+    QVERIFY2(CheckFieldValue(text(low), code, parameter, tempsInF, scale, 0), qPrintable(text(low)));
+    QVERIFY2(CheckFieldValue(text(high), code, parameter, tempsInF, scale, 0), qPrintable(text(high)));
     if (!clamps) {
-        QVERIFY(!CheckFieldValue(text(low - step), code, parameter, tempsInF, scale));
-        QVERIFY(!CheckFieldValue(text(high + step), code, parameter, tempsInF, scale));
+        QVERIFY(!CheckFieldValue(text(low - step), code, parameter, tempsInF, scale, 0));
+        QVERIFY(!CheckFieldValue(text(high + step), code, parameter, tempsInF, scale, 0));
     }
     FieldRange none;
-    QVERIFY(!WritableRange(5, 31, false, 0.0, none));
+    QVERIFY(!WritableRange(5, 31, false, 0.0, 0, none));
 }
 
 // What is written reads back as the value written (within the field's resolution).
