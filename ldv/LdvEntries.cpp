@@ -8,6 +8,7 @@
 #include "ldv/HandleTable.h"
 #include "ldv/InterfaceNames.h"
 #include "ldv/InterfaceTable.h"
+#include "ldv/WriteGate.h"
 #include "ldv/lonnet/NetDevices.h"
 #include "lonsim/ControlChannel.h"
 #include "lonsim/NetworkRegistry.h"
@@ -51,7 +52,25 @@ short copyBounded(const QByteArray &text, char *out, int *length)
     return LDV_OK;
 }
 
+ldv::WriteGate &writeGate()
+{
+    static ldv::WriteGate gate;
+    return gate;
+}
+
 } // namespace
+
+void ldv::setWriteGateForTest(WriteGate gate)
+{
+    std::lock_guard<std::mutex> hold(entryLock());
+    writeGate() = std::move(gate);
+}
+
+short ldv::writeGateStatus(const uint8_t *bytes, int length)
+{
+    const WriteGate &gate = writeGate();
+    return gate ? gate(bytes, length) : short(LDV_OK);
+}
 
 extern "C" {
 
@@ -99,9 +118,13 @@ short ldv_write(short handle, const void *buffer, short length)
         ldv::OpenInterface *iface = ldv::HandleTable::instance().find(handle);
         if (!iface)
             return LDV_NOT_OPEN;
-        const short status = buffer && length > 0
-                                 ? iface->write(static_cast<const uint8_t *>(buffer), length)
-                                 : short(LDV_INVALID_BUF_LEN);
+        const auto *bytes = static_cast<const uint8_t *>(buffer);
+        short status = LDV_INVALID_BUF_LEN;
+        if (bytes && length > 0) {
+            status = ldv::writeGateStatus(bytes, length);
+            if (status == LDV_OK)
+                status = iface->write(bytes, length);
+        }
         pollControl();
         return status;
     });

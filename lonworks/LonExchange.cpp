@@ -14,13 +14,13 @@ std::unique_ptr<TniMessage> ReadMessage(TniNetworkInterface &ni)
     return LonWire::ParseFrame(buffer);
 }
 
-qint16 WriteFrame(TniNetworkInterface &ni, const QByteArray &frame)
+qint16 WriteFrame(TniNetworkInterface &ni, const QByteArray &frame, TWhenNoBuffer whenNoBuffer)
 {
     qint16 status = LDV32::Write(ni.Handle(), frame.constData(), qint16(frame.size()));
     // No buffer now (an interface setting itself up again after a reset or a replug, or
     // its queue full): the frame is written again shortly, for a bounded time.
-    for (int attempt = 0; status == LDV32::NoBufferAvailable && attempt < LonLib::WriteAttempts
-                          && !LonLib::WaitingStopped();
+    for (int attempt = 0; whenNoBuffer == TWhenNoBuffer::WriteAgain && status == LDV32::NoBufferAvailable
+                          && attempt < LonLib::WriteAttempts && !LonLib::WaitingStopped();
          ++attempt) {
         LonLib::Pause(LonLib::WaitIntervalMs);
         QCoreApplication::processEvents();
@@ -42,7 +42,7 @@ std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni)
 }
 
 qint16 WriteMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
-                    quint8 domain, quint8 subnet, quint8 node)
+                    quint8 domain, quint8 subnet, quint8 node, TWhenNoBuffer whenNoBuffer)
 {
     using namespace LonWire;
     message.Code = code;
@@ -61,7 +61,7 @@ qint16 WriteMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
     if (message.Response)
         message.ExplicitAddress = false;
 
-    return WriteFrame(ni, BuildFrame(message));
+    return WriteFrame(ni, BuildFrame(message), whenNoBuffer);
 }
 
 qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
@@ -112,7 +112,10 @@ qint16 StartFetch(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 
 {
     TniMessage message;
     SetVariableIndex(message, index);
-    const qint16 written = WriteMessage(ni, message, LonWire::CodeNvFetch, domain, subnet, node);
+    // A fetch the interface cannot take now is not written again here: the wait would let
+    // events in, and with them the site's tick, which runs the poller inside the pump that
+    // started this fetch. The poller tries again on a later pump.
+    const qint16 written = WriteMessage(ni, message, LonWire::CodeNvFetch, domain, subnet, node, TWhenNoBuffer::Answer);
     tag = message.Tag;
     if (written == 0)
         ni.Pending().Add(message, deadlineUs);

@@ -63,9 +63,13 @@ constexpr int MaxFramesPerPump = 256;
 // Exchange (LonExchange.cpp)
 std::unique_ptr<TniMessage> ReadMessage(TniNetworkInterface &ni);
 std::unique_ptr<TniMessage> WaitForMessage(TniNetworkInterface &ni);
-// Writes a frame; LDV_NO_BUFF_AVAIL is tried again for a bounded time (WriteAttempts). The
-// library's last status.
-qint16 WriteFrame(TniNetworkInterface &ni, const QByteArray &frame);
+// What a write does when the library has no buffer for the frame now (LDV_NO_BUFF_AVAIL).
+enum class TWhenNoBuffer {
+    WriteAgain,     // waits and writes again for a bounded time (WriteAttempts), letting events in
+    Answer,         // answers the status at once: the caller tries again later
+};
+// Writes a frame; the library's last status.
+qint16 WriteFrame(TniNetworkInterface &ni, const QByteArray &frame, TWhenNoBuffer whenNoBuffer = TWhenNoBuffer::WriteAgain);
 // Sends message with code and collects its answers into ni.Responses(): only responses
 // that answer it (AnswersRequest); others are dropped. A request whose transaction
 // completes without one such answer fails (Failed), as one whose answer was lost does.
@@ -74,10 +78,12 @@ qint16 ExchangeMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code
 // Addresses message (a tag past those in flight when it asks for one) and writes it; the
 // library's status.
 qint16 WriteMessage(TniNetworkInterface &ni, TniMessage &message, quint8 code,
-                    quint8 domain, quint8 subnet, quint8 node);
+                    quint8 domain, quint8 subnet, quint8 node,
+                    TWhenNoBuffer whenNoBuffer = TWhenNoBuffer::WriteAgain);
 // Fetches in flight (several at once, to different devices): StartFetch writes the request
 // and leaves it pending under tag until deadlineUs; PumpPendingFetches reads what has come
 // (at most maxFrames) and hands it to them; ni.Pending().TakeFinished gives the outcomes.
+// StartFetch never waits: LDV_NO_BUFF_AVAIL is answered at once (nothing pending).
 qint16 StartFetch(TniNetworkInterface &ni, quint8 domain, quint8 subnet, quint8 node, quint16 index,
                   qint64 deadlineUs, quint8 &tag);
 void PumpPendingFetches(TniNetworkInterface &ni, int maxFrames = LonLib::MaxFramesPerPump);

@@ -1,6 +1,7 @@
 // The budget mode of the poller: fetches in flight, their pace, their order, their outcomes.
 #include "site/BudgetPoller.h"
 
+#include "lonworks/LDV32.h"
 #include "lonworks/LonInterface.h"
 #include "lonworks/LonLib.h"
 #include "site/PointNetwork.h"
@@ -10,8 +11,6 @@
 
 namespace {
 
-// The library cannot take the frame now (a network interface's buffers are full).
-constexpr qint16 NoBufferStatus = 7;
 // Variables looked at per pick past those whose device is busy.
 constexpr int MaxPickScan = 256;
 
@@ -194,24 +193,22 @@ void TBudgetPoller::StartMore(qint64 nowUs)
 bool TBudgetPoller::Start(int index, qint64 nowUs)
 {
     TVariable &variable = FVariables[index];
+    const PointAddress &a = variable.Address;
+    qint16 written = LonStatus::BadDomainIndex;
+    quint8 tag = 0;
+    if (CanSendTo(a, a.VariableIndex)) {
+        written = StartFetch(FInterface, quint8(a.Domain), quint8(a.Subnet), quint8(a.Node), quint16(a.VariableIndex),
+                             nowUs + qint64(LonLib::PendingFetchLimitMs) * 1000, tag);
+        // The interface cannot take a frame now (its buffers are full, or it is setting
+        // itself up again after a reset): nothing was sent, the variable stays first in
+        // line for a later pump and costs nothing of the budget.
+        if (written == LDV32::NoBufferAvailable)
+            return false;
+    }
     Unschedule(index);
     FPacer.Started(nowUs, CostOf(variable));
     FPoller.NoteFetch(nowUs);
     variable.LastStartUs = nowUs;
-    const PointAddress &a = variable.Address;
-    if (!CanSendTo(a, a.VariableIndex)) {
-        Finish(index, LonStatus::BadDomainIndex, QByteArray(), nowUs);
-        return true;
-    }
-    quint8 tag = 0;
-    const qint16 written = StartFetch(FInterface, quint8(a.Domain), quint8(a.Subnet), quint8(a.Node),
-                                      quint16(a.VariableIndex), nowUs + qint64(LonLib::PendingFetchLimitMs) * 1000, tag);
-    if (written == NoBufferStatus) {
-        // The interface is full for now: the variable tries again on a later pump.
-        variable.LastStartUs = -1;
-        Schedule(index, nowUs + PumpIntervalUs);
-        return false;
-    }
     if (written != 0) {
         Finish(index, written, QByteArray(), nowUs);
         return true;

@@ -2,7 +2,8 @@
 // site and the simulated network (libldv32-testclock.so): fetches paced to the budget
 // (never more in any second), several in flight but one per device, a job preempting the
 // poller, a slow device not holding the others back, the poll classes' intervals, a stopped
-// point retried and recovered; and the Connect keywords that ask for all this.
+// point retried and recovered, an interface that refuses writes for a while; and the
+// Connect keywords that ask for all this.
 
 #include "../site_form/SiteFormFixture.h"
 
@@ -36,6 +37,15 @@ long long FakeNow()
 void FakePause(int ms)
 {
     gNowUs += qint64(ms) * 1000;
+}
+
+// Until then the interface has no buffer for a frame (as a USB interface setting layer 5
+// again after a reset): every write is refused with LDV_NO_BUFF_AVAIL.
+qint64 gBusyUntilUs = 0;
+
+short BusyGate(const unsigned char *, int)
+{
+    return gNowUs < gBusyUntilUs ? LDV32::NoBufferAvailable : 0;
 }
 
 // The frames the host wrote and read, on the fake clock.
@@ -141,11 +151,37 @@ public:
     {
         for (qint64 step = 0; step < ms / 10; ++step) {
             gNowUs += 10'000;
-            if (++FSteps % 10 == 0)
-                Controller->ProcessTick();
-            else
+            if (FTicks.isActive()) {
+                QCoreApplication::processEvents();
                 TSiteTestHook::PumpPoller(*Controller);
+            } else if (++FSteps % 10 == 0) {
+                Controller->ProcessTick();
+            } else {
+                TSiteTestHook::PumpPoller(*Controller);
+            }
         }
+    }
+
+    // From now on the site's tick comes as the driver's timer gives it: whenever events are
+    // processed (between pumps, and inside any wait of the site's own) and 100 ms of the
+    // fake clock have passed since the last one; never inside a tick.
+    void TickWhenEventsRun()
+    {
+        FNextTickUs = gNowUs + 100'000;
+        FTicks.setInterval(0);
+        QObject::connect(&FTicks, &QTimer::timeout, [this] {
+            if (gNowUs >= FNextTickUs)
+                Tick();
+        });
+        FTicks.start();
+    }
+    // The tick now (TickWhenEventsRun's next one comes 100 ms later).
+    void Tick()
+    {
+        FNextTickUs = gNowUs + 100'000;
+        FTicks.stop();
+        Controller->ProcessTick();
+        FTicks.start();
     }
 
     TPointData Point(const QString &address) const
@@ -159,6 +195,8 @@ public:
 
 private:
     qint64 FSteps = 0;
+    QTimer FTicks;
+    qint64 FNextTickUs = 0;
 };
 
 // The times of the fetches written, to node (or to any node: -1), from fromUs on.
@@ -181,6 +219,26 @@ int MostInOneSecond(const QList<qint64> &times)
         most = std::max(most, int(last - first + 1));
     }
     return most;
+}
+
+// The first fetch written to a device or under a tag that has a fetch in flight; empty when
+// none (one fetch per device and per tag at a time).
+QString SecondFetchInFlight(qsizetype fromFrame = 0)
+{
+    QHash<int, int> open;       // node -> tag of its fetch in flight
+    QHash<int, int> nodeOfTag;
+    for (qsizetype i = fromFrame; i < gFrames.size(); ++i) {
+        const TFrame &f = gFrames.at(i);
+        if (f.IsFetch()) {
+            if (open.contains(f.Node()) || nodeOfTag.contains(f.Tag()))
+                return QStringLiteral("a second fetch to node %1 (tag %2) at %3 us").arg(f.Node()).arg(f.Tag()).arg(f.AtUs);
+            open.insert(f.Node(), f.Tag());
+            nodeOfTag.insert(f.Tag(), f.Node());
+        } else if (f.IsCompletion() && nodeOfTag.contains(f.Tag())) {
+            open.remove(nodeOfTag.take(f.Tag()));
+        }
+    }
+    return QString();
 }
 
 QStringList AllPoints()
@@ -213,9 +271,12 @@ private Q_SLOTS:
         auto setClock = reinterpret_cast<void (*)(long long (*)())>(dlsym(library, "lonsim_test_set_clock"));
         auto setObserver = reinterpret_cast<void (*)(void (*)(const char *, const unsigned char *, int))>(
             dlsym(library, "lonsim_test_set_frame_observer"));
-        QVERIFY(setClock && setObserver);
+        auto setGate = reinterpret_cast<void (*)(short (*)(const unsigned char *, int))>(
+            dlsym(library, "lonsim_test_set_write_gate"));
+        QVERIFY(setClock && setObserver && setGate);
         setClock(&FakeNow);
         setObserver(&Observe);
+        setGate(&BusyGate);
         LonLib::SetPauseFunction(&FakePause);
         FNetwork = WriteNetwork(FDir);
         QVERIFY(!FNetwork.isEmpty());
@@ -285,19 +346,16 @@ private Q_SLOTS:
         entries.append(QStringLiteral("{S}{%1}").arg(Address(SlowNode, 0)));
         TBudgetSite site(FNetwork, {QStringLiteral("POLLBUDGET=200")}, entries);
         site.Run(10'000);
-        QHash<int, int> open;       // node -> tag of its fetch in flight
+        const QString second = SecondFetchInFlight();
+        QVERIFY2(second.isEmpty(), qPrintable(second));
         QHash<int, int> nodeOfTag;
         int most = 0;
         for (const TFrame &f : std::as_const(gFrames)) {
-            if (f.IsFetch()) {
-                QVERIFY2(!open.contains(f.Node()), qPrintable(QStringLiteral("two fetches to node %1").arg(f.Node())));
-                QVERIFY(!nodeOfTag.contains(f.Tag()));
-                open.insert(f.Node(), f.Tag());
+            if (f.IsFetch())
                 nodeOfTag.insert(f.Tag(), f.Node());
-                most = std::max(most, int(open.size()));
-            } else if (f.IsCompletion() && nodeOfTag.contains(f.Tag())) {
-                open.remove(nodeOfTag.take(f.Tag()));
-            }
+            else if (f.IsCompletion())
+                nodeOfTag.remove(f.Tag());
+            most = std::max(most, int(nodeOfTag.size()));
         }
         QVERIFY2(most > 1 && most <= 12, qPrintable(QString::number(most)));
     }
@@ -377,6 +435,79 @@ private Q_SLOTS:
         site.Run(2'000);
         for (int n = 0; n < FastDevices; ++n)
             QVERIFY2(!FetchTimes(FirstNode + n, back).isEmpty(), qPrintable(QString::number(FirstNode + n)));
+    }
+
+    void interfaceBusyForAWhile()
+    {
+        // The interface refuses every write for 400 ms; the tick comes whenever events run,
+        // and the client's points list arrives again meanwhile, in another order. The poller
+        // waits for the interface between its pumps, not inside one: never a second fetch in
+        // flight to its device or under its tag, and no point ever shows another's value.
+        QStringList entries;
+        for (int v = 0; v < VariablesPerDevice; ++v)
+            entries.append(QStringLiteral("{P%1}{%2}").arg(v).arg(Address(FirstNode, v)));
+        TBudgetSite site(FNetwork, {QStringLiteral("POLLBUDGET=100")}, entries);
+        site.TickWhenEventsRun();
+        site.Run(2'000);
+        gBusyUntilUs = gNowUs + 400'000;
+        // The list comes with the first events 50 ms into that while.
+        QTimer arrival;
+        arrival.setInterval(0);
+        QObject::connect(&arrival, &QTimer::timeout, [&] {
+            if (gNowUs < gBusyUntilUs - 350'000)
+                return;
+            arrival.stop();
+            QStringList request{QStringLiteral("COMMAND=SENDPOINTSLIST")};
+            for (qsizetype i = entries.size() - 1; i >= 0; --i)
+                request.append(QStringLiteral("POINT%1=%2").arg(request.size() - 1).arg(entries.at(i)));
+            QVERIFY(site.Controller->ReceivePointsList(&site.Client, request));
+        });
+        arrival.start();
+        const qsizetype busyFrom = gFrames.size();
+        auto runChecked = [&](qint64 ms) {
+            for (qint64 step = 0; step < ms / 10 && !QTest::currentTestFailed(); ++step) {
+                site.Run(10);
+                for (int v = 0; v < VariablesPerDevice; ++v) {
+                    const TPointData point = site.Point(Address(FirstNode, v));
+                    QVERIFY2(!point.HasValue || point.Value == Number(FirstNode * 16 + v),
+                             qPrintable(QStringLiteral("variable %1 shows %2").arg(v).arg(point.Value)));
+                    QVERIFY2(point.FailCount == 0, qPrintable(QStringLiteral("variable %1 failed").arg(v)));
+                }
+            }
+        };
+        runChecked(3'000);
+        const QString second = SecondFetchInFlight(busyFrom);
+        QVERIFY2(second.isEmpty(), qPrintable(second));
+        QVERIFY(!QTest::currentTestFailed());
+
+        // A client's read meets the busy interface (its write is tried again until the
+        // interface takes it), then the site's status reads the interface while the answer
+        // of a fetch in flight waits there: both hand such answers to their fetches.
+        auto runJob = [&](int job, const QStringList &request) {
+            QVERIFY(site.Controller->StartCommand(&site.Client, job, request));
+            site.Tick();
+            QCOMPARE(site.Controller->CommandSlot().CommandState(), 2);
+        };
+        gBusyUntilUs = gNowUs + 300'000;
+        runJob(jobPointGetValue, {QStringLiteral("COMMAND=POINTGETVALUE"),
+                                  QStringLiteral("POINT={Q}{%1}").arg(Address(FirstNode + 3, 2))});
+        QCOMPARE(site.Controller->CommandSlot().ResultData().toStringList().value(0),
+                 QStringLiteral("VALUE=") + Number((FirstNode + 3) * 16 + 2));
+        site.Controller->ReleaseCommand(&site.Client);
+        runChecked(100);
+        int probed = 0;
+        for (int attempt = 0; attempt < 20 && probed == 0; ++attempt) {
+            runChecked(20);
+            if (site.Controller->PollFigures().InFlight == 0)
+                continue;
+            gNowUs += 50'000;     // the answer comes while nothing reads it
+            const qsizetype statusFrom = gFrames.size();
+            runJob(jobSiteStatus, {QStringLiteral("COMMAND=SITESTATUS")});
+            site.Controller->ReleaseCommand(&site.Client);
+            probed = int(std::count_if(gFrames.cbegin() + statusFrom, gFrames.cend(), [](const TFrame &f) { return !f.Written; }));
+        }
+        QVERIFY(probed > 0);
+        runChecked(2'000);
     }
 
     void classesKeepTheirIntervals()
